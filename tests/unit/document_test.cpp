@@ -1,0 +1,120 @@
+// Line input: pieces, text-mode translation, end of document and rewinding.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "mqo/document.hpp"
+
+using bloktar::Document;
+using bloktar::OpenMemoryDocument;
+using bloktar::ReadDocumentLine;
+using bloktar::RewindDocument;
+
+namespace {
+
+// Every piece a run of reads with limit delivers, as C strings (up to a first NUL byte are
+// returned whole, with their stored length, to show what the reader put in the buffer).
+std::vector<std::string> Pieces(Document& document, int limit) {
+    std::vector<std::string> pieces;
+    std::vector<char> buffer(static_cast<std::size_t>(limit) + 8, '#');
+    while (ReadDocumentLine(buffer.data(), limit, document)) {
+        pieces.emplace_back(buffer.data());
+    }
+    return pieces;
+}
+
+std::vector<std::string> PiecesOf(const std::string& bytes, int limit) {
+    Document document;
+    OpenMemoryDocument(document, bytes.data(), bytes.size());
+    return Pieces(document, limit);
+}
+
+}  // namespace
+
+TEST(DocumentLines, LongLineArrivesInPiecesOfLimitLessOne) {
+    const std::string line = std::string(300, 'a') + "\n";
+    EXPECT_EQ(
+        PiecesOf(line + "b\n", 256),
+        (std::vector<std::string>{std::string(255, 'a'), std::string(45, 'a') + "\n", "b\n"}));
+    EXPECT_EQ(PiecesOf(line, 128),
+              (std::vector<std::string>{std::string(127, 'a'), std::string(127, 'a'),
+                                        std::string(46, 'a') + "\n"}));
+    // A line of exactly limit - 1 characters with its newline fits one read.
+    EXPECT_EQ(PiecesOf(std::string(253, 'c') + "\n", 255),
+              (std::vector<std::string>{std::string(253, 'c') + "\n"}));
+    // One more character pushes the newline into a piece of its own.
+    EXPECT_EQ(PiecesOf(std::string(254, 'c') + "\n", 255),
+              (std::vector<std::string>{std::string(254, 'c'), "\n"}));
+}
+
+TEST(DocumentLines, CarriageReturnsAreRemovedBeforeTheLimitCounts) {
+    EXPECT_EQ(PiecesOf("one\r\ntwo\r\n", 256), (std::vector<std::string>{"one\n", "two\n"}));
+    EXPECT_EQ(PiecesOf("jo\rined\n\r\r\nlast", 256),
+              (std::vector<std::string>{"joined\n", "\n", "last"}));
+    // Four characters and a newline after the CRs are dropped: limit 6 takes them in one read.
+    EXPECT_EQ(PiecesOf("a\rb\rc\rd\r\n", 6), (std::vector<std::string>{"abcd\n"}));
+    EXPECT_EQ(PiecesOf("\r\r\r", 256), (std::vector<std::string>{}));
+}
+
+TEST(DocumentLines, CtrlZEndsTheDocumentUntilRewound) {
+    const std::string bytes = "first\nsec\x1aond\nthird\n";
+    Document document;
+    OpenMemoryDocument(document, bytes.data(), bytes.size());
+    EXPECT_EQ(Pieces(document, 256), (std::vector<std::string>{"first\n", "sec"}));
+    char buffer[16];
+    EXPECT_FALSE(ReadDocumentLine(buffer, 16, document));  // stays at its end
+    RewindDocument(document);
+    EXPECT_EQ(Pieces(document, 256), (std::vector<std::string>{"first\n", "sec"}));
+}
+
+TEST(DocumentLines, LastLineWithoutNewlineThenEndForEver) {
+    const std::string bytes = "a\nlast";
+    Document document;
+    OpenMemoryDocument(document, bytes.data(), bytes.size());
+    EXPECT_EQ(Pieces(document, 256), (std::vector<std::string>{"a\n", "last"}));
+    char buffer[8];
+    EXPECT_FALSE(ReadDocumentLine(buffer, 8, document));
+    EXPECT_FALSE(ReadDocumentLine(buffer, 8, document));
+    EXPECT_EQ(PiecesOf("", 256), (std::vector<std::string>{}));
+}
+
+TEST(DocumentLines, NulByteCountsTowardsTheLimitButEndsTheString) {
+    const std::string bytes = std::string("ab\0cd\nxy", 8);
+    Document document;
+    OpenMemoryDocument(document, bytes.data(), bytes.size());
+    char buffer[16];
+    ASSERT_TRUE(ReadDocumentLine(buffer, 16, document));
+    EXPECT_EQ(std::string(buffer, 7), std::string("ab\0cd\n\0", 7));
+    // With limit 4, the NUL is the third stored character.
+    RewindDocument(document);
+    ASSERT_TRUE(ReadDocumentLine(buffer, 4, document));
+    EXPECT_EQ(std::string(buffer, 4), std::string("ab\0\0", 4));
+    ASSERT_TRUE(ReadDocumentLine(buffer, 4, document));
+    EXPECT_STREQ(buffer, "cd\n");
+}
+
+TEST(DocumentLines, FileAndMemoryReadAlikeAcrossBufferRefills) {
+    // Long enough to need several refills, with CR LF pairs split across refill boundaries.
+    std::string bytes;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40000; ++i) {
+        const std::string line =
+            "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7), 'x');
+        bytes += line + "\r\n";
+        expected.push_back(line + "\n");
+    }
+    EXPECT_EQ(PiecesOf(bytes, 128), expected);
+
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    Document document;
+    bloktar::OpenFileDocument(document, file);
+    EXPECT_EQ(Pieces(document, 128), expected);
+    RewindDocument(document);
+    EXPECT_EQ(Pieces(document, 128), expected);
+    std::fclose(file);
+}

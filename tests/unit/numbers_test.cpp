@@ -1,0 +1,111 @@
+// Integers and decimal numbers as the document writes them.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "mqo/numbers.hpp"
+
+using bloktar::NarrowToFloat;
+using bloktar::ParseInt;
+using bloktar::ParseReal;
+
+namespace {
+
+std::uint32_t FloatBits(const char* text) {
+    return std::bit_cast<std::uint32_t>(NarrowToFloat(ParseReal(text)));
+}
+
+}  // namespace
+
+TEST(ParseInt, ReadsAsFarAsTheDigitsGo) {
+    EXPECT_EQ(ParseInt(" 12}"), 12);
+    EXPECT_EQ(ParseInt("-3)"), -3);
+    EXPECT_EQ(ParseInt("a5"), 0);
+    EXPECT_EQ(ParseInt("+ 5"), 0);
+    EXPECT_EQ(ParseInt("+7"), 7);
+    EXPECT_EQ(ParseInt("\t\n\v\f\r 9"), 9);
+    EXPECT_EQ(ParseInt("-12abc"), -12);
+    EXPECT_EQ(ParseInt(""), 0);
+    EXPECT_EQ(ParseInt("--1"), 0);
+    EXPECT_EQ(ParseInt("\xa0"
+                       "1"),
+              0);  // bytes from 0x80 up are not white space
+}
+
+TEST(ParseInt, WrapsInThirtyTwoBits) {
+    EXPECT_EQ(ParseInt("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInt("2147483648"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseInt("-2147483648"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseInt("4294967297"), 1);
+    EXPECT_EQ(ParseInt("99999999999999999999"), static_cast<std::int32_t>(1661992959));
+}
+
+TEST(ParseReal, PlainDecimalForms) {
+    EXPECT_EQ(ParseReal("\t1.5 -2 3"), 1.5);
+    EXPECT_EQ(ParseReal(" -2 3"), -2.0);
+    EXPECT_EQ(ParseReal("0.25)"), 0.25);
+    EXPECT_EQ(ParseReal("1e2"), 100.0);
+    EXPECT_EQ(ParseReal("1.5e"), 1.5);
+    EXPECT_EQ(ParseReal("1.5e+"), 1.5);
+    EXPECT_EQ(ParseReal("2.5E-1x"), 0.25);
+    EXPECT_EQ(ParseReal(".5"), 0.5);
+    EXPECT_EQ(ParseReal("5."), 5.0);
+    EXPECT_EQ(ParseReal("+.5"), 0.5);
+    EXPECT_EQ(ParseReal("1.e1"), 10.0);
+    EXPECT_EQ(ParseReal("1.2.3"), 1.2);
+    EXPECT_EQ(ParseReal("abc"), 0.0);
+    EXPECT_EQ(ParseReal("."), 0.0);
+    EXPECT_EQ(ParseReal("-"), 0.0);
+    EXPECT_EQ(ParseReal("+ 1"), 0.0);
+}
+
+TEST(ParseReal, SignOfZeroIsKept) {
+    EXPECT_TRUE(std::signbit(ParseReal("-0.000")));
+    EXPECT_FALSE(std::signbit(ParseReal("0.000")));
+    EXPECT_FALSE(std::signbit(ParseReal("-abc")));  // no number at all reads as +0
+    EXPECT_EQ(FloatBits("-0"), 0x80000000u);
+}
+
+TEST(ParseReal, OnlyDecimalTextIsRead) {
+    EXPECT_EQ(ParseReal("0x1p3"), 0.0);
+    EXPECT_EQ(ParseReal("inf"), 0.0);
+    EXPECT_EQ(ParseReal("nan"), 0.0);
+    EXPECT_EQ(ParseReal("-infinity"), 0.0);
+    EXPECT_EQ(ParseReal("12x4"), 12.0);
+}
+
+TEST(ParseReal, RoundsCorrectlyToDoubleThenToFloat) {
+    EXPECT_EQ(ParseReal("0.1"), 0.1);
+    EXPECT_EQ(ParseReal("123.4567"), 123.4567);
+    EXPECT_EQ(ParseReal("-98765.43210"), -98765.4321);
+    // Longer than a 64-bit mantissa holds, and exponents beyond the exact powers of ten.
+    EXPECT_EQ(ParseReal("3.14159265358979323846264338327950288"), 3.141592653589793);
+    EXPECT_EQ(ParseReal("123456789012345678901234567890"), 1.2345678901234568e29);
+    EXPECT_EQ(ParseReal("0.000000000000000000000000000001"), 1e-30);
+    EXPECT_EQ(ParseReal("1e23"), 1e23);
+    EXPECT_EQ(ParseReal("9007199254740993"), 9007199254740992.0);  // a tie rounds to even
+    EXPECT_EQ(ParseReal("2.2250738585072011e-308"), 2.2250738585072011e-308);
+    // 1.00000005960464477539062500001 lies just above the midpoint of two floats; the double
+    // nearest to it is the midpoint itself, which rounds to even (down) as a float.
+    EXPECT_EQ(FloatBits("1.00000005960464477539062500001"), 0x3F800000u);
+    EXPECT_EQ(FloatBits("0.1"), 0x3DCCCCCDu);
+}
+
+TEST(ParseReal, ValuesBeyondTheRangesSaturate) {
+    EXPECT_EQ(ParseReal("1e400"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseReal("-1e400"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseReal("1e-400"), 0.0);
+    EXPECT_TRUE(std::signbit(ParseReal("-1e-400")));
+    EXPECT_EQ(ParseReal("1e99999999999999999999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseReal("0e99999999999999999999"), 0.0);
+    EXPECT_EQ(FloatBits("1e39"), 0x7F800000u);
+    EXPECT_EQ(FloatBits("-1e39"), 0xFF800000u);
+    EXPECT_EQ(FloatBits("1e-50"), 0u);
+    EXPECT_EQ(FloatBits("340282346638528859811704183484516925440"), 0x7F7FFFFFu);  // FLT_MAX
+    // Just below FLT_MAX + half its last unit still rounds to FLT_MAX; the midpoint overflows.
+    EXPECT_EQ(FloatBits("340282356779733623858607532500980858880"), 0x7F7FFFFFu);
+    EXPECT_EQ(FloatBits("340282356779733661637539395458142568448"), 0x7F800000u);
+}
