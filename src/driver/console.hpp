@@ -1,0 +1,52 @@
+// Where the program's console text goes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "driver/console_text.hpp"
+
+namespace bloktar {
+
+// How the program's own texts reach the console. Document bytes and numbers are never
+// converted.
+enum class ConsoleEncoding { ShiftJis, Utf8 };
+
+class Console {
+  public:
+    virtual ~Console() = default;
+    // One of the program's own texts.
+    virtual void Text(const ConsoleText& text) = 0;
+    // Bytes passed through as they are: numbers, and text taken from the document.
+    virtual void Bytes(std::string_view bytes) = 0;
+};
+
+// Prints value as a signed decimal number.
+void PrintInt(Console& console, std::int32_t value);
+
+// Collects everything printed, with the program's texts in Shift_JIS.
+class MemoryConsole final : public Console {
+  public:
+    void Text(const ConsoleText& text) override { printed.append(text.sjis); }
+    void Bytes(std::string_view bytes) override { printed.append(bytes); }
+
+    std::string printed;
+};
+
+// Prints to a stdio stream, flushing after each of the program's texts so that every stage
+// label shows before the stage runs. Write errors are ignored: there is nowhere to report them.
+class StreamConsole final : public Console {
+  public:
+    StreamConsole(std::FILE* stream, ConsoleEncoding encoding)
+        : stream_(stream), encoding_(encoding) {}
+    void Text(const ConsoleText& text) override;
+    void Bytes(std::string_view bytes) override;
+
+  private:
+    std::FILE* stream_;
+    ConsoleEncoding encoding_;
+};
+
+}  // namespace bloktar

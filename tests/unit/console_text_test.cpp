@@ -1,0 +1,59 @@
+// The program's texts: each Shift_JIS form decodes to its intended Japanese text.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "driver/console_text.hpp"
+#include "support/expected.hpp"
+
+namespace {
+
+// The intended text of each, written here independently of the program's table.
+const std::map<std::string, std::string> kIntended = {
+    {"kBannerRule", std::string(47, '=') + "\n"},
+    {"kBannerTitle", "BLOKTAR Ver0.17 \n"},
+    {"kNewline", "\n"},
+    {"kFileLoad", "ファイルロード"},
+    {"kDone", "\t完了\n"},
+    {"kFailed", "\t失敗\n"},
+    {"kHeaderCheck", "ヘッダー確認"},
+    {"kReadFailed", "\t読み込み失敗\n"},
+    {"kTmpStrPrefix", "tmpStr="},
+    {"kDocumentLineMismatch", "\"Metasequoia Document\"の確認失敗 \n"},
+    {"kFormatLineMismatch", "\"Format Text Ver 1.0\"の確認失敗 \n"},
+    {"kSurvey", "MQOファイル分析"},
+    {"kBlockCountCheck", "ブロック数確認"},
+    {"kMemory", "メモリ確保"},
+    {"kMaterials", "Material分析"},
+    {"kObjects", "Object分析"},
+    {"kOutputCreate", "出力ファイル作成"},
+    {"kHeaderBuild", "BD1ヘッダ作成"},
+    {"kBlockBuild", "ブロック作成"},
+    {"kWrite", "書き込み"},
+    {"kReportRule", std::string(47, '-') + "\n"},
+    {"kReportTitle", "変換結果\n"},
+    {"kBlockTotal", "総ブロック数\t"},
+    {"kBlockTotalEnd", " \n"},
+    {"kErrorInfo", "エラー情報"},
+    {"kTooManyBlocks", "\n  ・ブロック数が上限(160)を超えている"},
+    {"kRatioWrong", "\n  ・頂点数と面数の比率が異常"},
+    {"kVerticesNotEights", "\n  ・頂点数が８の倍数になっていない"},
+    {"kFacesNotSixes", "\n  ・面数が６の倍数になっていない"},
+    {"kNoErrors", "\tなし"},
+    {"kConversionDone", "変換完了\n"},
+};
+
+}  // namespace
+
+TEST(ConsoleText, EveryTextDecodesToItsIntendedJapanese) {
+    ASSERT_EQ(std::size(bloktar::text::kAll), kIntended.size());
+    for (const auto& [name, text] : bloktar::text::kAll) {
+        SCOPED_TRACE(std::string(name));
+        const auto intended = kIntended.find(std::string(name));
+        ASSERT_NE(intended, kIntended.end());
+        EXPECT_EQ(testing_support::Utf8FromSjis(text.sjis), intended->second);
+        EXPECT_EQ(text.utf8, intended->second);
+        EXPECT_EQ(std::string(text.sjis), testing_support::Sjis(intended->second));
+    }
+}
