@@ -1,0 +1,79 @@
+// The document's records and the passes that fill them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "mqo/document.hpp"
+
+namespace bloktar {
+
+// One vertex of a visible object; x is mirrored (negated) on reading.
+struct MQO_VERTEX {
+    float x;
+    float y;
+    float z;
+};
+static_assert(sizeof(MQO_VERTEX) == 12);
+
+// One face of a visible object, as read from its face line.
+struct MQO_FACE {
+    std::int32_t n;       // number of corners
+    std::int32_t V[4];    // vertex indices, local to the face's object
+    std::int32_t Dif[4];  // V[0] % 8, then the steps V[k] - V[k-1]
+    std::int32_t M;       // material index
+    float u[4];
+    float v[4];
+};
+static_assert(sizeof(MQO_FACE) == 72);
+static_assert(offsetof(MQO_FACE, V) == 4 && offsetof(MQO_FACE, Dif) == 20);
+static_assert(offsetof(MQO_FACE, M) == 36 && offsetof(MQO_FACE, u) == 40);
+static_assert(offsetof(MQO_FACE, v) == 56);
+
+// The counts the survey gathers.
+struct MqoSummary {
+    std::int32_t materialCount;        // the material header's number, at most 10
+    std::int32_t objectCount;          // objects, hidden ones included
+    std::int32_t vertexTotal;          // vertices declared by visible objects
+    std::int32_t faceTotal;            // faces declared by visible objects
+    std::int32_t estimatedBlockCount;  // vertexTotal / 8
+};
+static_assert(sizeof(MqoSummary) == 20);
+
+inline constexpr int kTextureSlots = 10;
+inline constexpr int kTextureSlotSize = 31;  // 30 name bytes and a terminating zero
+
+// Texture file names of the first ten materials, zero-terminated, zero-padded.
+struct TextureNameTable {
+    char names[kTextureSlots][kTextureSlotSize];
+};
+static_assert(sizeof(TextureNameTable) == 310);
+
+// Counts materials, objects, and the vertices and faces of visible objects, from the document's
+// third line on (the header check has read the first two).
+void SurveyDocument(Document& document, MqoSummary& summary);
+
+// Rewinds and stores the texture name of each of the first min(materialCount, 10) materials.
+void ReadMaterialTextures(Document& document, TextureNameTable& table, std::int32_t materialCount);
+
+// Rewinds and loads the vertices and faces of the visible objects in document order. Records
+// beyond the arrays' ends are not stored.
+void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
+                        std::span<MQO_FACE> faces);
+
+// Reads one vertex chunk, the document standing right after its "\tvertex " line; counter is
+// the index of the next record and advances with every complete vertex line.
+void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter);
+
+// Reads one face chunk, the document standing right after its "\tface " line; every line up to
+// the closing one makes a record at counter, which advances.
+void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter);
+
+// Takes one vertex line apart into record; returns true when it held all three numbers.
+bool ReadVertexLine(const char* line, MQO_VERTEX& record);
+
+// Takes one face line apart into record, which holds zeros where the line says nothing.
+void ReadFaceLine(const char* line, MQO_FACE& record);
+
+}  // namespace bloktar

@@ -1,0 +1,142 @@
+#include <cstring>
+
+#include "mqo/mqo.hpp"
+#include "mqo/numbers.hpp"
+
+namespace bloktar {
+namespace {
+
+constexpr int kObjectLineLimit = 128;
+constexpr int kVertexLineLimit = 128;
+constexpr int kFaceLineLimit = 256;
+constexpr int kFaceCorners = 4;
+
+bool IsChunkEnd(const char* line) {
+    return line[0] == '\t' && line[1] == '}';
+}
+
+// Reads the V(...) list: V[0] at its start, then one index after each space up to the end of
+// the line, until n indices (at least two) or four are stored.
+void ReadVertexIndices(const char* list, std::int32_t n, MQO_FACE& record) {
+    record.V[0] = ParseInt(list);
+    int stored = 1;
+    for (const char* p = list; *p != '\0'; ++p) {
+        if (*p != ' ') continue;
+        record.V[stored] = ParseInt(p + 1);
+        ++stored;
+        if (stored >= n || stored == kFaceCorners) return;
+    }
+}
+
+// Reads the UV(...) list: u[0] at its start, then after each space the next of v[0], u[1],
+// v[1], ... up to the end of the line, until n v values (at least one) or four are stored.
+void ReadUvCorners(const char* list, std::int32_t n, MQO_FACE& record) {
+    record.u[0] = NarrowToFloat(ParseReal(list));
+    int uStored = 1;
+    int vStored = 0;
+    for (const char* p = list; *p != '\0'; ++p) {
+        if (*p != ' ') continue;
+        const float value = NarrowToFloat(ParseReal(p + 1));
+        if (vStored < uStored) {
+            record.v[vStored] = value;
+            ++vStored;
+            if (vStored >= n || vStored == kFaceCorners) return;
+        } else {
+            record.u[uStored] = value;
+            ++uStored;
+        }
+    }
+}
+
+// Reads the lines of one object up to its closing line; false when the document ended first.
+bool ReadObject(Document& document, std::span<MQO_VERTEX> vertices, std::span<MQO_FACE> faces,
+                std::size_t& vertexCounter, std::size_t& faceCounter) {
+    char line[kObjectLineLimit];
+    while (ReadDocumentLine(line, kObjectLineLimit, document)) {
+        if (line[0] == '}') return true;
+        // A hidden object's remaining lines are skipped at the object level.
+        if (BeginsWith(line, "\tvisible ") && ParseInt(line + 9) == 0) return true;
+        if (BeginsWith(line, "\tvertex ")) {
+            ReadVertexChunk(document, vertices, vertexCounter);
+        } else if (BeginsWith(line, "\tface ")) {
+            ReadFaceChunk(document, faces, faceCounter);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ReadVertexLine(const char* line, MQO_VERTEX& record) {
+    int stored = 0;
+    const char* p = line;
+    while (*p != '\0') {
+        // A separator is a space, or the first of two tabs in a row.
+        if (*p == ' ' || (*p == '\t' && p[1] == '\t')) {
+            double value;
+            const char* end = ScanReal(p + 1, value);
+            const float narrowed = NarrowToFloat(value);
+            if (stored == 0) {
+                record.x = -narrowed;
+            } else if (stored == 1) {
+                record.y = narrowed;
+            } else {
+                record.z = narrowed;
+                return true;
+            }
+            ++stored;
+            // A number that starts right after the separator holds no further separator.
+            if (!IsDocumentSpace(p[1])) {
+                p = end > p + 1 ? end : p + 1;
+                continue;
+            }
+        }
+        ++p;
+    }
+    return false;
+}
+
+void ReadFaceLine(const char* line, MQO_FACE& record) {
+    // The corner count stands after the two indenting characters, whatever they are.
+    record.n = (line[0] != '\0' && line[1] != '\0') ? ParseInt(line + 2) : 0;
+    if (const char* list = std::strstr(line, " V(")) ReadVertexIndices(list + 3, record.n, record);
+    record.Dif[0] = record.V[0] % 8;
+    for (int k = 1; k < kFaceCorners; ++k) {
+        record.Dif[k] = WrappingSubtract(record.V[k], record.V[k - 1]);
+    }
+    if (const char* material = std::strstr(line, " M(")) record.M = ParseInt(material + 3);
+    if (const char* list = std::strstr(line, " UV(")) ReadUvCorners(list + 4, record.n, record);
+}
+
+void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter) {
+    char line[kVertexLineLimit];
+    while (ReadDocumentLine(line, kVertexLineLimit, document) && !IsChunkEnd(line)) {
+        // Records past the array's end are not stored.
+        if (counter < vertices.size() && ReadVertexLine(line, vertices[counter])) ++counter;
+    }
+}
+
+void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
+    char line[kFaceLineLimit];
+    while (ReadDocumentLine(line, kFaceLineLimit, document) && !IsChunkEnd(line)) {
+        if (counter < faces.size()) {
+            ReadFaceLine(line, faces[counter]);
+            ++counter;
+        }
+    }
+}
+
+void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
+                        std::span<MQO_FACE> faces) {
+    std::size_t vertexCounter = 0;
+    std::size_t faceCounter = 0;
+    RewindDocument(document);
+    char line[kObjectLineLimit];
+    while (ReadDocumentLine(line, kObjectLineLimit, document)) {
+        if (BeginsWith(line, "Eof")) return;
+        if (!BeginsWith(line, "Object ")) continue;
+        if (!ReadObject(document, vertices, faces, vertexCounter, faceCounter)) return;
+    }
+}
+
+}  // namespace bloktar

@@ -1,0 +1,45 @@
+#include "mqo/mqo.hpp"
+#include "mqo/numbers.hpp"
+
+namespace bloktar {
+namespace {
+
+constexpr int kSurveyLineLimit = 256;
+constexpr std::int32_t kMaterialSlots = 10;
+
+// Result of reading the lines of one object.
+enum class ObjectEnd { Closed, Hidden, DocumentEnded };
+
+ObjectEnd SurveyObject(Document& document, char* line, MqoSummary& summary) {
+    while (ReadDocumentLine(line, kSurveyLineLimit, document)) {
+        if (line[0] == '}') return ObjectEnd::Closed;
+        if (BeginsWith(line, "\tvisible ") && ParseInt(line + 9) == 0) return ObjectEnd::Hidden;
+        if (BeginsWith(line, "\tvertex ")) {
+            summary.vertexTotal = WrappingAdd(summary.vertexTotal, ParseInt(line + 8));
+        } else if (BeginsWith(line, "\tface ")) {
+            summary.faceTotal = WrappingAdd(summary.faceTotal, ParseInt(line + 6));
+        }
+    }
+    return ObjectEnd::DocumentEnded;
+}
+
+}  // namespace
+
+void SurveyDocument(Document& document, MqoSummary& summary) {
+    char line[kSurveyLineLimit];
+    while (ReadDocumentLine(line, kSurveyLineLimit, document)) {
+        if (BeginsWith(line, "Material ")) {
+            const std::int32_t count = ParseInt(line + 9);
+            summary.materialCount = count > kMaterialSlots ? kMaterialSlots : count;
+        } else if (BeginsWith(line, "Object ")) {
+            summary.objectCount = WrappingAdd(summary.objectCount, 1);
+            // A hidden object's remaining lines are read on at the object level.
+            if (SurveyObject(document, line, summary) == ObjectEnd::DocumentEnded) break;
+        } else if (BeginsWith(line, "Eof")) {
+            break;
+        }
+    }
+    summary.estimatedBlockCount = summary.vertexTotal / 8;
+}
+
+}  // namespace bloktar

@@ -1,0 +1,212 @@
+// Taking vertex and face lines apart, and loading the visible objects of a document.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mqo/mqo.hpp"
+
+using bloktar::MQO_FACE;
+using bloktar::MQO_VERTEX;
+
+namespace {
+
+MQO_FACE Face(const char* line) {
+    MQO_FACE face{};
+    bloktar::ReadFaceLine(line, face);
+    return face;
+}
+
+std::uint32_t Bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+struct Loaded {
+    std::vector<MQO_VERTEX> vertices;
+    std::vector<MQO_FACE> faces;
+};
+
+Loaded Load(const std::string& text, std::size_t vertexRoom, std::size_t faceRoom) {
+    Loaded loaded{std::vector<MQO_VERTEX>(vertexRoom), std::vector<MQO_FACE>(faceRoom)};
+    bloktar::Document document;
+    bloktar::OpenMemoryDocument(document, text.data(), text.size());
+    bloktar::ReadObjectGeometry(document, loaded.vertices, loaded.faces);
+    return loaded;
+}
+
+}  // namespace
+
+TEST(VertexLine, SeparatorsAreSpacesAndTabPairs) {
+    MQO_VERTEX v{};
+    ASSERT_TRUE(bloktar::ReadVertexLine("\t\t1.5 -2 3\n", v));
+    EXPECT_EQ(v.x, -1.5f);
+    EXPECT_EQ(v.y, -2.0f);
+    EXPECT_EQ(v.z, 3.0f);
+
+    // Two spaces: the second number is read at both, the third never.
+    ASSERT_TRUE(bloktar::ReadVertexLine("\t\t1  2 3\n", v));
+    EXPECT_EQ(v.y, 2.0f);
+    EXPECT_EQ(v.z, 2.0f);
+
+    // A lone tab is no separator; a tab pair is, wherever it stands.
+    v = {};
+    EXPECT_FALSE(bloktar::ReadVertexLine("\t1\t2 3\n", v));
+    EXPECT_EQ(v.x, -3.0f);
+    ASSERT_TRUE(bloktar::ReadVertexLine("\t\t4\t\t5 6", v));
+    EXPECT_EQ(v.x, -4.0f);
+    EXPECT_EQ(v.y, 5.0f);
+    EXPECT_EQ(v.z, 6.0f);
+}
+
+TEST(VertexLine, MirroredZeroAndPartialLines) {
+    MQO_VERTEX v{};
+    ASSERT_TRUE(bloktar::ReadVertexLine("\t\t0 1 2\n", v));
+    EXPECT_EQ(Bits(v.x), 0x80000000u);  // 0 negated is negative zero
+    ASSERT_TRUE(bloktar::ReadVertexLine("\t\t-0.000 1 2\n", v));
+    EXPECT_EQ(Bits(v.x), 0u);
+
+    v = {};
+    EXPECT_FALSE(bloktar::ReadVertexLine("\t\t7 8\n", v));
+    EXPECT_EQ(v.x, -7.0f);
+    EXPECT_EQ(v.y, 8.0f);
+    EXPECT_FALSE(bloktar::ReadVertexLine("", v));
+    EXPECT_FALSE(bloktar::ReadVertexLine("\t", v));
+}
+
+TEST(FaceLine, QuadrilateralAndTriangle) {
+    const MQO_FACE quad = Face("\t\t4 V(8 9 10 11) M(2) UV(0 0 1 0 1 1 0 1)\n");
+    EXPECT_EQ(quad.n, 4);
+    EXPECT_EQ(std::vector<int>(quad.V, quad.V + 4), (std::vector<int>{8, 9, 10, 11}));
+    EXPECT_EQ(std::vector<int>(quad.Dif, quad.Dif + 4), (std::vector<int>{0, 1, 1, 1}));
+    EXPECT_EQ(quad.M, 2);
+    EXPECT_EQ(std::vector<float>(quad.u, quad.u + 4), (std::vector<float>{0, 1, 1, 0}));
+    EXPECT_EQ(std::vector<float>(quad.v, quad.v + 4), (std::vector<float>{0, 0, 1, 1}));
+
+    const MQO_FACE tri = Face("\t\t3 V(0 1 2) M(1) UV(0 0 1 0 1 1)\n");
+    EXPECT_EQ(std::vector<int>(tri.V, tri.V + 4), (std::vector<int>{0, 1, 2, 0}));
+    EXPECT_EQ(std::vector<int>(tri.Dif, tri.Dif + 4), (std::vector<int>{0, 1, 1, -2}));
+    EXPECT_EQ(std::vector<float>(tri.u, tri.u + 4), (std::vector<float>{0, 1, 1, 0}));
+    EXPECT_EQ(std::vector<float>(tri.v, tri.v + 4), (std::vector<float>{0, 0, 1, 0}));
+}
+
+TEST(FaceLine, ScansRunPastTheClosingParenthesis) {
+    // Two indices for three corners: the third comes from the text after the list.
+    const MQO_FACE face = Face("\t\t3 V(5 6) M(7) UV(0.5 0.25) 9\n");
+    EXPECT_EQ(std::vector<int>(face.V, face.V + 4), (std::vector<int>{5, 6, 0, 0}));
+    EXPECT_EQ(face.M, 7);
+    EXPECT_EQ(face.u[0], 0.5f);
+    EXPECT_EQ(face.v[0], 0.25f);
+    EXPECT_EQ(face.u[1], 9.0f);
+    // Small corner counts still read V[1] and v[0].
+    const MQO_FACE one = Face("\t\t1 V(3 4 5) UV(1 2 3)\n");
+    EXPECT_EQ(std::vector<int>(one.V, one.V + 4), (std::vector<int>{3, 4, 0, 0}));
+    EXPECT_EQ(one.v[0], 2.0f);
+    EXPECT_EQ(one.u[1], 0.0f);
+    const MQO_FACE none = Face("\t\t0 V(3 4 5) UV(1 2 3)\n");
+    EXPECT_EQ(none.V[1], 4);
+    EXPECT_EQ(none.V[2], 0);
+    EXPECT_EQ(none.v[0], 2.0f);
+}
+
+TEST(FaceLine, MissingListsKeepZerosAndDifTruncates) {
+    const MQO_FACE bare = Face("\t\t4\n");
+    EXPECT_EQ(bare.n, 4);
+    EXPECT_EQ(std::vector<int>(bare.Dif, bare.Dif + 4), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(bare.M, 0);
+    EXPECT_EQ(Face("\t\t4 V(13 12 11 10)\n").Dif[0], 5);
+    EXPECT_EQ(Face("\t\t4 V(-3 0 0 0)\n").Dif[0], -3);
+    EXPECT_EQ(Face("\t\t4 V(16 0 0 0)\n").Dif[0], 0);
+    // Differences wrap in 32 bits.
+    EXPECT_EQ(Face("\t\t4 V(-2147483648 2147483647 0 0)\n").Dif[1], -1);
+    // Shorter than three characters: no corner count, nothing read past the line.
+    EXPECT_EQ(Face("\t").n, 0);
+    EXPECT_EQ(Face("").n, 0);
+    EXPECT_EQ(Face("xx7").n, 7);
+}
+
+TEST(FaceLine, MoreThanFourCornersStayInsideTheRecord) {
+    const MQO_FACE face = Face("\t\t6 V(0 1 2 3 4 5) M(1) UV(0 1 2 3 4 5 6 7 8 9 10 11)\n");
+    EXPECT_EQ(std::vector<int>(face.V, face.V + 4), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(std::vector<float>(face.u, face.u + 4), (std::vector<float>{0, 2, 4, 6}));
+    EXPECT_EQ(std::vector<float>(face.v, face.v + 4), (std::vector<float>{1, 3, 5, 7}));
+    EXPECT_EQ(face.M, 1);
+}
+
+TEST(ObjectGeometry, HiddenObjectsAndCountersAcrossObjects) {
+    const std::string text =
+        "Metasequoia Document\nFormat Text Ver 1.0\n"
+        "Object \"a\" {\n\tvertex 2 {\n\t\t1 2 3\n\t\t4 5 6\n\t}\n\tface 1 {\n\t\t4 V(3 2 1 "
+        "0)\n\t}\n}\n"
+        "Object \"hidden\" {\n\tvisible 0\n\tvertex 1 {\n\t\t9 9 9\n\t}\n\tface 1 {\n"
+        "\t\t4 V(1 1 1 1)\n\t}\n}\n"
+        "Object \"b\" {\n\tvisible 15\n\tvertex 1 {\n\t\t7 8 9\n\t}\n\tface 1 {\n"
+        "\t\t4 V(11 10 9 8)\n\t}\n}\n"
+        "Eof\n"
+        "Object \"after\" {\n\tvertex 1 {\n\t\t5 5 5\n\t}\n}\n";
+    const Loaded loaded = Load(text, 4, 3);
+    EXPECT_EQ(loaded.vertices[0].x, -1.0f);
+    EXPECT_EQ(loaded.vertices[1].z, 6.0f);
+    EXPECT_EQ(loaded.vertices[2].x, -7.0f);
+    EXPECT_EQ(loaded.vertices[3].x, 0.0f);  // the object after "Eof" is not loaded
+    EXPECT_EQ(loaded.faces[0].V[0], 3);
+    EXPECT_EQ(loaded.faces[1].V[0], 11);  // local indices stay as written
+    EXPECT_EQ(loaded.faces[1].Dif[0], 3);
+    EXPECT_EQ(loaded.faces[2].n, 0);
+}
+
+TEST(ObjectGeometry, VisibleLineActsFromItsOwnLineOn) {
+    const std::string text =
+        "Object \"a\" {\n\tvertex 1 {\n\t\t1 1 1\n\t}\n\tvisible 0\n\tface 1 {\n\t\t4 V(3 2 1 0)\n"
+        "\t}\n}\nObject \"b\" {\n\tface 1 {\n\t\t4 V(7 6 5 4)\n\t}\n}\n";
+    const Loaded loaded = Load(text, 1, 2);
+    EXPECT_EQ(loaded.vertices[0].x, -1.0f);
+    EXPECT_EQ(loaded.faces[0].V[0], 7);
+    EXPECT_EQ(loaded.faces[1].V[0], 0);
+}
+
+TEST(ObjectGeometry, MoreLinesThanRoomAreNotStored) {
+    const std::string text =
+        "Object \"a\" {\n\tvertex 1 {\n\t\t1 1 1\n\t\t2 2 2\n\t\t3 3\n\t}\n"
+        "\tface 1 {\n\t\t4 V(3 2 1 0)\n\t\t4 V(1 1 1 1)\n\t}\n}\nEof\n";
+    const Loaded loaded = Load(text, 1, 1);
+    EXPECT_EQ(loaded.vertices[0].x, -1.0f);
+    EXPECT_EQ(loaded.faces[0].V[0], 3);
+    const Loaded none = Load(text, 0, 0);
+    EXPECT_TRUE(none.vertices.empty());
+}
+
+TEST(ObjectGeometry, PartialVertexLineIsOverwrittenByTheNextCompleteOne) {
+    const std::string text = "Object \"a\" {\n\tvertex 2 {\n\t\t1 2\n\t\t4 5 6\n\t\t7 8\n\t}\n}\n";
+    const Loaded loaded = Load(text, 2, 0);
+    EXPECT_EQ(loaded.vertices[0].x, -4.0f);
+    EXPECT_EQ(loaded.vertices[0].z, 6.0f);
+    // The last partial line leaves its two numbers in the next record.
+    EXPECT_EQ(loaded.vertices[1].x, -7.0f);
+    EXPECT_EQ(loaded.vertices[1].y, 8.0f);
+    EXPECT_EQ(loaded.vertices[1].z, 0.0f);
+}
+
+TEST(ObjectGeometry, LongLinesArriveAsSeveralLinesAndEmptyChunksMakeNothing) {
+    // A face line of 255 characters before its newline: the newline alone is a second line,
+    // which makes a record of its own.
+    std::string faceLine = "\t\t4 V(3 2 1 0)";
+    faceLine += std::string(255 - faceLine.size(), ' ');
+    // A vertex line of 130 characters: its first 127 hold two numbers, the rest " 0 6" one,
+    // so neither piece makes a record.
+    const std::string vertexLine = "\t\t1 2" + std::string(123, '0') + " 6";
+    const std::string text = "Object \"a\" {\n\tvertex 2 {\n" + vertexLine + "\n\t\t7 8 9\n\t}\n" +
+                             "\tface 0 {\n\t}\n\tface 2 {\n" + faceLine +
+                             "\n\t\t3 V(7 6 5)\n\t}\n}\n";
+    const Loaded loaded = Load(text, 2, 3);
+    EXPECT_EQ(loaded.faces[0].V[0], 3);
+    EXPECT_EQ(loaded.faces[0].V[3], 0);
+    EXPECT_EQ(loaded.faces[1].n, 0);
+    EXPECT_EQ(loaded.faces[2].n, 3);
+    EXPECT_EQ(loaded.faces[2].V[2], 5);
+    EXPECT_EQ(loaded.vertices[0].x, -7.0f);
+    EXPECT_EQ(loaded.vertices[0].y, 8.0f);
+    EXPECT_EQ(loaded.vertices[0].z, 9.0f);
+    EXPECT_EQ(loaded.vertices[1].x, 0.0f);
+}
