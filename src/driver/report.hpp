@@ -1,0 +1,23 @@
+// The report printed after a conversion: the block count and four checks of the counts.
+#pragma once
+
+#include "driver/console.hpp"
+#include "mqo/mqo.hpp"
+
+namespace bloktar {
+
+// The checks the report makes, in the order it prints them.
+struct ReportChecks {
+    bool tooManyBlocks;      // more than 160 blocks
+    bool ratioWrong;         // vertices to faces is not exactly the float32 nearest 4/3
+    bool verticesNotEights;  // vertex total not a multiple of 8
+    bool facesNotSixes;      // face total not a multiple of 6
+};
+
+inline constexpr std::int32_t kReportBlockLimit = 160;
+
+ReportChecks CheckConversionCounts(const MqoSummary& summary);
+
+void PrintConversionReport(const MqoSummary& summary, Console& console);
+
+}  // namespace bloktar
