@@ -1,0 +1,62 @@
+// What the run needs from the operating system: the document's file, the output file and the
+// console's encoding.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "driver/console.hpp"
+#include "driver/conversion.hpp"
+
+namespace bloktar {
+
+#ifdef _WIN32
+using NativeChar = wchar_t;  // command line and file names in UTF-16
+#else
+using NativeChar = char;  // file names as bytes
+#endif
+using NativeString = std::basic_string<NativeChar>;
+
+// The longest document path taken from the command line; a longer one is refused, never cut.
+inline constexpr std::size_t kMaxPathLength = 255;
+
+// Opens the document named by path for reading in binary (the reader does the text-mode
+// translation itself). Returns null when path is null, longer than kMaxPathLength, or does not
+// name a regular file that can be read; a FIFO or device is refused without blocking on it.
+std::FILE* OpenInputDocument(const NativeChar* path);
+
+// The output's name: the whole input path followed by ".bd1".
+NativeString OutputPathFor(const NativeChar* inputPath);
+
+// Writes the BD1 file safely: into a new temporary file beside the output, which replaces the
+// output only when every byte has been written and the file closed. A failed or abandoned run
+// leaves any earlier output untouched and no temporary file behind.
+class FileBd1Output final : public Bd1Output {
+  public:
+    explicit FileBd1Output(NativeString outputPath);
+    ~FileBd1Output() override;
+    FileBd1Output(const FileBd1Output&) = delete;
+    FileBd1Output& operator=(const FileBd1Output&) = delete;
+
+    bool Create() override;
+    bool WriteHeader(const void* bytes, std::size_t size) override;
+    bool Finish(const void* bytes, std::size_t size) override;
+    void Abandon() override;
+
+  private:
+    NativeString outputPath_;
+    NativeString tempPath_;
+    std::intptr_t handle_ = -1;  // the open temporary file, -1 when there is none
+};
+
+// How the program's texts should reach stream: UTF-8 only where it is a terminal that shows
+// UTF-8, Shift_JIS bytes everywhere else.
+ConsoleEncoding ChooseConsoleEncoding(std::FILE* stream);
+
+// The closing pause: skips white space, then reads one word of any length, or stops at the end
+// of input.
+void WaitForWord(std::FILE* input);
+
+}  // namespace bloktar

@@ -1,0 +1,122 @@
+// The operating system's part of the run on POSIX systems.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "driver/platform.hpp"
+
+namespace bloktar {
+namespace {
+
+// The directory that holds path: everything before its last slash.
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool WriteAll(int fd, const void* bytes, std::size_t size) {
+    const char* from = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, from, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        from += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+mode_t CurrentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+}  // namespace
+
+std::FILE* OpenInputDocument(const char* path) {
+    if (path == nullptr || std::strlen(path) > kMaxPathLength) return nullptr;
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+
+std::string OutputPathFor(const char* inputPath) {
+    return std::string(inputPath) + ".bd1";
+}
+
+FileBd1Output::FileBd1Output(std::string outputPath) : outputPath_(std::move(outputPath)) {}
+
+FileBd1Output::~FileBd1Output() {
+    Abandon();
+}
+
+bool FileBd1Output::Create() {
+    std::string name = DirectoryOf(outputPath_) + "/.bloktar-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    handle_ = fd;
+    tempPath_ = std::move(name);
+    // A replaced output keeps its permission bits; a new one gets those of a plain create.
+    struct stat existing;
+    const mode_t mode = ::stat(outputPath_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                            ? (existing.st_mode & 07777)
+                            : (0666 & ~CurrentUmask());
+    ::fchmod(fd, mode);  // the bits are a courtesy: a file system without them still gets the file
+    return true;
+}
+
+bool FileBd1Output::WriteHeader(const void* bytes, std::size_t size) {
+    return handle_ >= 0 && WriteAll(static_cast<int>(handle_), bytes, size);
+}
+
+bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
+    if (handle_ < 0 || !WriteAll(static_cast<int>(handle_), bytes, size)) return false;
+    const int fd = static_cast<int>(handle_);
+    handle_ = -1;
+    if (::close(fd) != 0) return false;
+    if (::rename(tempPath_.c_str(), outputPath_.c_str()) != 0) return false;
+    tempPath_.clear();
+    return true;
+}
+
+void FileBd1Output::Abandon() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
+}
+
+ConsoleEncoding ChooseConsoleEncoding(std::FILE*) {
+    return ConsoleEncoding::ShiftJis;
+}
+
+}  // namespace bloktar
+
+#endif  // _WIN32

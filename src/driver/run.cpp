@@ -1,0 +1,48 @@
+#include "driver/run.hpp"
+
+namespace bloktar {
+namespace {
+
+bool IsPauseSpace(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+void PrintBanner(Console& console) {
+    console.Text(text::kBannerRule);
+    console.Text(text::kBannerTitle);
+    console.Text(text::kBannerRule);
+    console.Text(text::kNewline);
+}
+
+}  // namespace
+
+void WaitForWord(std::FILE* input) {
+    int c = std::getc(input);
+    while (c != EOF && IsPauseSpace(c)) c = std::getc(input);
+    while (c != EOF && !IsPauseSpace(c)) c = std::getc(input);
+}
+
+int RunConverter(int argc, NativeChar** argv, std::FILE* in, std::FILE* out) {
+    StreamConsole console(out, ChooseConsoleEncoding(out));
+    PrintBanner(console);
+
+    const NativeChar* path = argc > 1 ? argv[1] : nullptr;
+    console.Text(text::kFileLoad);
+    std::FILE* input = OpenInputDocument(path);
+    RunOutcome outcome = RunOutcome::InputNotOpened;
+    if (input == nullptr) {
+        console.Text(text::kFailed);
+    } else {
+        console.Text(text::kDone);
+        Document document;
+        OpenFileDocument(document, input);
+        FileBd1Output output(OutputPathFor(path));
+        outcome = ConvertDocument(document, console, output).outcome;
+        std::fclose(input);
+    }
+    std::fflush(out);
+    if (PausesAfter(outcome)) WaitForWord(in);
+    return ExitStatusFor(outcome);
+}
+
+}  // namespace bloktar

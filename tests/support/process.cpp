@@ -1,0 +1,151 @@
+#include "support/process.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+namespace {
+
+std::vector<std::string> ProgramCommand() {
+    const char* command = std::getenv("BLOKTAR_COMMAND");
+    if (command == nullptr || *command == '\0') return {BLOKTAR_PROGRAM};
+    std::vector<std::string> words;
+    std::istringstream in(command);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+struct TempRoot {
+    std::filesystem::path path;
+    ~TempRoot() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+}  // namespace
+
+ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view input,
+                      const std::string& cwd) {
+    std::signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not end the tests
+    std::vector<std::string> words = ProgramCommand();
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    int toChild[2];
+    int fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(toChild[0], STDIN_FILENO);
+        dup2(fromChild[1], STDOUT_FILENO);
+        close(toChild[0]);
+        close(toChild[1]);
+        close(fromChild[0]);
+        close(fromChild[1]);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    fcntl(toChild[1], F_SETFL, O_NONBLOCK);
+
+    // Feed standard input and collect standard output together, so neither pipe can stall.
+    ProgramRun run{{}, -1};
+    std::size_t fed = 0;
+    int writeEnd = toChild[1];
+    if (input.empty()) {
+        close(writeEnd);
+        writeEnd = -1;
+    }
+    for (;;) {
+        pollfd fds[2] = {{fromChild[0], POLLIN, 0}, {writeEnd, POLLOUT, 0}};
+        const int ready = poll(fds, writeEnd >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (writeEnd >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            const ssize_t n = write(writeEnd, input.data() + fed, input.size() - fed);
+            if (n > 0) fed += static_cast<std::size_t>(n);
+            if (n < 0 || fed == input.size()) {
+                close(writeEnd);
+                writeEnd = -1;
+            }
+        }
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            char buffer[65536];
+            const ssize_t n = read(fromChild[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            run.out.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    if (writeEnd >= 0) close(writeEnd);
+    close(fromChild[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string MakeTempDir() {
+    static TempRoot root;
+    if (root.path.empty()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "bloktar-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root.path = pattern;
+    }
+    static int next = 0;
+    const std::filesystem::path dir = root.path / std::to_string(next++);
+    std::filesystem::create_directory(dir);
+    return dir.string();
+}
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+std::vector<std::string> ListDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string SourcePath(const std::string& relative) {
+    return std::string(BLOKTAR_SOURCE_DIR) + "/" + relative;
+}
+
+}  // namespace testing_support
