@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 namespace {
@@ -146,6 +148,104 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
 
 std::string SourcePath(const std::string& relative) {
     return std::string(BLOKTAR_SOURCE_DIR) + "/" + relative;
+}
+
+RunningBloktar::RunningBloktar(const std::vector<std::string>& args, const std::string& cwd) {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> words = ProgramCommand();
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    int toChild[2];
+    int fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(toChild[0], STDIN_FILENO);
+        dup2(fromChild[1], STDOUT_FILENO);
+        close(toChild[0]);
+        close(toChild[1]);
+        close(fromChild[0]);
+        close(fromChild[1]);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    pid_ = pid;
+    input_ = toChild[1];
+    output_ = fromChild[0];
+}
+
+RunningBloktar::~RunningBloktar() {
+    CloseInput();
+    int status = 0;
+    if (!Ended(10000, status)) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (output_ >= 0) close(output_);
+}
+
+std::string RunningBloktar::ReadUntil(std::string_view suffix, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (output_ >= 0 && (suffix.empty() || !collected_.ends_with(suffix))) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        pollfd fd{output_, POLLIN, 0};
+        const int ready = poll(&fd, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        char buffer[4096];
+        const ssize_t n = read(output_, buffer, sizeof buffer);
+        if (n <= 0) {
+            close(output_);
+            output_ = -1;
+            break;
+        }
+        collected_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return collected_;
+}
+
+void RunningBloktar::Write(std::string_view text) {
+    std::size_t done = 0;
+    while (input_ >= 0 && done < text.size()) {
+        const ssize_t n = write(input_, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void RunningBloktar::CloseInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+bool RunningBloktar::Ended(int timeoutMs, int& status) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!ended_) {
+        int raw = 0;
+        const pid_t done = waitpid(pid_, &raw, WNOHANG);
+        if (done == pid_) {
+            ended_ = true;
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            break;
+        }
+        if (Clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    status = status_;
+    return ended_;
 }
 
 }  // namespace testing_support

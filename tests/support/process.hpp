@@ -30,4 +30,30 @@ std::vector<std::string> ListDirectory(const std::string& directory);
 // The repository's own files (examples, test documents).
 std::string SourcePath(const std::string& relative);
 
+// A converter process that keeps running while the test writes to its standard input and reads
+// its standard output, for watching the closing pause.
+class RunningBloktar {
+  public:
+    RunningBloktar(const std::vector<std::string>& args, const std::string& cwd);
+    ~RunningBloktar();
+    RunningBloktar(const RunningBloktar&) = delete;
+    RunningBloktar& operator=(const RunningBloktar&) = delete;
+
+    // Collects standard output until it ends with suffix (an empty suffix: until the output
+    // ends), the output ends or timeoutMs pass; returns everything collected so far.
+    std::string ReadUntil(std::string_view suffix, int timeoutMs);
+    void Write(std::string_view text);
+    void CloseInput();
+    // True when the process has ended within timeoutMs; status as in ProgramRun.
+    bool Ended(int timeoutMs, int& status);
+
+  private:
+    int pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    std::string collected_;
+    bool ended_ = false;
+    int status_ = -1;
+};
+
 }  // namespace testing_support
