@@ -37,10 +37,14 @@ struct TempRoot {
     }
 };
 
-}  // namespace
+// A started converter process with pipes to its standard input and from its standard output.
+struct Child {
+    pid_t pid;
+    int input;
+    int output;
+};
 
-ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view input,
-                      const std::string& cwd) {
+Child StartBloktar(const std::vector<std::string>& args, const std::string& cwd) {
     std::signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not end the tests
     std::vector<std::string> words = ProgramCommand();
     words.insert(words.end(), args.begin(), args.end());
@@ -66,18 +70,26 @@ ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view inp
     }
     close(toChild[0]);
     close(fromChild[1]);
-    fcntl(toChild[1], F_SETFL, O_NONBLOCK);
+    return Child{pid, toChild[1], fromChild[0]};
+}
+
+}  // namespace
+
+ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view input,
+                      const std::string& cwd) {
+    const Child child = StartBloktar(args, cwd);
+    fcntl(child.input, F_SETFL, O_NONBLOCK);
 
     // Feed standard input and collect standard output together, so neither pipe can stall.
     ProgramRun run{{}, -1};
     std::size_t fed = 0;
-    int writeEnd = toChild[1];
+    int writeEnd = child.input;
     if (input.empty()) {
         close(writeEnd);
         writeEnd = -1;
     }
     for (;;) {
-        pollfd fds[2] = {{fromChild[0], POLLIN, 0}, {writeEnd, POLLOUT, 0}};
+        pollfd fds[2] = {{child.output, POLLIN, 0}, {writeEnd, POLLOUT, 0}};
         const int ready = poll(fds, writeEnd >= 0 ? 2 : 1, -1);
         if (ready < 0 && errno == EINTR) continue;
         if (writeEnd >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
@@ -90,15 +102,15 @@ ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view inp
         }
         if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             char buffer[65536];
-            const ssize_t n = read(fromChild[0], buffer, sizeof buffer);
+            const ssize_t n = read(child.output, buffer, sizeof buffer);
             if (n <= 0) break;
             run.out.append(buffer, static_cast<std::size_t>(n));
         }
     }
     if (writeEnd >= 0) close(writeEnd);
-    close(fromChild[0]);
+    close(child.output);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -151,34 +163,10 @@ std::string SourcePath(const std::string& relative) {
 }
 
 RunningBloktar::RunningBloktar(const std::vector<std::string>& args, const std::string& cwd) {
-    std::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> words = ProgramCommand();
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    int toChild[2];
-    int fromChild[2];
-    if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        dup2(toChild[0], STDIN_FILENO);
-        dup2(fromChild[1], STDOUT_FILENO);
-        close(toChild[0]);
-        close(toChild[1]);
-        close(fromChild[0]);
-        close(fromChild[1]);
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
-    pid_ = pid;
-    input_ = toChild[1];
-    output_ = fromChild[0];
+    const Child child = StartBloktar(args, cwd);
+    pid_ = child.pid;
+    input_ = child.input;
+    output_ = child.output;
 }
 
 RunningBloktar::~RunningBloktar() {
