@@ -118,6 +118,29 @@ TEST(InspectorDocument, SampleHasFourWholeBlocksOneInEachLayout) {
     EXPECT_EQ(run.status, 0);
 }
 
+TEST(InspectorDocument, BrokenExampleNamesItsTwoBrokenBoxes) {
+    // Box 1's first face lists 11 10 8 9, which is no layout; the roof's face 3 names vertex 9,
+    // which the roof does not have, and its face 4 is a triangle.
+    const std::string dir = MakeTempDir();
+    std::filesystem::copy_file(SourcePath("examples/broken.mqo"), dir + "/broken.mqo");
+    const Inspection run = InspectIn(dir, {"broken.mqo"});
+    const std::string textures =
+        "\t面のテクスチャ\t1 floor.bmp\t1 floor.bmp\t0 wall.bmp\t0 wall.bmp\t0 wall.bmp\t0 "
+        "wall.bmp\n";
+    EXPECT_EQ(run.out,
+              "テクスチャ名\n\t0\twall.bmp\n\t1\tfloor.bmp\n\n"
+              "ブロック 0\t\"base\"\tレイアウト 0\n" +
+                  textures + "ブロック 1\t\"base\"\tレイアウト なし\n" + textures +
+                  "\t・レイアウトを認識できない (最初の面 V(11 10 8 9))\n"
+                  "ブロック 2\t\"roof\"\tレイアウト 0\n" +
+                  textures +
+                  "\t・面 3 がブロック外の頂点を使っている: V(1 2 6 9)、"
+                  "このブロックの頂点は 0 から 7\n"
+                  "\t・面 4 が四角形でない (頂点数 3)\n\n" +
+                  DocumentSummary(3, {2, 0, 0, 0, 1}, 2));
+    EXPECT_EQ(run.status, 2);
+}
+
 TEST(InspectorDocument, UnrecognisedLayout) {
     const std::string faces = FaceLine({3, 2, 0, 1}, 1) + Lines(CubeFaceLines(0), 1, 5);
     const Inspection run =
