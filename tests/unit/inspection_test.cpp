@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "driver/conversion.hpp"
 #include "inspect/command.hpp"
 #include "inspect/inspection.hpp"
+#include "inspect/print.hpp"
 #include "support/documents.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"
@@ -268,4 +270,15 @@ TEST(InspectorArguments, FileOptionsAndErrors) {
     EXPECT_TRUE(NamesBd1File("MODEL.BD1"));
     EXPECT_FALSE(NamesBd1File("bd1"));
     EXPECT_FALSE(NamesBd1File("model.bd1.mqo"));
+}
+
+TEST(InspectorPrinting, DocumentBytesAndFloats) {
+    // Control characters could move a terminal's cursor or break a row; Shift_JIS passes.
+    EXPECT_EQ(Printable(std::string("a\x1b[2Jb\tc\x7f\n", 10)), "a?[2Jb?c??");
+    EXPECT_EQ(Printable("\x95\x5c\x8e\xa6"), "\x95\x5c\x8e\xa6");
+    // Floats read back exactly: the mirrored zero keeps its sign.
+    EXPECT_EQ(FloatText(-0.0f), "-0");
+    EXPECT_EQ(FloatText(0.1f), "0.1");
+    EXPECT_EQ(FloatText(16777217.0f), "16777216");
+    EXPECT_EQ(FloatText(-std::numeric_limits<float>::infinity()), "-inf");
 }
