@@ -57,10 +57,23 @@ void SurveyDocument(Document& document, MqoSummary& summary);
 // Rewinds and stores the texture name of each of the first min(materialCount, 10) materials.
 void ReadMaterialTextures(Document& document, TextureNameTable& table, std::int32_t materialCount);
 
+// Told by the geometry pass where each object's records begin, for a reader that needs to know
+// which object a vertex or face came from. The converter passes none.
+class GeometryObserver {
+  public:
+    virtual ~GeometryObserver() = default;
+    // An "Object " line (as read, at most 127 bytes) has opened an object whose first vertex and
+    // face records, if it has any, will be stored at these counters.
+    virtual void ObjectOpened(const char* objectLine, std::size_t vertexCounter,
+                              std::size_t faceCounter) = 0;
+    // The pass has ended; the counters are the numbers of records stored.
+    virtual void GeometryEnded(std::size_t vertexCounter, std::size_t faceCounter) = 0;
+};
+
 // Rewinds and loads the vertices and faces of the visible objects in document order. Records
 // beyond the arrays' ends are not stored.
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
-                        std::span<MQO_FACE> faces);
+                        std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr);
 
 // Reads one vertex chunk, the document standing right after its "\tvertex " line; counter is
 // the index of the next record and advances with every complete vertex line.

@@ -127,16 +127,18 @@ void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& c
 }
 
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
-                        std::span<MQO_FACE> faces) {
+                        std::span<MQO_FACE> faces, GeometryObserver* observer) {
     std::size_t vertexCounter = 0;
     std::size_t faceCounter = 0;
     RewindDocument(document);
     char line[kObjectLineLimit];
     while (ReadDocumentLine(line, kObjectLineLimit, document)) {
-        if (BeginsWith(line, "Eof")) return;
+        if (BeginsWith(line, "Eof")) break;
         if (!BeginsWith(line, "Object ")) continue;
-        if (!ReadObject(document, vertices, faces, vertexCounter, faceCounter)) return;
+        if (observer != nullptr) observer->ObjectOpened(line, vertexCounter, faceCounter);
+        if (!ReadObject(document, vertices, faces, vertexCounter, faceCounter)) break;
     }
+    if (observer != nullptr) observer->GeometryEnded(vertexCounter, faceCounter);
 }
 
 }  // namespace bloktar

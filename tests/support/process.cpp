@@ -20,9 +20,9 @@
 namespace testing_support {
 namespace {
 
-std::vector<std::string> ProgramCommand() {
-    const char* command = std::getenv("BLOKTAR_COMMAND");
-    if (command == nullptr || *command == '\0') return {BLOKTAR_PROGRAM};
+std::vector<std::string> ProgramCommand(const char* variable, const char* built) {
+    const char* command = std::getenv(variable);
+    if (command == nullptr || *command == '\0') return {built};
     std::vector<std::string> words;
     std::istringstream in(command);
     for (std::string word; in >> word;) words.push_back(word);
@@ -37,17 +37,15 @@ struct TempRoot {
     }
 };
 
-// A started converter process with pipes to its standard input and from its standard output.
+// A started process with pipes to its standard input and from its standard output.
 struct Child {
     pid_t pid;
     int input;
     int output;
 };
 
-Child StartBloktar(const std::vector<std::string>& args, const std::string& cwd) {
+Child StartProcess(std::vector<std::string> words, const std::string& cwd) {
     std::signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not end the tests
-    std::vector<std::string> words = ProgramCommand();
-    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -73,11 +71,29 @@ Child StartBloktar(const std::vector<std::string>& args, const std::string& cwd)
     return Child{pid, toChild[1], fromChild[0]};
 }
 
+std::vector<std::string> BloktarCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> words = ProgramCommand("BLOKTAR_COMMAND", BLOKTAR_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
+
 }  // namespace
 
 ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view input,
                       const std::string& cwd) {
-    const Child child = StartBloktar(args, cwd);
+    return RunCommand(BloktarCommand(args), input, cwd);
+}
+
+ProgramRun RunInspector(const std::vector<std::string>& args, const std::string& cwd) {
+    std::vector<std::string> words =
+        ProgramCommand("BLOKTAR_INSPECT_COMMAND", BLOKTAR_INSPECT_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
+    return RunCommand(words, "", cwd);
+}
+
+ProgramRun RunCommand(const std::vector<std::string>& command, std::string_view input,
+                      const std::string& cwd) {
+    const Child child = StartProcess(command, cwd);
     fcntl(child.input, F_SETFL, O_NONBLOCK);
 
     // Feed standard input and collect standard output together, so neither pipe can stall.
@@ -163,7 +179,7 @@ std::string SourcePath(const std::string& relative) {
 }
 
 RunningBloktar::RunningBloktar(const std::vector<std::string>& args, const std::string& cwd) {
-    const Child child = StartBloktar(args, cwd);
+    const Child child = StartProcess(BloktarCommand(args), cwd);
     pid_ = child.pid;
     input_ = child.input;
     output_ = child.output;

@@ -18,6 +18,14 @@ struct ProgramRun {
 ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view input,
                       const std::string& cwd);
 
+// Runs bloktar-inspect likewise: the one built with the tests, or the command in
+// BLOKTAR_INSPECT_COMMAND.
+ProgramRun RunInspector(const std::vector<std::string>& args, const std::string& cwd);
+
+// Runs any command (argv[0] looked up in PATH) likewise.
+ProgramRun RunCommand(const std::vector<std::string>& argv, std::string_view input,
+                      const std::string& cwd);
+
 // A fresh empty directory, removed with its contents when the test process ends.
 std::string MakeTempDir();
 

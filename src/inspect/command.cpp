@@ -1,0 +1,244 @@
+#include "inspect/command.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "inspect/inspect_text.hpp"
+#include "inspect/inspection.hpp"
+#include "inspect/print.hpp"
+#include "inspect/svg.hpp"
+
+namespace bloktar::inspect {
+namespace {
+
+using NativeView = std::basic_string_view<NativeChar>;
+
+// An ASCII text compared with a native string.
+bool Equals(NativeView native, std::string_view ascii) {
+    if (native.size() != ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+        if (native[i] != static_cast<NativeChar>(ascii[i])) return false;
+    }
+    return true;
+}
+
+// An argument as the console gets it: its bytes (on Windows, its ASCII characters and '?' for
+// the others), control characters shown as '?'.
+template <typename Char>
+std::string ArgumentText(const Char* argument) {
+    std::string bytes;
+    for (const Char* c = argument; *c != 0; ++c) {
+        const auto code = static_cast<std::make_unsigned_t<Char>>(*c);
+        bytes += (sizeof(Char) == 1 || code < 0x80) ? static_cast<char>(code) : '?';
+    }
+    return Printable(bytes);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads a whole file, keeping its first kBd1MaxLength bytes and counting all of them.
+bool ReadBd1File(std::FILE* file, std::vector<unsigned char>& bytes, std::uint64_t& length) {
+    unsigned char chunk[65536];
+    length = 0;
+    for (;;) {
+        const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        if (got == 0) break;
+        length += got;
+        const std::size_t room = static_cast<std::size_t>(kBd1MaxLength) - bytes.size();
+        bytes.insert(bytes.end(), chunk, chunk + std::min(got, room));
+    }
+    return std::ferror(file) == 0;
+}
+
+bool WriteFile(const NativeChar* path, const std::string& contents) {
+    std::ofstream out(std::filesystem::path(NativeString(path)),
+                      std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.close();
+    return !out.fail();
+}
+
+int ReportArgumentError(const InspectorArguments& arguments, Console& console) {
+    switch (arguments.error) {
+        case ArgumentError::None:
+            break;
+        case ArgumentError::UnknownOption:
+            console.Text(text::kUnknownOption);
+            console.Bytes(ArgumentText(arguments.offending) + "\n");
+            break;
+        case ArgumentError::MissingFile:
+            console.Text(text::kMissingFile);
+            break;
+        case ArgumentError::TooManyArguments:
+            console.Text(text::kTooManyArguments);
+            console.Bytes(ArgumentText(arguments.offending) + "\n");
+            break;
+        case ArgumentError::SvgNeedsPath:
+            console.Text(text::kSvgNeedsPath);
+            break;
+    }
+    console.Text(text::kUsage);
+    return kStatusUnreadable;
+}
+
+// The blocks to draw, and how, once the input has been read and printed.
+struct Picture {
+    std::vector<Bd1Block> blocks;
+    std::vector<BlockMark> marks;
+};
+
+int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
+    std::vector<unsigned char> bytes;
+    std::uint64_t length = 0;
+    if (!ReadBd1File(file, bytes, length)) {
+        console.Text(bloktar::text::kFileLoad);
+        console.Text(bloktar::text::kFailed);
+        return kStatusUnreadable;
+    }
+    Bd1Reading reading;
+    ReadBd1Bytes(bytes, length, reading);
+    if (reading.fault != Bd1Fault::None) {
+        PrintBd1Fault(reading, console);
+        return kStatusUnreadable;
+    }
+    PrintBd1Inspection(reading, console);
+    bool problems = false;
+    for (const Bd1Block& block : reading.blocks) {
+        const bool problem = !TexturesInRange(block);
+        problems = problems || problem;
+        picture.marks.push_back({problem, true});
+    }
+    picture.blocks = std::move(reading.blocks);
+    return problems ? kStatusProblems : kStatusClean;
+}
+
+int InspectDocumentFile(std::FILE* file, Console& console, Picture& picture) {
+    Document document;
+    OpenFileDocument(document, file);
+    DocumentInspection inspection;
+    if (InspectDocument(document, console, inspection) != DocumentOutcome::Inspected) {
+        return kStatusUnreadable;
+    }
+    PrintDocumentInspection(inspection, console);
+    bool problems = false;
+    for (const BlockFindings& findings : inspection.findings) {
+        const bool problem = HasProblem(findings);
+        problems = problems || problem;
+        picture.marks.push_back({problem, findings.layout != kNoLayout});
+    }
+    picture.blocks = std::move(inspection.blocks);
+    return problems ? kStatusProblems : kStatusClean;
+}
+
+int Inspect(const InspectorArguments& arguments, Console& console) {
+    if (arguments.help) {
+        console.Text(text::kUsage);
+        console.Text(text::kHelp);
+        return kStatusClean;
+    }
+    if (arguments.error != ArgumentError::None) return ReportArgumentError(arguments, console);
+
+    // The same rules as the converter: a regular file, its path at most 255 bytes.
+    const OpenFile file(OpenInputDocument(arguments.input));
+    if (file == nullptr) {
+        console.Text(bloktar::text::kFileLoad);
+        console.Text(bloktar::text::kFailed);
+        return kStatusUnreadable;
+    }
+    Picture picture;
+    int status = NamesBd1File(arguments.input) ? InspectBd1File(file.get(), console, picture)
+                                               : InspectDocumentFile(file.get(), console, picture);
+    if (status == kStatusUnreadable || arguments.svg == nullptr) return status;
+
+    console.Text(text::kSvgWrite);
+    if (WriteFile(arguments.svg, DrawBlocksSvg(picture.blocks, picture.marks))) {
+        console.Text(bloktar::text::kDone);
+    } else {
+        console.Text(bloktar::text::kFailed);
+        status = kStatusUnreadable;
+    }
+    return status;
+}
+
+}  // namespace
+
+InspectorArguments ParseInspectorArguments(int argc, NativeChar** argv) {
+    InspectorArguments arguments;
+    auto fail = [&](ArgumentError error, const NativeChar* offending) {
+        if (arguments.error == ArgumentError::None) {
+            arguments.error = error;
+            arguments.offending = offending;
+        }
+    };
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const NativeChar* argument = argv[i];
+        const NativeView view(argument);
+        if (!optionsEnded && view.size() > 1 && view.front() == '-') {
+            if (Equals(view, "--help") || Equals(view, "-h")) {
+                arguments.help = true;
+                return arguments;
+            }
+            if (Equals(view, "--")) {
+                optionsEnded = true;
+            } else if (Equals(view, "--svg")) {
+                if (i + 1 < argc) {
+                    arguments.svg = argv[++i];
+                } else {
+                    fail(ArgumentError::SvgNeedsPath, argument);
+                }
+            } else if (Equals(view.substr(0, 6), "--svg=")) {
+                if (view.size() > 6) {
+                    arguments.svg = argument + 6;
+                } else {
+                    fail(ArgumentError::SvgNeedsPath, argument);
+                }
+            } else {
+                fail(ArgumentError::UnknownOption, argument);
+            }
+        } else if (arguments.input == nullptr) {
+            arguments.input = argument;
+        } else {
+            fail(ArgumentError::TooManyArguments, argument);
+        }
+    }
+    if (arguments.input == nullptr) fail(ArgumentError::MissingFile, nullptr);
+    return arguments;
+}
+
+bool NamesBd1File(const NativeChar* path) {
+    const NativeView view(path);
+    if (view.size() < 4) return false;
+    const NativeView ending = view.substr(view.size() - 4);
+    for (std::size_t i = 0; i < 4; ++i) {
+        NativeChar c = ending[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<NativeChar>(c - 'A' + 'a');
+        if (c != static_cast<NativeChar>(".bd1"[i])) return false;
+    }
+    return true;
+}
+
+int RunInspector(int argc, NativeChar** argv, std::FILE* out) {
+    StreamConsole console(out, ChooseConsoleEncoding(out));
+    int status;
+    try {
+        status = Inspect(ParseInspectorArguments(argc, argv), console);
+    } catch (const std::bad_alloc&) {
+        console.Text(bloktar::text::kMemory);
+        console.Text(bloktar::text::kFailed);
+        status = kStatusUnreadable;
+    }
+    std::fflush(out);
+    return status;
+}
+
+}  // namespace bloktar::inspect

@@ -1,0 +1,112 @@
+// What the inspector learns about a model: from a document, by running the converter's own reader
+// and block builder and looking at every block on the way; or from a BD1 file, by reading its
+// records back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bd1/bd1.hpp"
+#include "driver/console.hpp"
+#include "mqo/document.hpp"
+#include "mqo/mqo.hpp"
+
+namespace bloktar::inspect {
+
+inline constexpr int kNoLayout = -1;
+
+// One object of the document, as the geometry pass met it. Its records are the vertices from
+// firstVertex and the faces from firstFace up to where the next object's begin.
+struct InspectedObject {
+    std::string name;  // the name between the quotes of its "Object " line, bytes as written
+    std::size_t firstVertex;
+    std::size_t firstFace;
+};
+
+// A face of a block as the document numbers it: the number of its line within its object's face
+// chunk, and the vertex numbers (within the object) that its line gives.
+struct FaceReference {
+    std::size_t object;  // index into the inspection's objects
+    std::size_t number;
+    std::int32_t n;
+    std::int32_t V[4];
+    int listed;  // how many of V the face has: n, at most 4 (none when n < 1)
+};
+
+// Everything found out about one block of a document.
+struct BlockFindings {
+    int layout = kNoLayout;            // 0 to 3 as recognised, or kNoLayout
+    std::vector<std::size_t> objects;  // objects of its vertices, then of its faces, each once
+    int verticesPresent = 0;           // of its eight vertices, those the document holds
+    int facesPresent = 0;              // of its six faces, those the document holds
+    bool straddles = false;            // its vertices and faces come from more than one object
+    bool textureOutOfRange = false;    // a face slot's texture names none of the ten slots
+    std::optional<FaceReference> firstFace;
+    std::vector<FaceReference> outsideFaces;       // faces naming vertices of other blocks
+    std::vector<FaceReference> nonQuadrilaterals;  // faces with n other than 4
+    // The block's first vertex number within its object, when all eight lie in one object.
+    std::optional<std::size_t> localFirstVertex;
+};
+
+bool HasProblem(const BlockFindings& findings);
+
+// True when texture names one of the ten texture-name slots.
+inline bool TextureInRange(std::int32_t texture) {
+    return texture >= 0 && texture < kTextureSlots;
+}
+bool TexturesInRange(const Bd1Block& block);
+
+struct DocumentInspection {
+    MqoSummary summary{};
+    Bd1Header header{};            // as the converter builds it
+    std::vector<Bd1Block> blocks;  // the records the converter writes, in order
+    std::vector<InspectedObject> objects;
+    std::vector<BlockFindings> findings;  // one per block
+};
+
+enum class DocumentOutcome {
+    Inspected,
+    HeaderRejected,     // the header check failed; its messages have been printed
+    BlockCountRefused,  // the converter would refuse the block count; printed
+};
+
+// Runs the converter's header check, survey, texture-name pass, geometry pass and block builder
+// on a document just opened, and examines every block. Prints only when the document is refused,
+// with the converter's own texts.
+DocumentOutcome InspectDocument(Document& document, Console& console,
+                                DocumentInspection& inspection);
+
+// The longest BD1 file there can be: the header and 32767 records.
+inline constexpr std::uint64_t kBd1MaxLength =
+    sizeof(Bd1Header) + sizeof(Bd1Block) * std::uint64_t{kBd1MaxBlocks};
+
+enum class Bd1Fault {
+    None,
+    TooShort,        // shorter than the header
+    NegativeCount,   // the header's block count is negative
+    LengthMismatch,  // the length is not 312 + 316 x blockCount
+    FlagNotOne,      // a record's flag is not 1
+};
+
+struct Bd1Reading {
+    Bd1Fault fault = Bd1Fault::None;
+    std::uint64_t length = 0;      // bytes in the file
+    std::int32_t blockCount = 0;   // the header's count
+    std::int32_t faultyBlock = 0;  // FlagNotOne: the first record whose flag is not 1
+    std::int32_t faultyFlag = 0;   // and its flag
+    Bd1Header header{};            // valid when fault is None
+    std::vector<Bd1Block> blocks;  // valid when fault is None
+};
+
+// Reads a BD1 file of length bytes, of which bytes holds the first (all of them, for any file
+// that can be valid: at most kBd1MaxLength).
+void ReadBd1Bytes(std::span<const unsigned char> bytes, std::uint64_t length, Bd1Reading& reading);
+
+// The bytes of a name slot up to its first zero (all 31 when it has none).
+std::string_view SlotName(const Bd1Header& header, int slot);
+
+}  // namespace bloktar::inspect
