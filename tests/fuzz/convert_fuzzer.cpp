@@ -1,0 +1,18 @@
+// libFuzzer target: the fuzzer's bytes are the document, converted entirely in memory. Any
+// broken invariant aborts, which libFuzzer reports and saves like a crash.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/conversion_check.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string broken = fuzzing::ConvertAndCheck(data, size);
+    if (!broken.empty()) {
+        std::fprintf(stderr, "==bloktar== invariant broken: %s\n", broken.c_str());
+        std::abort();
+    }
+    return 0;
+}
