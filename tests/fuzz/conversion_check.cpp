@@ -76,8 +76,8 @@ std::string CheckHeaderBytes(const std::vector<unsigned char>& bytes, std::int32
     const std::int32_t named = materialCount < 0 ? 0 : materialCount;
     for (int slot = 0; slot < kTextureSlots; ++slot) {
         const unsigned char* name = bytes.data() + slot * kTextureSlotSize;
-        const auto* terminator = static_cast<const unsigned char*>(
-            std::memchr(name, '\0', kTextureSlotSize));
+        const auto* terminator =
+            static_cast<const unsigned char*>(std::memchr(name, '\0', kTextureSlotSize));
         if (terminator == nullptr) return "texture slot " + std::to_string(slot) + " unterminated";
         const std::size_t length = static_cast<std::size_t>(terminator - name);
         for (std::size_t k = length; k < kTextureSlotSize; ++k) {

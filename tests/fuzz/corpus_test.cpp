@@ -47,8 +47,8 @@ struct Converted {
         result = bloktar::ConvertDocument(reader, console, output, limits);
     }
     std::string Check() const {
-        return fuzzing::CheckConversion(Bytes(document), document.size(), result,
-                                        console.printed, output);
+        return fuzzing::CheckConversion(Bytes(document), document.size(), result, console.printed,
+                                        output);
     }
 };
 

@@ -1,0 +1,58 @@
+#include "fuzz/reader_check.hpp"
+
+#include <cstring>
+#include <vector>
+
+#include "driver/console.hpp"
+#include "fuzz/reference_reader.hpp"
+#include "mqo/header_check.hpp"
+#include "mqo/mqo.hpp"
+
+namespace fuzzing {
+namespace {
+
+constexpr std::size_t kRecordCap = 65536;  // enough for any fuzzed document's real lines
+
+template <typename Record>
+std::string CompareRecords(const char* what, const std::vector<Record>& mine,
+                           const std::vector<Record>& theirs) {
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        if (std::memcmp(&mine[i], &theirs[i], sizeof(Record)) != 0) {
+            return std::string(what) + " record " + std::to_string(i) + " differs";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string CompareWithReference(const unsigned char* bytes, std::size_t size) {
+    const reference::ReadDocument expected = reference::Read(bytes, size, kRecordCap);
+
+    bloktar::Document document;
+    bloktar::OpenMemoryDocument(document, bytes, size);
+    bloktar::MemoryConsole console;
+    if (bloktar::CheckDocumentHeader(document, console) != expected.headerAccepted) {
+        return "the header check differs";
+    }
+    if (!expected.headerAccepted) return "";
+
+    bloktar::MqoSummary summary{};
+    bloktar::SurveyDocument(document, summary);
+    if (std::memcmp(&summary, &expected.summary, sizeof summary) != 0) return "the survey differs";
+
+    bloktar::TextureNameTable textures{};
+    bloktar::ReadMaterialTextures(document, textures, summary.materialCount);
+    if (std::memcmp(&textures, &expected.textures, sizeof textures) != 0) {
+        return "the texture names differ";
+    }
+
+    std::vector<bloktar::MQO_VERTEX> vertices(expected.vertices.size(), bloktar::MQO_VERTEX{});
+    std::vector<bloktar::MQO_FACE> faces(expected.faces.size(), bloktar::MQO_FACE{});
+    bloktar::ReadObjectGeometry(document, vertices, faces);
+    std::string difference = CompareRecords("vertex", vertices, expected.vertices);
+    if (difference.empty()) difference = CompareRecords("face", faces, expected.faces);
+    return difference;
+}
+
+}  // namespace fuzzing

@@ -1,0 +1,213 @@
+// The converter's reader against the plain reference reading, on the committed fuzzing documents
+// and on many generated documents shaped like the modeller's, with the kinds of damage real files
+// carry: CR LF and lone CRs, NUL and Ctrl-Z bytes, lines longer than every read limit, numbers
+// in every form the document rules allow.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "fuzz/reader_check.hpp"
+#include "support/process.hpp"
+
+namespace {
+
+class DocumentMaker {
+  public:
+    explicit DocumentMaker(unsigned seed) : random_(seed) {}
+
+    std::string Make() {
+        std::string text = Chance(97) ? "Metasequoia Document\nFormat Text Ver 1.0\n" : Junk();
+        if (Chance(80)) text += Materials();
+        const int objects = Pick(0, 4);
+        for (int i = 0; i < objects; ++i) text += Object();
+        if (Chance(85)) text += "Eof\n";
+        if (Chance(20)) text += Object();
+        return Damage(text);
+    }
+
+  private:
+    int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+    bool Chance(int percent) { return Pick(0, 99) < percent; }
+
+    std::string Digits(int count) {
+        std::string digits;
+        for (int i = 0; i < count; ++i) digits += static_cast<char>('0' + Pick(0, 9));
+        return digits;
+    }
+
+    std::string Int() {
+        switch (Pick(0, 5)) {
+            case 0:
+                return std::to_string(Pick(0, 7));
+            case 1:
+                return std::to_string(Pick(0, 40));
+            case 2:
+                return "-" + std::to_string(Pick(0, 9));
+            case 3:
+                return Digits(Pick(1, 12));
+            case 4:
+                return "+" + Digits(Pick(1, 3));
+            default:
+                return std::to_string(Pick(0, 30)) + (Chance(50) ? "x" : "");
+        }
+    }
+
+    std::string Real() {
+        std::string sign = Chance(30) ? "-" : (Chance(5) ? "+" : "");
+        switch (Pick(0, 9)) {
+            case 0:
+                return sign + Digits(Pick(1, 4)) + "." + Digits(4);
+            case 1:
+                return sign + Digits(Pick(1, 3)) + "." + Digits(5);
+            case 2:
+                return sign + "0." + Digits(Pick(0, 8));
+            case 3:
+                return sign + "." + Digits(Pick(1, 6));
+            case 4:
+                return sign + Digits(Pick(1, 6)) + ".";
+            case 5:
+                return sign + Digits(Pick(15, 45)) + (Chance(50) ? "." + Digits(Pick(0, 30)) : "");
+            case 6:
+                return sign + Digits(Pick(1, 3)) + (Chance(50) ? "e" : "E") +
+                       (Chance(50) ? "-" : "") + Digits(Pick(0, 3));
+            case 7:
+                return sign + Digits(Pick(1, 9));
+            case 8:
+                return sign + (Chance(50) ? "0" : "-0.000") + (Chance(30) ? "x" : "");
+            default:
+                return sign + Digits(Pick(1, 8)) + "." + Digits(Pick(1, 12)) + "e" + Int();
+        }
+    }
+
+    std::string Separator() {
+        switch (Pick(0, 9)) {
+            case 0:
+                return "  ";
+            case 1:
+                return "\t";
+            case 2:
+                return "\t\t";
+            default:
+                return " ";
+        }
+    }
+
+    std::string Junk() {
+        static const char* const kPieces[] = {
+            "Object ", "Material ", "\tvertex ", "\tface ", "}",          "\t}", "Eof",
+            " V(",     " M(",       " UV(",      "(\"",     "\"",         ")",   " ",
+            "\t",      "\n",        "1.5",       "-2",      "\tvisible 0"};
+        std::string line;
+        const int pieces = Pick(0, 12);
+        for (int i = 0; i < pieces; ++i) line += kPieces[Pick(0, 18)];
+        return line + "\n";
+    }
+
+    std::string Materials() {
+        const int lines = Pick(0, 12);
+        std::string text = "Material " + (Chance(80) ? std::to_string(lines) : Int()) + " {\n";
+        for (int i = 0; i < lines; ++i) {
+            text += "\t\"m" + std::to_string(i) + "\" col(1.000 1.000 1.000 1.000) dif(0.800)";
+            if (Chance(30)) text += std::string(static_cast<std::size_t>(Pick(100, 300)), ' ');
+            if (Chance(80)) {
+                text +=
+                    " tex(\"" +
+                    std::string(static_cast<std::size_t>(Pick(0, 40)), 'a' + static_cast<char>(i)) +
+                    (Chance(10) ? ")x" : "") + "\")";
+            }
+            if (Chance(20)) text += " aplane(\"alpha.bmp\")";
+            text += "\n";
+        }
+        return text + (Chance(90) ? "}\n" : "");
+    }
+
+    std::string VertexLine() {
+        std::string line = Chance(95) ? "\t\t" : (Chance(50) ? "\t" : "");
+        const int numbers = Chance(90) ? 3 : Pick(0, 5);
+        for (int i = 0; i < numbers; ++i) line += (i > 0 ? Separator() : "") + Real();
+        if (Chance(5)) line += std::string(static_cast<std::size_t>(Pick(60, 140)), '0');
+        return line + "\n";
+    }
+
+    std::string FaceLine() {
+        const int corners = Chance(85) ? 4 : Pick(0, 7);
+        std::string line = (Chance(95) ? "\t\t" : "") + std::to_string(corners);
+        if (Chance(90)) {
+            line += " V(";
+            const int indices = Chance(80) ? corners : Pick(0, 7);
+            for (int i = 0; i < indices; ++i) line += (i > 0 ? Separator() : "") + Int();
+            line += ")";
+        }
+        if (Chance(90)) line += " M(" + Int() + ")";
+        if (Chance(90)) {
+            line += " UV(";
+            const int values = Chance(80) ? 2 * corners : Pick(0, 14);
+            for (int i = 0; i < values; ++i) line += (i > 0 ? Separator() : "") + Real();
+            line += ")";
+        }
+        if (Chance(5)) line += std::string(static_cast<std::size_t>(Pick(100, 300)), ' ') + Real();
+        return line + "\n";
+    }
+
+    std::string Object() {
+        const int vertices = Pick(0, 24);
+        const int faces = Pick(0, 18);
+        std::string text = "Object \"obj\" {\n\tdepth 0\n";
+        if (Chance(30)) text += "\tvisible " + (Chance(50) ? std::string("0") : Int()) + "\n";
+        text += "\tvertex " + (Chance(85) ? std::to_string(vertices) : Int()) + " {\n";
+        for (int i = 0; i < vertices; ++i) text += VertexLine();
+        text += "\t}\n\tface " + (Chance(85) ? std::to_string(faces) : Int()) + " {\n";
+        for (int i = 0; i < faces; ++i) text += FaceLine();
+        if (Chance(95)) text += "\t}\n";
+        if (Chance(10)) text += Junk();
+        return text + (Chance(95) ? "}\n" : "");
+    }
+
+    // Line ends as another editor writes them, then a few stray bytes.
+    std::string Damage(std::string text) {
+        if (Chance(40)) {
+            std::string crlf;
+            for (char c : text) {
+                if (c == '\n') crlf += '\r';
+                crlf += c;
+            }
+            text = crlf;
+        }
+        const int strays = Chance(50) ? 0 : Pick(1, 4);
+        for (int i = 0; i < strays && !text.empty(); ++i) {
+            static const char kStray[] = {'\r', '\0', '\x1a', ' ', '\t', '\n', '\xa0', '-'};
+            const char stray = kStray[Pick(0, Chance(90) ? 1 : 7)];
+            text.insert(static_cast<std::size_t>(Pick(0, static_cast<int>(text.size()))), 1, stray);
+        }
+        return text;
+    }
+
+    std::mt19937 random_;
+};
+
+std::string Check(const std::string& document) {
+    return fuzzing::CompareWithReference(reinterpret_cast<const unsigned char*>(document.data()),
+                                         document.size());
+}
+
+}  // namespace
+
+TEST(ReaderAgainstReference, CommittedFuzzingDocuments) {
+    for (const char* directory : {"tests/fuzz/corpus", "tests/fuzz/regressions"}) {
+        const std::string path = testing_support::SourcePath(directory);
+        if (!testing_support::FileExists(path)) continue;
+        for (const std::string& name : testing_support::ListDirectory(path)) {
+            EXPECT_EQ(Check(testing_support::ReadFile(path + "/" + name)), "") << name;
+        }
+    }
+}
+
+TEST(ReaderAgainstReference, GeneratedDocuments) {
+    DocumentMaker maker(20261208);
+    for (int i = 0; i < 4000; ++i) {
+        const std::string document = maker.Make();
+        const std::string difference = Check(document);
+        ASSERT_EQ(difference, "") << "document " << i << ":\n" << document;
+    }
+}
