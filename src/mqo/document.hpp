@@ -13,6 +13,10 @@
 
 namespace bloktar {
 
+// Readable bytes that every piece delivered in place has behind its terminating zero, so that
+// the number readers may load a few bytes at a time without looking for the end first.
+inline constexpr std::size_t kPieceReadAhead = 16;
+
 struct Document {
     // Exactly one source: an open file (read from its start) or bytes in memory.
     std::FILE* file = nullptr;
@@ -20,12 +24,17 @@ struct Document {
     std::size_t memorySize = 0;
     std::size_t memoryOffset = 0;
 
-    // Translated bytes (carriage returns removed, nothing from a Ctrl-Z on) waiting to be
-    // delivered: buffer[begin, end).
+    // Bytes of the source waiting to be delivered, as read, nothing from a Ctrl-Z on:
+    // buffer[begin, end). Carriage returns are removed as the pieces are taken out; each piece
+    // is delivered in place, zero-terminated. The buffer holds capacity bytes of the source, then
+    // room for a terminating zero and kPieceReadAhead bytes, which are never filled from it.
     std::unique_ptr<char[]> buffer;
     std::size_t capacity = 0;
     std::size_t begin = 0;
     std::size_t end = 0;
+    // The last piece's terminating zero stands on buffer[begin]; heldByte is what it replaced.
+    bool holding = false;
+    char heldByte = 0;
     // Set by the end of the source, a read error or a Ctrl-Z; cleared only by a rewind.
     bool sourceEnded = false;
 };
@@ -41,6 +50,12 @@ void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size)
 // limit bytes; limit is at least 2): at most limit - 1 characters, the newline included when it
 // comes first, then a zero byte. Returns false at the end of the document (nothing stored).
 bool ReadDocumentLine(char* buffer, int limit, Document& document);
+
+// Reads the next line or piece exactly like ReadDocumentLine, but leaves it in the document's
+// buffer: returns it zero-terminated there, with its length (which counts any zero bytes in it),
+// or null at the end of the document. The piece stays valid until the next read or rewind, and
+// kPieceReadAhead bytes past its terminating zero may be read.
+const char* NextDocumentPiece(Document& document, int limit, std::size_t& length);
 
 // Goes back to the document's first byte; a Ctrl-Z or an end seen before no longer counts.
 void RewindDocument(Document& document);

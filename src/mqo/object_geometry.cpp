@@ -51,8 +51,8 @@ void ReadUvCorners(const char* list, std::int32_t n, MQO_FACE& record) {
 // Reads the lines of one object up to its closing line; false when the document ended first.
 bool ReadObject(Document& document, std::span<MQO_VERTEX> vertices, std::span<MQO_FACE> faces,
                 std::size_t& vertexCounter, std::size_t& faceCounter) {
-    char line[kObjectLineLimit];
-    while (ReadDocumentLine(line, kObjectLineLimit, document)) {
+    std::size_t length;
+    while (const char* line = NextDocumentPiece(document, kObjectLineLimit, length)) {
         if (line[0] == '}') return true;
         // A hidden object's remaining lines are skipped at the object level.
         if (BeginsWith(line, "\tvisible ") && ParseInt(line + 9) == 0) return true;
@@ -109,16 +109,20 @@ void ReadFaceLine(const char* line, MQO_FACE& record) {
 }
 
 void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter) {
-    char line[kVertexLineLimit];
-    while (ReadDocumentLine(line, kVertexLineLimit, document) && !IsChunkEnd(line)) {
+    std::size_t length;
+    const char* line;
+    while ((line = NextDocumentPiece(document, kVertexLineLimit, length)) != nullptr &&
+           !IsChunkEnd(line)) {
         // Records past the array's end are not stored.
         if (counter < vertices.size() && ReadVertexLine(line, vertices[counter])) ++counter;
     }
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
-    char line[kFaceLineLimit];
-    while (ReadDocumentLine(line, kFaceLineLimit, document) && !IsChunkEnd(line)) {
+    std::size_t length;
+    const char* line;
+    while ((line = NextDocumentPiece(document, kFaceLineLimit, length)) != nullptr &&
+           !IsChunkEnd(line)) {
         if (counter < faces.size()) {
             ReadFaceLine(line, faces[counter]);
             ++counter;
@@ -131,8 +135,8 @@ void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
     std::size_t vertexCounter = 0;
     std::size_t faceCounter = 0;
     RewindDocument(document);
-    char line[kObjectLineLimit];
-    while (ReadDocumentLine(line, kObjectLineLimit, document)) {
+    std::size_t length;
+    while (const char* line = NextDocumentPiece(document, kObjectLineLimit, length)) {
         if (BeginsWith(line, "Eof")) break;
         if (!BeginsWith(line, "Object ")) continue;
         if (observer != nullptr) observer->ObjectOpened(line, vertexCounter, faceCounter);
