@@ -1,13 +1,7 @@
 #include "mqo/document.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define BLOKTAR_SSE2 1
-#endif
 
 namespace bloktar {
 namespace {
@@ -25,6 +19,7 @@ void PrepareBuffer(Document& document) {
     }
     document.begin = 0;
     document.end = 0;
+    document.buffer[0] = '\0';
     document.holding = false;
     document.sourceEnded = false;
 }
@@ -46,64 +41,33 @@ std::size_t FetchRaw(Document& document, char* into, std::size_t size) {
     return got;
 }
 
-// Appends source bytes behind buffer[end], up to a Ctrl-Z. Returns false when none came.
+// Appends source bytes behind buffer[end], up to a Ctrl-Z, and a zero byte behind them. Returns
+// false when none came.
 bool Fetch(Document& document) {
-    if (document.sourceEnded) return false;
-    char* into = document.buffer.get() + document.end;
-    std::size_t got = FetchRaw(document, into, document.capacity - document.end);
-    if (got == 0) {
-        // End of the source, or a read error, which reads as the end.
-        document.sourceEnded = true;
-        return false;
+    char* text = document.buffer.get();
+    std::size_t got = 0;
+    if (!document.sourceEnded) {
+        char* into = text + document.end;
+        got = FetchRaw(document, into, document.capacity - document.end);
+        if (got == 0) {
+            // End of the source, or a read error, which reads as the end.
+            document.sourceEnded = true;
+        } else if (const void* stop = std::memchr(into, kEndOfText, got)) {
+            got = static_cast<std::size_t>(static_cast<const char*>(stop) - into);
+            document.sourceEnded = true;
+        }
+        document.end += got;
     }
-    if (const void* stop = std::memchr(into, kEndOfText, got)) {
-        got = static_cast<std::size_t>(static_cast<const char*>(stop) - into);
-        document.sourceEnded = true;
-    }
-    document.end += got;
+    text[document.end] = '\0';
     return got > 0;
 }
 
-// The first carriage return or newline in [from, to), or to when there is none. May read up to
-// 15 bytes past to, which the buffer's read-ahead bytes cover.
-const char* FindLineBreak(const char* from, const char* to) {
-#ifdef BLOKTAR_SSE2
-    const __m128i carriageReturn = _mm_set1_epi8(kCarriageReturn);
-    const __m128i newline = _mm_set1_epi8('\n');
-    for (const char* p = from; p < to; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i found =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, carriageReturn), _mm_cmpeq_epi8(bytes, newline));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(found));
-        if (mask != 0) return std::min(p + std::countr_zero(mask), to);
-    }
-    return to;
-#else
-    const auto size = static_cast<std::size_t>(to - from);
-    const void* newline = std::memchr(from, '\n', size);
-    const char* stop = newline != nullptr ? static_cast<const char*>(newline) : to;
-    const void* carriageReturn =
-        std::memchr(from, kCarriageReturn, static_cast<std::size_t>(stop - from));
-    return carriageReturn != nullptr ? static_cast<const char*>(carriageReturn) : stop;
-#endif
-}
+}  // namespace
 
-// Delivers buffer[start, stop) in place: its terminating zero replaces buffer[stop], which is
-// kept and put back before the next read.
-const char* Deliver(Document& document, std::size_t start, std::size_t stop, std::size_t& length) {
-    char* text = document.buffer.get();
-    document.heldByte = text[stop];
-    document.holding = true;
-    text[stop] = '\0';
-    document.begin = stop;
-    length = stop - start;
-    return text + start;
-}
+namespace document_detail {
 
-// The general way to a piece, for whatever the quick ways in NextDocumentPiece leave: carriage
-// returns that do not end the line, a piece that continues beyond the bytes fetched so far, the
-// end of the document. Removes the carriage returns in place, moving the piece to the buffer's
-// start when more bytes must be fetched behind it.
+// Removes the carriage returns in place, moving the piece to the buffer's start when more bytes
+// must be fetched behind it.
 const char* AssemblePiece(Document& document, std::size_t room, std::size_t& length) {
     char* text = document.buffer.get();
     std::size_t out = document.begin;
@@ -139,7 +103,7 @@ const char* AssemblePiece(Document& document, std::size_t room, std::size_t& len
     return text + start;
 }
 
-}  // namespace
+}  // namespace document_detail
 
 void OpenFileDocument(Document& document, std::FILE* file) {
     document.file = file;
@@ -159,38 +123,6 @@ void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size)
     PrepareBuffer(document);
 }
 
-const char* NextDocumentPiece(Document& document, int limit, std::size_t& length) {
-    char* text = document.buffer.get();
-    if (document.holding) {
-        text[document.begin] = document.heldByte;
-        document.holding = false;
-    }
-    const std::size_t room = limit > 1 ? static_cast<std::size_t>(limit) - 1 : 0;
-    if (room == 0) return nullptr;
-
-    // The quick ways: the line ends within room characters with a newline or a carriage return
-    // and newline, or room characters come without either, or the document's last characters.
-    const std::size_t window = std::min(document.end, document.begin + room);
-    const char* found = FindLineBreak(text + document.begin, text + window);
-    if (found != text + window) {
-        const auto at = static_cast<std::size_t>(found - text);
-        if (*found == '\n') return Deliver(document, document.begin, at + 1, length);
-        if (at + 1 < document.end && text[at + 1] == '\n') {
-            // Carriage return and newline become the newline and the terminating zero.
-            const std::size_t start = document.begin;
-            text[at] = '\n';
-            text[at + 1] = '\0';
-            document.begin = at + 2;
-            length = at + 1 - start;
-            return text + start;
-        }
-    } else if (window == document.begin + room ||
-               (document.sourceEnded && window > document.begin)) {
-        return Deliver(document, document.begin, window, length);
-    }
-    return AssemblePiece(document, room, length);
-}
-
 bool ReadDocumentLine(char* buffer, int limit, Document& document) {
     std::size_t length = 0;
     const char* piece = NextDocumentPiece(document, limit, length);
@@ -208,6 +140,7 @@ void RewindDocument(Document& document) {
     }
     document.begin = 0;
     document.end = 0;
+    if (document.buffer) document.buffer[0] = '\0';
     document.holding = false;
     document.sourceEnded = false;
 }

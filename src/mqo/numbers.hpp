@@ -5,7 +5,9 @@
 // number reads as 0. They never depend on the C library's locale.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace bloktar {
 
@@ -24,6 +26,76 @@ const char* ScanInt(const char* text, std::int32_t& value);
 // correctly to double. Returns the cursor behind the number (text itself when there was no
 // digit, and then value is +0).
 const char* ScanReal(const char* text, double& value);
+
+namespace number_detail {
+
+// Powers of ten that a double holds exactly, for the decimal places of a short number; the
+// second row negative, so that a negative number keeps its sign also when it is zero.
+inline constexpr double kPlaces[2][8] = {{1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7},
+                                         {-1e0, -1e1, -1e2, -1e3, -1e4, -1e5, -1e6, -1e7}};
+
+// Adds up the digits (0 to 9) that stand in the top count bytes of digits, the first at the
+// lowest of them; the lower bytes must be zero. At most eight digits, added up pairwise.
+inline std::uint64_t SumDigits(std::uint64_t digits) {
+    digits = digits * 10u + (digits >> 8);
+    return (((digits & 0x000000FF000000FFu) * 0x000F424000000064u) +
+            (((digits >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >>
+           32;
+}
+
+// ScanFloatInPiece for the numbers that do not fit into eight bytes after the sign.
+const char* ScanLongFloatInPiece(const char* text, float& value);
+
+}  // namespace number_detail
+
+// Reads a decimal number as ScanReal does and rounds it on to float32 as NarrowToFloat does, from
+// text that may be read 16 bytes past its terminating zero, such as a piece that
+// NextDocumentPiece delivers. A number whose digits and point, behind an optional sign, fill at
+// most eight bytes is read from the eight bytes at once.
+inline const char* ScanFloatInPiece(const char* text, float& value) {
+    static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+    const char sign = *text;
+    const bool negative = sign == '-';
+    const char* p = text + ((negative || sign == '+') ? 1 : 0);
+    std::uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    // Digit bytes become 0 to 9; every other byte gets its top bit set in notDigit. Only a byte
+    // from 0x80 up can carry into the next byte, and it is no digit itself, so the first flagged
+    // byte is always the first that is no digit, and after a point the next flagged byte too.
+    const std::uint64_t digits = bytes ^ 0x3030303030303030u;
+    const std::uint64_t notDigit = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
+    if (notDigit != 0) {
+        const auto first = static_cast<unsigned>(std::countr_zero(notDigit)) / 8u;
+        unsigned count = first;
+        unsigned places = 0;
+        std::uint64_t packed = digits;
+        const char* end = p + first;
+        bool fits = true;
+        if (*end == '.') {
+            const std::uint64_t later =
+                notDigit & (notDigit - 1u);  // the flag of the point cleared
+            const unsigned stop =
+                later != 0 ? static_cast<unsigned>(std::countr_zero(later)) / 8u : 8u;
+            fits = later != 0 || !IsDigit(p[8]);
+            // The digits behind the point close up over it.
+            const std::uint64_t before = (std::uint64_t{1} << (8u * first)) - 1u;
+            packed = (digits & before) | ((digits >> 8) & ~before);
+            count = stop - 1u;
+            places = stop - first - 1u;
+            end = p + stop;
+        }
+        if (fits && count != 0 && (*end | 0x20) != 'e') {
+            // At most seven digits: the mantissa and the power of ten are exact doubles, so the
+            // one division rounds correctly, and the quotient is far inside float range.
+            const auto mantissa =
+                static_cast<std::int64_t>(number_detail::SumDigits(packed << (64u - 8u * count)));
+            value = static_cast<float>(static_cast<double>(mantissa) /
+                                       number_detail::kPlaces[negative ? 1 : 0][places]);
+            return end;
+        }
+    }
+    return number_detail::ScanLongFloatInPiece(text, value);
+}
 
 inline std::int32_t ParseInt(const char* text) {
     std::int32_t value;
