@@ -12,9 +12,9 @@ constexpr char kEndOfText = '\x1a';  // Ctrl-Z
 
 void PrepareBuffer(Document& document) {
     if (!document.buffer) {
-        // Room for a terminating zero behind the last byte and the read-ahead behind that;
-        // zero-filled, so that reading ahead into the part not yet filled reads known bytes.
-        document.buffer = std::make_unique<char[]>(kBufferSize + 1 + kPieceReadAhead);
+        // Room for a zero byte behind the last byte and the read-ahead behind that; zero-filled,
+        // so that reading ahead into the part not yet filled reads known bytes.
+        document.buffer = std::make_unique<char[]>(kBufferSize + 1 + kBufferReadAhead);
         document.capacity = kBufferSize;
     }
     document.begin = 0;

@@ -24,6 +24,9 @@ namespace bloktar {
 // Readable bytes that every piece delivered in place has behind its terminating zero, so that
 // the number readers may load a few bytes at a time without looking for the end first.
 inline constexpr std::size_t kPieceReadAhead = 16;
+// Readable bytes behind the buffer's last byte and the zero byte after it, for the line scans,
+// which load 32 bytes at a time.
+inline constexpr std::size_t kBufferReadAhead = 32;
 
 struct Document {
     // Exactly one source: an open file (read from its start) or bytes in memory.
@@ -35,7 +38,7 @@ struct Document {
     // Bytes of the source waiting to be delivered, as read, nothing from a Ctrl-Z on:
     // buffer[begin, end), followed by a zero byte. Carriage returns are removed as the pieces are
     // taken out; each piece is delivered in place, zero-terminated. The buffer holds capacity
-    // bytes of the source, then room for a zero byte and kPieceReadAhead bytes, which are never
+    // bytes of the source, then room for a zero byte and kBufferReadAhead bytes, which are never
     // filled from it.
     std::unique_ptr<char[]> buffer;
     std::size_t capacity = 0;
@@ -63,16 +66,19 @@ bool ReadDocumentLine(char* buffer, int limit, Document& document);
 namespace document_detail {
 
 // The first carriage return or newline in [from, to), or to when there is none. May read up to
-// 15 bytes past to, which the buffer's read-ahead bytes cover.
+// 31 bytes past to, which the buffer's read-ahead bytes cover.
 inline const char* FindLineBreak(const char* from, const char* to) {
 #ifdef BLOKTAR_SSE2
     const __m128i carriageReturn = _mm_set1_epi8('\r');
     const __m128i newline = _mm_set1_epi8('\n');
-    for (const char* p = from; p < to; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i found =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, carriageReturn), _mm_cmpeq_epi8(bytes, newline));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+    for (const char* p = from; p < to; p += 32) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+                              _mm_cmpeq_epi8(low, carriageReturn), _mm_cmpeq_epi8(low, newline)))) |
+                          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+                              _mm_cmpeq_epi8(high, carriageReturn), _mm_cmpeq_epi8(high, newline))))
+                              << 16;
         if (mask != 0) return std::min(p + std::countr_zero(mask), to);
     }
     return to;
@@ -82,6 +88,25 @@ inline const char* FindLineBreak(const char* from, const char* to) {
     const char* stop = newline != nullptr ? static_cast<const char*>(newline) : to;
     const void* carriageReturn = std::memchr(from, '\r', static_cast<std::size_t>(stop - from));
     return carriageReturn != nullptr ? static_cast<const char*>(carriageReturn) : stop;
+#endif
+}
+
+// The first newline in [from, to), or to when there is none; reads like FindLineBreak.
+inline const char* FindNewline(const char* from, const char* to) {
+#ifdef BLOKTAR_SSE2
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (const char* p = from; p < to; p += 32) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const auto mask =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, newline))) |
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, newline))) << 16;
+        if (mask != 0) return std::min(p + std::countr_zero(mask), to);
+    }
+    return to;
+#else
+    const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(to - from));
+    return newline != nullptr ? static_cast<const char*>(newline) : to;
 #endif
 }
 
@@ -160,6 +185,24 @@ inline bool TakeLineEndingAt(Document& document, const char* stop, int limit) {
     if (newline >= document.end || text[newline] != '\n') return false;
     if (static_cast<int>(at - document.begin) + 1 > limit - 1) return false;
     document.begin = newline + 1;
+    return true;
+}
+
+// Passes over the line at the read position when the read with limit that NextDocumentPiece
+// would make delivers it whole and it begins with prefix (which holds no carriage return): that
+// is, when it begins with prefix and a newline ends it within limit - 1 bytes as fetched. For a
+// reader that has nothing to do with such lines. Returns false, taking nothing, otherwise.
+template <std::size_t N>
+inline bool SkipDocumentLine(Document& document, const char (&prefix)[N], int limit) {
+    const char* start = PeekDocument(document);
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (start[i] != prefix[i]) return false;
+    }
+    const char* text = document.buffer.get();
+    const char* window = std::min(text + document.end, start + (limit - 1));
+    const char* newline = document_detail::FindNewline(start, window);
+    if (newline == window) return false;
+    document.begin = static_cast<std::size_t>(newline + 1 - text);
     return true;
 }
 

@@ -125,18 +125,26 @@ const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
     return p;
 }
 
-// Stores what ScanUsualFaceLine read as ReadFaceLine stores it.
+// Stores what ScanUsualFaceLine read as ReadFaceLine stores it: at least two indices and one UV
+// corner, at most four of each.
 void StoreUsualFace(const UsualFace& face, MQO_FACE& record) {
     record.n = face.n;
-    for (int k = 0; k < face.indices; ++k) record.V[k] = face.V[k];
+    record.V[0] = face.V[0];
+    record.V[1] = face.V[1];
+    if (face.indices > 2) record.V[2] = face.V[2];
+    if (face.indices > 3) record.V[3] = face.V[3];
     record.Dif[0] = record.V[0] % 8;
     for (int k = 1; k < kFaceCorners; ++k) {
         record.Dif[k] = WrappingSubtract(record.V[k], record.V[k - 1]);
     }
     record.M = face.M;
-    for (int k = 0; k < face.pairs; ++k) {
-        record.u[k] = face.u[k];
-        record.v[k] = face.v[k];
+    record.u[0] = face.u[0];
+    record.v[0] = face.v[0];
+    for (int k = 1; k < kFaceCorners; ++k) {
+        if (k < face.pairs) {
+            record.u[k] = face.u[k];
+            record.v[k] = face.v[k];
+        }
     }
 }
 

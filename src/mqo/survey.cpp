@@ -12,7 +12,11 @@ enum class ObjectEnd { Closed, Hidden, DocumentEnded };
 
 ObjectEnd SurveyObject(Document& document, MqoSummary& summary) {
     std::size_t length;
-    while (const char* line = NextDocumentPiece(document, kSurveyLineLimit, length)) {
+    for (;;) {
+        // Vertex and face lines begin with two tabs, like no line that counts here.
+        if (SkipDocumentLine(document, "\t\t", kSurveyLineLimit)) continue;
+        const char* line = NextDocumentPiece(document, kSurveyLineLimit, length);
+        if (line == nullptr) break;
         if (line[0] == '}') return ObjectEnd::Closed;
         if (BeginsWith(line, "\tvisible ") && ParseInt(line + 9) == 0) return ObjectEnd::Hidden;
         if (BeginsWith(line, "\tvertex ")) {
