@@ -14,10 +14,7 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define BLOKTAR_SSE2 1
-#endif
+#include "mqo/sse2.hpp"
 
 namespace bloktar {
 

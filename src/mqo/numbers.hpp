@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "mqo/sse2.hpp"
+
 namespace bloktar {
 
 inline bool IsDocumentSpace(char c) {
@@ -96,6 +98,42 @@ inline const char* ScanFloatInPiece(const char* text, float& value) {
     }
     return number_detail::ScanLongFloatInPiece(text, value);
 }
+
+#ifdef BLOKTAR_SSE2
+// Reads two numbers of the shape UV coordinates are written in, a digit, a point and five digits,
+// separated by one space ("0.25000 1.00000"), from the 16 bytes at text, which must be readable:
+// exactly as ScanFloatInPiece reads each of them when the byte behind the second (the 16th) is
+// neither a digit nor an exponent's letter, which is for the caller to see. Returns false,
+// storing nothing, when the first 15 bytes have any other shape.
+inline bool ScanFivePlacePair(const char* text, float& first, float& second) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i places =
+        _mm_setr_epi8(-1, 0, -1, -1, -1, -1, -1, 0, -1, 0, -1, -1, -1, -1, -1, 0);
+    const __m128i signs = _mm_setr_epi8(0, -1, 0, 0, 0, 0, 0, -1, 0, -1, 0, 0, 0, 0, 0, 0);
+    const __m128i digits = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digits, _mm_set1_epi8(9)), digits);
+    const __m128i isSign =
+        _mm_cmpeq_epi8(bytes, _mm_setr_epi8(0, '.', 0, 0, 0, 0, 0, ' ', 0, '.', 0, 0, 0, 0, 0, 0));
+    const __m128i fits = _mm_or_si128(_mm_and_si128(isDigit, places), _mm_and_si128(isSign, signs));
+    if ((_mm_movemask_epi8(fits) & 0x7FFF) != 0x7FFF) return false;
+    // The six digits of each number added up in 16-bit lanes: pairs, then groups of three, then
+    // the whole; the mantissas stay below 2^24, so the quotient by 10^5 in float is the double's
+    // correctly rounded quotient rounded on to float.
+    const __m128i clean = _mm_and_si128(digits, places);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i pairWeights = _mm_setr_epi16(1, 0, 10, 1, 10, 1, 1, 0);
+    const __m128i pairs =
+        _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(clean, zero), pairWeights),
+                        _mm_madd_epi16(_mm_unpackhi_epi8(clean, zero), pairWeights));
+    const __m128i triples = _mm_madd_epi16(pairs, _mm_setr_epi16(100, 1, 10, 1, 100, 1, 10, 1));
+    const __m128i mantissas = _mm_madd_epi16(_mm_packs_epi32(triples, triples),
+                                             _mm_setr_epi16(1000, 1, 1000, 1, 1000, 1, 1000, 1));
+    const __m128 values = _mm_div_ps(_mm_cvtepi32_ps(mantissas), _mm_set1_ps(1e5f));
+    first = _mm_cvtss_f32(values);
+    second = _mm_cvtss_f32(_mm_shuffle_ps(values, values, 1));
+    return true;
+}
+#endif
 
 inline std::int32_t ParseInt(const char* text) {
     std::int32_t value;

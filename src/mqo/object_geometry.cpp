@@ -117,6 +117,14 @@ const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
             if (p[0] != ' ' || IsDocumentSpace(p[1])) return nullptr;
             ++p;
         }
+#ifdef BLOKTAR_SSE2
+        // Both numbers as UV coordinates are mostly written, at once.
+        if (ScanFivePlacePair(p, face.u[k], face.v[k]) && !IsDigit(p[15]) && p[15] != 'e' &&
+            p[15] != 'E') {
+            p += 15;
+            continue;
+        }
+#endif
         const char* end = ScanFloatInPiece(p, face.u[k]);
         if (end == p || end[0] != ' ' || IsDocumentSpace(end[1])) return nullptr;
         p = ScanFloatInPiece(end + 1, face.v[k]);

@@ -281,7 +281,12 @@ TEST(ObjectGeometry, LinesReadWhereTheyStandMatchTheLinesTakenApartOneByOne) {
             for (int k = 0; k < 4; ++k)
                 line += std::to_string(random() % 30000) + (k < 3 ? " " : "");
             line += ") M(" + std::to_string(random() % 10) + ") UV(";
-            for (int k = 0; k < 8; ++k) line += RandomNumber(random, 5) + (k < 7 ? " " : "");
+            for (int k = 0; k < 8; ++k) {
+                // Mostly as UVs are written, a digit, a point and five digits.
+                std::string number = std::to_string(random() % 2) + ".";
+                for (int d = 0; d < 5; ++d) number += static_cast<char>('0' + random() % 10);
+                line += (random() % 4 == 0 ? RandomNumber(random, 5) : number) + (k < 7 ? " " : "");
+            }
             line += ")";
         }
         faceLines += line + (random() % 3 == 0 ? "\n" : "\r\n");

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <random>
@@ -244,3 +245,42 @@ TEST(ScanFloatInPiece, RandomDecimalsRoundAsTheCLibraryRoundsThem) {
         ASSERT_EQ(fast.consumed, end - text.c_str()) << text;
     }
 }
+
+#ifdef BLOKTAR_SSE2
+TEST(ScanFivePlacePair, ReadsBothNumbersAsTheyAreReadOneByOne) {
+    float first = -1;
+    float second = -1;
+    ASSERT_TRUE(bloktar::ScanFivePlacePair("0.50000 0.25000)\0", first, second));
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(first), 0x3F000000u);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(second), 0x3E800000u);
+    ASSERT_TRUE(bloktar::ScanFivePlacePair("1.00000 0.00000 ", first, second));
+    EXPECT_EQ(first, 1.0f);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(second), 0u);
+
+    // Every shape that differs anywhere in its first 15 bytes is left to the one-by-one reading.
+    const char* const others[] = {"0.5000 0.250000 ", "-0.50000 0.2500", "0.50000  0.2500",
+                                  "0.50000 -0.2500",  "10.5000 0.25000", "0,50000 0.25000",
+                                  "0.50000\t0.25000", "0.5000a 0.25000", "0.50000 0.2500",
+                                  "0.50000 0.25e00"};
+    for (const char* text : others) {
+        std::string padded = std::string(text) + std::string(16, '\0');
+        first = -1;
+        EXPECT_FALSE(bloktar::ScanFivePlacePair(padded.c_str(), first, second)) << text;
+        EXPECT_EQ(first, -1.0f) << text;
+    }
+
+    // Random pairs: the same floats as ScanFloatInPiece gives for each number.
+    std::mt19937 random(3);
+    for (int i = 0; i < 100000; ++i) {
+        char text[17];
+        std::snprintf(text, sizeof text, "%u.%05u %u.%05u ", static_cast<unsigned>(random() % 10),
+                      static_cast<unsigned>(random() % 100000),
+                      static_cast<unsigned>(random() % 10),
+                      static_cast<unsigned>(random() % 100000));
+        ASSERT_TRUE(bloktar::ScanFivePlacePair(text, first, second)) << text;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(first), InPiece(std::string(text, 7)).bits) << text;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(second), InPiece(std::string(text + 8, 7)).bits)
+            << text;
+    }
+}
+#endif
