@@ -22,7 +22,7 @@ namespace {
 void PreferHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t kHugePage = 2u << 20;
-    if (size < 2 * kHugePage) return;
+    if (size < kHugePage) return;
     constexpr std::uintptr_t kPage = 4096;
     const auto first = (reinterpret_cast<std::uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
     const auto last = (reinterpret_cast<std::uintptr_t>(memory) + size) & ~(kPage - 1);

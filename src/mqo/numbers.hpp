@@ -31,10 +31,17 @@ const char* ScanReal(const char* text, double& value);
 
 namespace number_detail {
 
-// Powers of ten that a double holds exactly, for the decimal places of a short number; the
+// Powers of ten that a float holds exactly, for the decimal places of a short number; the
 // second row negative, so that a negative number keeps its sign also when it is zero.
-inline constexpr double kPlaces[2][8] = {{1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7},
-                                         {-1e0, -1e1, -1e2, -1e3, -1e4, -1e5, -1e6, -1e7}};
+inline constexpr float kPlaces[2][8] = {{1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f},
+                                        {-1e0f, -1e1f, -1e2f, -1e3f, -1e4f, -1e5f, -1e6f, -1e7f}};
+
+// Why one division in float does for a short number: a mantissa m below 2^24 and 10^k for k up
+// to 7 are exact floats, so the division rounds m / 10^k to float correctly. Rounding it to
+// double first could only give another float where the double lands exactly on a midpoint of
+// two floats that the quotient itself is not: but m / 10^k is either such a midpoint or, being a
+// fraction with denominator 10^k times a power of two, more than 2^-47 of its size away from
+// every midpoint, further than rounding to double can move it.
 
 // Adds up the digits (0 to 9) that stand in the top count bytes of digits, the first at the
 // lowest of them; the lower bytes must be zero. At most eight digits, added up pairwise.
@@ -87,12 +94,10 @@ inline const char* ScanFloatInPiece(const char* text, float& value) {
             end = p + stop;
         }
         if (fits && count != 0 && (*end | 0x20) != 'e') {
-            // At most seven digits: the mantissa and the power of ten are exact doubles, so the
-            // one division rounds correctly, and the quotient is far inside float range.
+            // At most seven digits: a mantissa below 2^24, read as kPlaces explains.
             const auto mantissa =
-                static_cast<std::int64_t>(number_detail::SumDigits(packed << (64u - 8u * count)));
-            value = static_cast<float>(static_cast<double>(mantissa) /
-                                       number_detail::kPlaces[negative ? 1 : 0][places]);
+                static_cast<std::int32_t>(number_detail::SumDigits(packed << (64u - 8u * count)));
+            value = static_cast<float>(mantissa) / number_detail::kPlaces[negative ? 1 : 0][places];
             return end;
         }
     }
@@ -117,8 +122,8 @@ inline bool ScanFivePlacePair(const char* text, float& first, float& second) {
     const __m128i fits = _mm_or_si128(_mm_and_si128(isDigit, places), _mm_and_si128(isSign, signs));
     if ((_mm_movemask_epi8(fits) & 0x7FFF) != 0x7FFF) return false;
     // The six digits of each number added up in 16-bit lanes: pairs, then groups of three, then
-    // the whole; the mantissas stay below 2^24, so the quotient by 10^5 in float is the double's
-    // correctly rounded quotient rounded on to float.
+    // the whole; the mantissas stay below 2^24, so dividing by 10^5 in float does, as
+    // number_detail::kPlaces explains.
     const __m128i clean = _mm_and_si128(digits, places);
     const __m128i zero = _mm_setzero_si128();
     const __m128i pairWeights = _mm_setr_epi16(1, 0, 10, 1, 10, 1, 1, 0);

@@ -284,3 +284,21 @@ TEST(ScanFivePlacePair, ReadsBothNumbersAsTheyAreReadOneByOne) {
     }
 }
 #endif
+
+TEST(ScanFloatInPiece, ShortMantissasDividedInFloatRoundAsThroughDouble) {
+    // The short numbers are divided by their power of ten in float, which must give the float
+    // that rounding the quotient to double and then to float gives: for every mantissa below
+    // 2^20 and, sampled, up to 2^24, with one to seven decimal places.
+    std::mt19937 random(13);
+    for (int places = 1; places <= 7; ++places) {
+        const float power = static_cast<float>(std::pow(10.0, places));
+        for (std::int32_t m = 0; m < (1 << 24); m += m < (1 << 20) ? 1 : 1 + random() % 64) {
+            const float direct = static_cast<float>(m) / power;
+            const auto throughDouble =
+                static_cast<float>(static_cast<double>(m) / static_cast<double>(power));
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(direct),
+                      std::bit_cast<std::uint32_t>(throughDouble))
+                << m << " / 10^" << places;
+        }
+    }
+}
