@@ -57,11 +57,10 @@ const char* ScanLongFloatInPiece(const char* text, float& value);
 
 }  // namespace number_detail
 
-// Reads a decimal number as ScanReal does and rounds it on to float32 as NarrowToFloat does, from
-// text that may be read 16 bytes past its terminating zero, such as a piece that
-// NextDocumentPiece delivers. A number whose digits and point, behind an optional sign, fill at
-// most eight bytes is read from the eight bytes at once.
-inline const char* ScanFloatInPiece(const char* text, float& value) {
+// ScanFloatInPiece for the short numbers alone, those whose digits and point, behind an optional
+// sign, fill at most eight bytes, which it reads from the eight bytes at once. Returns null,
+// storing nothing, for any other text, also one that starts with white space.
+inline const char* ScanShortFloatInPiece(const char* text, float& value) {
     static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
     const char sign = *text;
     const bool negative = sign == '-';
@@ -101,6 +100,14 @@ inline const char* ScanFloatInPiece(const char* text, float& value) {
             return end;
         }
     }
+    return nullptr;
+}
+
+// Reads a decimal number as ScanReal does and rounds it on to float32 as NarrowToFloat does, from
+// text that may be read 16 bytes past its terminating zero, such as a piece that
+// NextDocumentPiece delivers.
+inline const char* ScanFloatInPiece(const char* text, float& value) {
+    if (const char* end = ScanShortFloatInPiece(text, value)) return end;
     return number_detail::ScanLongFloatInPiece(text, value);
 }
 

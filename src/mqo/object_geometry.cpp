@@ -57,20 +57,29 @@ const char* ReadDigits(const char* text, std::int32_t& value) {
     return p;
 }
 
+// Reads the number that must start right at text, behind a separator, from text that may be
+// read ahead: null when white space stands there, or no number.
+const char* ScanNumberAt(const char* text, float& value) {
+    if (const char* end = ScanShortFloatInPiece(text, value)) return end;
+    if (IsDocumentSpace(*text)) return nullptr;
+    const char* end = ScanFloatInPiece(text, value);
+    return end != text ? end : nullptr;
+}
+
 // Reads a vertex line of the usual shape, two tabs and three numbers each followed by one space
 // but the last, none starting with white space, exactly as ReadVertexLine does, from text that
 // may be read ahead. Returns the position behind the third number, or null, storing nothing,
 // for a line of any other shape. The text up to that position holds no white space but the
 // two tabs and the two spaces.
 const char* ScanUsualVertexLine(const char* line, MQO_VERTEX& record) {
-    if (line[0] != '\t' || line[1] != '\t' || IsDocumentSpace(line[2])) return nullptr;
+    if (line[0] != '\t' || line[1] != '\t') return nullptr;
     float x, y, z;
-    const char* p = ScanFloatInPiece(line + 2, x);
-    if (p == line + 2 || p[0] != ' ' || IsDocumentSpace(p[1])) return nullptr;
-    const char* q = ScanFloatInPiece(p + 1, y);
-    if (q == p + 1 || q[0] != ' ' || IsDocumentSpace(q[1])) return nullptr;
-    const char* end = ScanFloatInPiece(q + 1, z);
-    if (end == q + 1) return nullptr;
+    const char* p = ScanNumberAt(line + 2, x);
+    if (p == nullptr || *p != ' ') return nullptr;
+    const char* q = ScanNumberAt(p + 1, y);
+    if (q == nullptr || *q != ' ') return nullptr;
+    const char* end = ScanNumberAt(q + 1, z);
+    if (end == nullptr) return nullptr;
     record.x = -x;
     record.y = y;
     record.z = z;
@@ -109,12 +118,12 @@ const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
     }
     if (!BeginsWith(p, ") M(") || !IsDigit(p[4])) return nullptr;
     p = ReadDigits(p + 4, face.M);
-    if (!BeginsWith(p, ") UV(") || IsDocumentSpace(p[5])) return nullptr;
+    if (!BeginsWith(p, ") UV(")) return nullptr;
     p += 5;
     face.pairs = n < 1 ? 1 : n > kFaceCorners ? kFaceCorners : n;
     for (int k = 0; k < face.pairs; ++k) {
         if (k > 0) {
-            if (p[0] != ' ' || IsDocumentSpace(p[1])) return nullptr;
+            if (*p != ' ') return nullptr;
             ++p;
         }
 #ifdef BLOKTAR_SSE2
@@ -125,10 +134,10 @@ const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
             continue;
         }
 #endif
-        const char* end = ScanFloatInPiece(p, face.u[k]);
-        if (end == p || end[0] != ' ' || IsDocumentSpace(end[1])) return nullptr;
-        p = ScanFloatInPiece(end + 1, face.v[k]);
-        if (p == end + 1) return nullptr;
+        const char* end = ScanNumberAt(p, face.u[k]);
+        if (end == nullptr || *end != ' ') return nullptr;
+        p = ScanNumberAt(end + 1, face.v[k]);
+        if (p == nullptr) return nullptr;
     }
     return p;
 }
@@ -137,23 +146,23 @@ const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
 // corner, at most four of each.
 void StoreUsualFace(const UsualFace& face, MQO_FACE& record) {
     record.n = face.n;
-    record.V[0] = face.V[0];
-    record.V[1] = face.V[1];
-    if (face.indices > 2) record.V[2] = face.V[2];
-    if (face.indices > 3) record.V[3] = face.V[3];
+    if (face.indices == kFaceCorners && face.pairs == kFaceCorners) {
+        // A quadrilateral, the usual face, sets every field.
+        std::memcpy(record.V, face.V, sizeof record.V);
+        std::memcpy(record.u, face.u, sizeof record.u);
+        std::memcpy(record.v, face.v, sizeof record.v);
+    } else {
+        for (int k = 0; k < face.indices; ++k) record.V[k] = face.V[k];
+        for (int k = 0; k < face.pairs; ++k) {
+            record.u[k] = face.u[k];
+            record.v[k] = face.v[k];
+        }
+    }
     record.Dif[0] = record.V[0] % 8;
     for (int k = 1; k < kFaceCorners; ++k) {
         record.Dif[k] = WrappingSubtract(record.V[k], record.V[k - 1]);
     }
     record.M = face.M;
-    record.u[0] = face.u[0];
-    record.v[0] = face.v[0];
-    for (int k = 1; k < kFaceCorners; ++k) {
-        if (k < face.pairs) {
-            record.u[k] = face.u[k];
-            record.v[k] = face.v[k];
-        }
-    }
 }
 
 // Reads the lines of one object up to its closing line; false when the document ended first.
