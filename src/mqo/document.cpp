@@ -46,7 +46,8 @@ std::size_t FetchRaw(Document& document, char* into, std::size_t size) {
 bool Fetch(Document& document) {
     char* text = document.buffer.get();
     std::size_t got = 0;
-    if (!document.sourceEnded) {
+    // A full buffer takes nothing more; that happens only for a limit beyond the buffer's size.
+    if (!document.sourceEnded && document.end < document.capacity) {
         char* into = text + document.end;
         got = FetchRaw(document, into, document.capacity - document.end);
         if (got == 0) {

@@ -56,8 +56,9 @@ void OpenFileDocument(Document& document, std::FILE* file);
 void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size);
 
 // Reads the next line, or the next piece of a long line, into buffer (which holds at least
-// limit bytes; limit is at least 2): at most limit - 1 characters, the newline included when it
-// comes first, then a zero byte. Returns false at the end of the document (nothing stored).
+// limit bytes; limit is at least 2 and at most 64 KiB): at most limit - 1 characters, the newline
+// included when it comes first, then a zero byte. Returns false at the end of the document
+// (nothing stored).
 bool ReadDocumentLine(char* buffer, int limit, Document& document);
 
 namespace document_detail {
@@ -196,7 +197,8 @@ inline bool SkipDocumentLine(Document& document, const char (&prefix)[N], int li
         if (start[i] != prefix[i]) return false;
     }
     const char* text = document.buffer.get();
-    const char* window = std::min(text + document.end, start + (limit - 1));
+    const char* window =
+        text + std::min(document.end, document.begin + static_cast<std::size_t>(limit - 1));
     const char* newline = document_detail::FindNewline(start, window);
     if (newline == window) return false;
     document.begin = static_cast<std::size_t>(newline + 1 - text);

@@ -121,12 +121,12 @@ inline bool ScanFivePlacePair(const char* text, float& first, float& second) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const __m128i places =
         _mm_setr_epi8(-1, 0, -1, -1, -1, -1, -1, 0, -1, 0, -1, -1, -1, -1, -1, 0);
-    const __m128i signs = _mm_setr_epi8(0, -1, 0, 0, 0, 0, 0, -1, 0, -1, 0, 0, 0, 0, 0, 0);
+    const __m128i marks = _mm_setr_epi8(0, -1, 0, 0, 0, 0, 0, -1, 0, -1, 0, 0, 0, 0, 0, 0);
     const __m128i digits = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
     const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digits, _mm_set1_epi8(9)), digits);
-    const __m128i isSign =
+    const __m128i isMark =
         _mm_cmpeq_epi8(bytes, _mm_setr_epi8(0, '.', 0, 0, 0, 0, 0, ' ', 0, '.', 0, 0, 0, 0, 0, 0));
-    const __m128i fits = _mm_or_si128(_mm_and_si128(isDigit, places), _mm_and_si128(isSign, signs));
+    const __m128i fits = _mm_or_si128(_mm_and_si128(isDigit, places), _mm_and_si128(isMark, marks));
     if ((_mm_movemask_epi8(fits) & 0x7FFF) != 0x7FFF) return false;
     // The six digits of each number added up in 16-bit lanes: pairs, then groups of three, then
     // the whole; the mantissas stay below 2^24, so dividing by 10^5 in float does, as
