@@ -6,22 +6,25 @@
 namespace bloktar {
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = 128 * 1024;
 constexpr char kCarriageReturn = '\r';
 constexpr char kEndOfText = '\x1a';  // Ctrl-Z
 
 void PrepareBuffer(Document& document) {
     if (!document.buffer) {
-        document.buffer = std::make_unique<char[]>(kBufferSize);
+        // Room for a zero byte behind the last byte and the read-ahead behind that; zero-filled,
+        // so that reading ahead into the part not yet filled reads known bytes.
+        document.buffer = std::make_unique<char[]>(kBufferSize + 1 + kBufferReadAhead);
         document.capacity = kBufferSize;
     }
     document.begin = 0;
     document.end = 0;
+    document.buffer[0] = '\0';
+    document.holding = false;
     document.sourceEnded = false;
 }
 
-// Fetches raw bytes from the source into the buffer; returns how many (0 at its end or on a
-// read error).
+// Fetches raw bytes from the source; returns how many (0 at its end or on a read error).
 std::size_t FetchRaw(Document& document, char* into, std::size_t size) {
     if (document.file != nullptr) {
         std::size_t got = std::fread(into, 1, size, document.file);
@@ -38,49 +41,70 @@ std::size_t FetchRaw(Document& document, char* into, std::size_t size) {
     return got;
 }
 
-// Removes every carriage return from text[0, size) in place; returns the new size.
-std::size_t DropCarriageReturns(char* text, std::size_t size) {
-    char* cr = static_cast<char*>(std::memchr(text, kCarriageReturn, size));
-    if (cr == nullptr) return size;
-    char* out = cr;
-    const char* in = cr + 1;
-    const char* stop = text + size;
-    while (in < stop) {
-        const char* next = static_cast<const char*>(
-            std::memchr(in, kCarriageReturn, static_cast<std::size_t>(stop - in)));
-        const char* runEnd = next != nullptr ? next : stop;
-        std::size_t run = static_cast<std::size_t>(runEnd - in);
-        std::memmove(out, in, run);
-        out += run;
-        in = runEnd + 1;
-    }
-    return static_cast<std::size_t>(out - text);
-}
-
-// Refills the empty buffer with translated bytes. Returns false when nothing more will come.
-bool Refill(Document& document) {
-    while (!document.sourceEnded) {
-        char* text = document.buffer.get();
-        std::size_t got = FetchRaw(document, text, document.capacity);
+// Appends source bytes behind buffer[end], up to a Ctrl-Z, and a zero byte behind them. Returns
+// false when none came.
+bool Fetch(Document& document) {
+    char* text = document.buffer.get();
+    std::size_t got = 0;
+    // A full buffer takes nothing more; that happens only for a limit beyond the buffer's size.
+    if (!document.sourceEnded && document.end < document.capacity) {
+        char* into = text + document.end;
+        got = FetchRaw(document, into, document.capacity - document.end);
         if (got == 0) {
             // End of the source, or a read error, which reads as the end.
             document.sourceEnded = true;
-            break;
-        }
-        const char* stop = static_cast<const char*>(std::memchr(text, kEndOfText, got));
-        if (stop != nullptr) {
-            got = static_cast<std::size_t>(stop - text);
+        } else if (const void* stop = std::memchr(into, kEndOfText, got)) {
+            got = static_cast<std::size_t>(static_cast<const char*>(stop) - into);
             document.sourceEnded = true;
         }
-        got = DropCarriageReturns(text, got);
-        document.begin = 0;
-        document.end = got;
-        if (got > 0) return true;
+        document.end += got;
     }
-    return false;
+    text[document.end] = '\0';
+    return got > 0;
 }
 
 }  // namespace
+
+namespace document_detail {
+
+// Removes the carriage returns in place, moving the piece to the buffer's start when more bytes
+// must be fetched behind it.
+const char* AssemblePiece(Document& document, std::size_t room, std::size_t& length) {
+    char* text = document.buffer.get();
+    std::size_t out = document.begin;
+    std::size_t in = document.begin;
+    std::size_t stored = 0;
+    while (stored < room) {
+        if (in == document.end) {
+            std::memmove(text, text + document.begin, out - document.begin);
+            out -= document.begin;
+            in = out;
+            document.begin = 0;
+            document.end = out;
+            if (!Fetch(document)) break;
+            continue;
+        }
+        const char c = text[in++];
+        if (c == kCarriageReturn) continue;
+        text[out++] = c;
+        ++stored;
+        if (c == '\n') break;
+    }
+    const std::size_t start = document.begin;
+    document.begin = in;
+    if (stored == 0) return nullptr;
+    // Behind the piece stands either a byte already taken (a carriage return, or one moved
+    // forward) or the next byte to deliver, which must be kept.
+    if (out == in) {
+        document.heldByte = text[out];
+        document.holding = true;
+    }
+    text[out] = '\0';
+    length = out - start;
+    return text + start;
+}
+
+}  // namespace document_detail
 
 void OpenFileDocument(Document& document, std::FILE* file) {
     document.file = file;
@@ -101,22 +125,10 @@ void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size)
 }
 
 bool ReadDocumentLine(char* buffer, int limit, Document& document) {
-    const std::size_t room = limit > 1 ? static_cast<std::size_t>(limit) - 1 : 0;
-    std::size_t stored = 0;
-    while (stored < room) {
-        if (document.begin == document.end && !Refill(document)) break;
-        const char* from = document.buffer.get() + document.begin;
-        std::size_t available = std::min(document.end - document.begin, room - stored);
-        const char* newline = static_cast<const char*>(std::memchr(from, '\n', available));
-        std::size_t take =
-            newline != nullptr ? static_cast<std::size_t>(newline - from) + 1 : available;
-        std::memcpy(buffer + stored, from, take);
-        stored += take;
-        document.begin += take;
-        if (newline != nullptr) break;
-    }
-    if (stored == 0) return false;
-    buffer[stored] = '\0';
+    std::size_t length = 0;
+    const char* piece = NextDocumentPiece(document, limit, length);
+    if (piece == nullptr) return false;
+    std::memcpy(buffer, piece, length + 1);
     return true;
 }
 
@@ -129,6 +141,8 @@ void RewindDocument(Document& document) {
     }
     document.begin = 0;
     document.end = 0;
+    if (document.buffer) document.buffer[0] = '\0';
+    document.holding = false;
     document.sourceEnded = false;
 }
 

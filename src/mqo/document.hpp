@@ -6,12 +6,24 @@
 // bytes held in memory (tests, fuzzing, the inspector).
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "mqo/sse2.hpp"
+
 namespace bloktar {
+
+// Readable bytes that every piece delivered in place has behind its terminating zero, so that
+// the number readers may load a few bytes at a time without looking for the end first.
+inline constexpr std::size_t kPieceReadAhead = 16;
+// Readable bytes behind the buffer's last byte and the zero byte after it, for the line scans,
+// which load 32 bytes at a time.
+inline constexpr std::size_t kBufferReadAhead = 32;
 
 struct Document {
     // Exactly one source: an open file (read from its start) or bytes in memory.
@@ -20,12 +32,18 @@ struct Document {
     std::size_t memorySize = 0;
     std::size_t memoryOffset = 0;
 
-    // Translated bytes (carriage returns removed, nothing from a Ctrl-Z on) waiting to be
-    // delivered: buffer[begin, end).
+    // Bytes of the source waiting to be delivered, as read, nothing from a Ctrl-Z on:
+    // buffer[begin, end), followed by a zero byte. Carriage returns are removed as the pieces are
+    // taken out; each piece is delivered in place, zero-terminated. The buffer holds capacity
+    // bytes of the source, then room for a zero byte and kBufferReadAhead bytes, which are never
+    // filled from it.
     std::unique_ptr<char[]> buffer;
     std::size_t capacity = 0;
     std::size_t begin = 0;
     std::size_t end = 0;
+    // The last piece's terminating zero stands on buffer[begin]; heldByte is what it replaced.
+    bool holding = false;
+    char heldByte = 0;
     // Set by the end of the source, a read error or a Ctrl-Z; cleared only by a rewind.
     bool sourceEnded = false;
 };
@@ -38,9 +56,154 @@ void OpenFileDocument(Document& document, std::FILE* file);
 void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size);
 
 // Reads the next line, or the next piece of a long line, into buffer (which holds at least
-// limit bytes; limit is at least 2): at most limit - 1 characters, the newline included when it
-// comes first, then a zero byte. Returns false at the end of the document (nothing stored).
+// limit bytes; limit is at least 2 and at most 64 KiB): at most limit - 1 characters, the newline
+// included when it comes first, then a zero byte. Returns false at the end of the document
+// (nothing stored).
 bool ReadDocumentLine(char* buffer, int limit, Document& document);
+
+namespace document_detail {
+
+// The first carriage return or newline in [from, to), or to when there is none. May read up to
+// 31 bytes past to, which the buffer's read-ahead bytes cover.
+inline const char* FindLineBreak(const char* from, const char* to) {
+#ifdef BLOKTAR_SSE2
+    const __m128i carriageReturn = _mm_set1_epi8('\r');
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (const char* p = from; p < to; p += 32) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+                              _mm_cmpeq_epi8(low, carriageReturn), _mm_cmpeq_epi8(low, newline)))) |
+                          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+                              _mm_cmpeq_epi8(high, carriageReturn), _mm_cmpeq_epi8(high, newline))))
+                              << 16;
+        if (mask != 0) return std::min(p + std::countr_zero(mask), to);
+    }
+    return to;
+#else
+    const auto size = static_cast<std::size_t>(to - from);
+    const void* newline = std::memchr(from, '\n', size);
+    const char* stop = newline != nullptr ? static_cast<const char*>(newline) : to;
+    const void* carriageReturn = std::memchr(from, '\r', static_cast<std::size_t>(stop - from));
+    return carriageReturn != nullptr ? static_cast<const char*>(carriageReturn) : stop;
+#endif
+}
+
+// The first newline in [from, to), or to when there is none; reads like FindLineBreak.
+inline const char* FindNewline(const char* from, const char* to) {
+#ifdef BLOKTAR_SSE2
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (const char* p = from; p < to; p += 32) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const auto mask =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, newline))) |
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, newline))) << 16;
+        if (mask != 0) return std::min(p + std::countr_zero(mask), to);
+    }
+    return to;
+#else
+    const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(to - from));
+    return newline != nullptr ? static_cast<const char*>(newline) : to;
+#endif
+}
+
+// NextDocumentPiece for whatever its quick ways leave: carriage returns that do not end the
+// line, a piece that continues beyond the bytes fetched so far, the end of the document.
+const char* AssemblePiece(Document& document, std::size_t room, std::size_t& length);
+
+}  // namespace document_detail
+
+// Reads the next line or piece exactly like ReadDocumentLine, but leaves it in the document's
+// buffer: returns it zero-terminated there, with its length (which counts any zero bytes in it),
+// or null at the end of the document. The piece stays valid until the next read or rewind, and
+// kPieceReadAhead bytes past its terminating zero may be read.
+inline const char* NextDocumentPiece(Document& document, int limit, std::size_t& length) {
+    char* text = document.buffer.get();
+    if (document.holding) {
+        text[document.begin] = document.heldByte;
+        document.holding = false;
+    }
+    const std::size_t room = limit > 1 ? static_cast<std::size_t>(limit) - 1 : 0;
+    if (room == 0) return nullptr;
+
+    // The quick ways: the line ends within room characters with a newline, or with a carriage
+    // return and a newline, or room characters come without either, or the document's last
+    // characters. The piece's terminating zero replaces the byte behind it, which is kept.
+    const std::size_t start = document.begin;
+    const std::size_t window = std::min(document.end, start + room);
+    const char* found = document_detail::FindLineBreak(text + start, text + window);
+    std::size_t stop = window;
+    if (found != text + window) {
+        const auto at = static_cast<std::size_t>(found - text);
+        if (*found == '\n') {
+            stop = at + 1;
+        } else if (at + 1 < document.end && text[at + 1] == '\n') {
+            // Carriage return and newline become the newline and the terminating zero.
+            text[at] = '\n';
+            text[at + 1] = '\0';
+            document.begin = at + 2;
+            length = at + 1 - start;
+            return text + start;
+        } else {
+            return document_detail::AssemblePiece(document, room, length);
+        }
+    } else if (window != start + room && (!document.sourceEnded || window == start)) {
+        return document_detail::AssemblePiece(document, room, length);
+    }
+    document.heldByte = text[stop];
+    document.holding = true;
+    text[stop] = '\0';
+    document.begin = stop;
+    length = stop - start;
+    return text + start;
+}
+
+// For a reader that recognises a line by its shape before the line is delimited: the bytes at
+// the read position as they were fetched, carriage returns still in them, up to the end of the
+// bytes fetched so far, where a zero byte stands; kPieceReadAhead bytes past it may be read.
+inline const char* PeekDocument(Document& document) {
+    char* text = document.buffer.get();
+    if (document.holding) {
+        text[document.begin] = document.heldByte;
+        document.holding = false;
+    }
+    return text + document.begin;
+}
+
+// Takes the line at the read position as a read with limit would deliver it, when the caller
+// has found that the line's text before stop holds no carriage return, newline, Ctrl-Z or zero
+// byte, and a newline, or a carriage return and a newline, stands right at stop. Returns false,
+// taking nothing, when no such line ending stands there among the bytes fetched, or when the
+// line would come in more than one piece.
+inline bool TakeLineEndingAt(Document& document, const char* stop, int limit) {
+    const char* text = document.buffer.get();
+    const auto at = static_cast<std::size_t>(stop - text);
+    const std::size_t newline = text[at] == '\r' ? at + 1 : at;
+    if (newline >= document.end || text[newline] != '\n') return false;
+    if (static_cast<int>(at - document.begin) + 1 > limit - 1) return false;
+    document.begin = newline + 1;
+    return true;
+}
+
+// Passes over the line at the read position when the read with limit that NextDocumentPiece
+// would make delivers it whole and it begins with prefix (which holds no carriage return): that
+// is, when it begins with prefix and a newline ends it within limit - 1 bytes as fetched. For a
+// reader that has nothing to do with such lines. Returns false, taking nothing, otherwise.
+template <std::size_t N>
+inline bool SkipDocumentLine(Document& document, const char (&prefix)[N], int limit) {
+    const char* start = PeekDocument(document);
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (start[i] != prefix[i]) return false;
+    }
+    const char* text = document.buffer.get();
+    const char* window =
+        text + std::min(document.end, document.begin + static_cast<std::size_t>(limit - 1));
+    const char* newline = document_detail::FindNewline(start, window);
+    if (newline == window) return false;
+    document.begin = static_cast<std::size_t>(newline + 1 - text);
+    return true;
+}
 
 // Goes back to the document's first byte; a Ctrl-Z or an end seen before no longer counts.
 void RewindDocument(Document& document);

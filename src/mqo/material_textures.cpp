@@ -36,10 +36,10 @@ void ReadMaterialTextures(Document& document, TextureNameTable& table, std::int3
     const int count = materialCount > kTextureSlots ? kTextureSlots : materialCount;
 
     RewindDocument(document);
-    char line[kFindHeaderLimit];
     bool headerFound = false;
-    while (ReadDocumentLine(line, kFindHeaderLimit, document)) {
-        if (BeginsWith(line, "Material ")) {
+    std::size_t length;
+    while (const char* piece = NextDocumentPiece(document, kFindHeaderLimit, length)) {
+        if (BeginsWith(piece, "Material ")) {
             headerFound = true;
             break;
         }
@@ -47,7 +47,8 @@ void ReadMaterialTextures(Document& document, TextureNameTable& table, std::int3
     // One line per material follows the header, whatever it holds; at the end of the document
     // the remaining rows stay empty.
     for (int i = 0; headerFound && i < count; ++i) {
-        if (!ReadDocumentLine(line, kMaterialLineLimit, document)) break;
+        const char* line = NextDocumentPiece(document, kMaterialLineLimit, length);
+        if (line == nullptr) break;
         TakeTextureName(line, rows[i]);
     }
     for (int i = 0; i < count; ++i) {

@@ -1,7 +1,9 @@
 #include "mqo/numbers.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace bloktar {
@@ -15,6 +17,23 @@ constexpr int kLargestExactPower = 22;
 constexpr std::uint64_t kLargestExactMantissa = std::uint64_t{1} << 53;
 constexpr int kMantissaDigits = 19;  // decimal digits that always fit in 64 bits
 constexpr std::int64_t kExponentCap = 1000000;
+
+constexpr std::uint64_t kIntegerPowersOfTen[] = {1,     10,     100,     1000,
+                                                 10000, 100000, 1000000, 10000000};
+
+// Reads the digits at text, eight bytes at once: returns how many of the eight bytes are digits
+// before the first that is not (8 when all are) and stores the value of those digits. Reads
+// text[0] to text[7] whatever they hold.
+unsigned ReadEightDigits(const char* text, std::uint64_t& value) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, text, sizeof bytes);
+    const std::uint64_t digits = bytes ^ 0x3030303030303030u;
+    const std::uint64_t notDigit = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
+    const unsigned count =
+        notDigit == 0 ? 8u : static_cast<unsigned>(std::countr_zero(notDigit)) / 8u;
+    value = count == 0 ? 0 : number_detail::SumDigits(digits << (64u - 8u * count));
+    return count;
+}
 
 const char* SkipSpace(const char* p) {
     while (IsDocumentSpace(*p)) ++p;
@@ -116,6 +135,41 @@ const char* ScanReal(const char* text, double& value) {
     value = negative ? -magnitude : magnitude;
     return p;
 }
+
+namespace number_detail {
+
+const char* ScanLongFloatInPiece(const char* text, float& value) {
+    // At most seven digits on each side of the point, eight at a time.
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    std::uint64_t whole;
+    const unsigned wholeDigits = ReadEightDigits(p, whole);
+    if (wholeDigits < 8) {
+        const char* end = p + wholeDigits;
+        std::uint64_t fraction = 0;
+        unsigned fractionDigits = 0;
+        if (*end == '.') {
+            fractionDigits = ReadEightDigits(end + 1, fraction);
+            end += 1 + fractionDigits;
+        }
+        if (fractionDigits < 8 && wholeDigits + fractionDigits > 0 && *end != 'e' && *end != 'E') {
+            // At most 14 digits: exact as a double, so the one division rounds correctly.
+            const auto mantissa =
+                static_cast<double>(whole * kIntegerPowersOfTen[fractionDigits] + fraction);
+            const auto magnitude = static_cast<float>(mantissa / kExactPowersOfTen[fractionDigits]);
+            value = negative ? -magnitude : magnitude;
+            return end;
+        }
+    }
+    // Everything else the general way.
+    double wide;
+    const char* end = ScanReal(text, wide);
+    value = NarrowToFloat(wide);
+    return end;
+}
+
+}  // namespace number_detail
 
 float NarrowToFloat(double value) {
     // From FLT_MAX plus half of its last unit on, round-to-nearest gives infinity.

@@ -10,8 +10,13 @@ constexpr std::int32_t kMaterialSlots = 10;
 // Result of reading the lines of one object.
 enum class ObjectEnd { Closed, Hidden, DocumentEnded };
 
-ObjectEnd SurveyObject(Document& document, char* line, MqoSummary& summary) {
-    while (ReadDocumentLine(line, kSurveyLineLimit, document)) {
+ObjectEnd SurveyObject(Document& document, MqoSummary& summary) {
+    std::size_t length;
+    for (;;) {
+        // Vertex and face lines begin with two tabs, like no line that counts here.
+        if (SkipDocumentLine(document, "\t\t", kSurveyLineLimit)) continue;
+        const char* line = NextDocumentPiece(document, kSurveyLineLimit, length);
+        if (line == nullptr) break;
         if (line[0] == '}') return ObjectEnd::Closed;
         if (BeginsWith(line, "\tvisible ") && ParseInt(line + 9) == 0) return ObjectEnd::Hidden;
         if (BeginsWith(line, "\tvertex ")) {
@@ -26,15 +31,15 @@ ObjectEnd SurveyObject(Document& document, char* line, MqoSummary& summary) {
 }  // namespace
 
 void SurveyDocument(Document& document, MqoSummary& summary) {
-    char line[kSurveyLineLimit];
-    while (ReadDocumentLine(line, kSurveyLineLimit, document)) {
+    std::size_t length;
+    while (const char* line = NextDocumentPiece(document, kSurveyLineLimit, length)) {
         if (BeginsWith(line, "Material ")) {
             const std::int32_t count = ParseInt(line + 9);
             summary.materialCount = count > kMaterialSlots ? kMaterialSlots : count;
         } else if (BeginsWith(line, "Object ")) {
             summary.objectCount = WrappingAdd(summary.objectCount, 1);
             // A hidden object's remaining lines are read on at the object level.
-            if (SurveyObject(document, line, summary) == ObjectEnd::DocumentEnded) break;
+            if (SurveyObject(document, summary) == ObjectEnd::DocumentEnded) break;
         } else if (BeginsWith(line, "Eof")) {
             break;
         }

@@ -132,6 +132,12 @@ ProgramRun RunCommand(const std::vector<std::string>& command, std::string_view 
     return run;
 }
 
+int RunGenerator(const std::vector<std::string>& args) {
+    std::vector<std::string> words{BLOKTAR_MQOGEN};
+    words.insert(words.end(), args.begin(), args.end());
+    return RunCommand(words, "", ".").status;
+}
+
 std::string MakeTempDir() {
     static TempRoot root;
     if (root.path.empty()) {

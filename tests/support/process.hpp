@@ -26,6 +26,10 @@ ProgramRun RunInspector(const std::vector<std::string>& args, const std::string&
 ProgramRun RunCommand(const std::vector<std::string>& argv, std::string_view input,
                       const std::string& cwd);
 
+// Runs the document generator (bloktar-mqogen) with args and returns its exit status, or -1
+// when a signal ended it.
+int RunGenerator(const std::vector<std::string>& args);
+
 // A fresh empty directory, removed with its contents when the test process ends.
 std::string MakeTempDir();
 

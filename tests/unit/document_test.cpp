@@ -1,7 +1,9 @@
 // Line input: pieces, text-mode translation, end of document and rewinding.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -117,4 +119,101 @@ TEST(DocumentLines, FileAndMemoryReadAlikeAcrossBufferRefills) {
     RewindDocument(document);
     EXPECT_EQ(Pieces(document, 128), expected);
     std::fclose(file);
+}
+
+namespace {
+
+// The reading rules taken literally, one byte at a time, over the whole document: what every
+// read must deliver. ended stays set once a Ctrl-Z or the end has been reached.
+std::string ModelPiece(const std::string& bytes, std::size_t& position, bool& ended,
+                       std::size_t room) {
+    std::string stored;
+    while (!ended && stored.size() < room) {
+        if (position == bytes.size()) {
+            ended = true;
+            break;
+        }
+        const char c = bytes[position++];
+        if (c == '\x1a') {
+            ended = true;
+            break;
+        }
+        if (c == '\r') continue;
+        stored += c;
+        if (c == '\n') break;
+    }
+    return stored;
+}
+
+// A document of random lines that mixes everything the reader treats specially: CR LF and LF
+// line ends, lone CRs, NUL bytes, lines longer than any limit; with a Ctrl-Z near its end when
+// asked for. Long enough to need several buffer refills.
+std::string RandomDocument(std::mt19937& random, bool ctrlZ) {
+    std::string bytes;
+    while (bytes.size() < 400000) {
+        const std::uint32_t kind = random() % 100;
+        std::size_t length = random() % 90;
+        if (kind < 3) length = 200 + random() % 800;
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::uint32_t pick = random() % 200;
+            bytes += pick == 0 ? '\0' : pick == 1 ? '\r' : static_cast<char>('a' + pick % 26);
+        }
+        bytes += kind < 60 ? "\r\n" : kind < 95 ? "\n" : "\r";
+    }
+    if (ctrlZ) bytes.insert(bytes.size() - 1000, 1, '\x1a');
+    return bytes;
+}
+
+}  // namespace
+
+TEST(DocumentLines, EveryReadMatchesTheRulesOverRandomDocuments) {
+    std::mt19937 random(7);
+    const int limits[] = {2, 3, 6, 128, 255, 256};
+    for (int round = 0; round < 6; ++round) {
+        const std::string bytes = RandomDocument(random, round % 3 == 2);
+        std::FILE* file = nullptr;
+        Document document;
+        if (round % 2 == 0) {
+            OpenMemoryDocument(document, bytes.data(), bytes.size());
+        } else {
+            file = std::tmpfile();
+            ASSERT_NE(file, nullptr);
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
+            std::rewind(file);
+            bloktar::OpenFileDocument(document, file);
+        }
+        for (int pass = 0; pass < 2; ++pass) {  // and once more after a rewind
+            std::size_t position = 0;
+            bool ended = false;
+            std::vector<char> buffer(300);
+            for (int read = 0;; ++read) {
+                const int limit =
+                    read % 5 == 4 ? 2 + static_cast<int>(random() % 299) : limits[random() % 6];
+                const std::string expected =
+                    ModelPiece(bytes, position, ended, static_cast<std::size_t>(limit) - 1);
+                std::string got;
+                bool delivered;
+                if (read % 2 == 0) {
+                    std::size_t length = 0;
+                    const char* piece = bloktar::NextDocumentPiece(document, limit, length);
+                    delivered = piece != nullptr;
+                    if (delivered) {
+                        got.assign(piece, length);
+                        ASSERT_EQ(piece[length], '\0');
+                    }
+                } else {
+                    delivered = ReadDocumentLine(buffer.data(), limit, document);
+                    if (delivered) {
+                        got.assign(buffer.data(), expected.size());
+                        ASSERT_EQ(buffer[expected.size()], '\0');
+                    }
+                }
+                ASSERT_EQ(delivered, !expected.empty()) << "round " << round << " read " << read;
+                if (!delivered) break;
+                ASSERT_EQ(got, expected) << "round " << round << " read " << read;
+            }
+            RewindDocument(document);
+        }
+        if (file != nullptr) std::fclose(file);
+    }
 }

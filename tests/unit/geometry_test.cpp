@@ -1,8 +1,11 @@
 // Taking vertex and face lines apart, and loading the visible objects of a document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,16 +15,6 @@ using bloktar::MQO_FACE;
 using bloktar::MQO_VERTEX;
 
 namespace {
-
-MQO_FACE Face(const char* line) {
-    MQO_FACE face{};
-    bloktar::ReadFaceLine(line, face);
-    return face;
-}
-
-std::uint32_t Bits(float value) {
-    return std::bit_cast<std::uint32_t>(value);
-}
 
 struct Loaded {
     std::vector<MQO_VERTEX> vertices;
@@ -34,6 +27,26 @@ Loaded Load(const std::string& text, std::size_t vertexRoom, std::size_t faceRoo
     bloktar::OpenMemoryDocument(document, text.data(), text.size());
     bloktar::ReadObjectGeometry(document, loaded.vertices, loaded.faces);
     return loaded;
+}
+
+// The face line taken apart by ReadFaceLine, after checking that the geometry pass, which reads
+// the lines of the usual shape its own way, stores the same record for it as the last line of a
+// face chunk, with the line endings it may have.
+MQO_FACE Face(const std::string& line) {
+    MQO_FACE face{};
+    bloktar::ReadFaceLine(line.c_str(), face);
+    if (!line.empty() && line.find('\n') >= line.size() - 1) {
+        const std::string body = line.back() == '\n' ? line.substr(0, line.size() - 1) : line;
+        for (const char* ending : {"\n", "\r\n", ""}) {
+            const Loaded loaded = Load("Object \"a\" {\n\tface 1 {\n" + body + ending, 0, 1);
+            EXPECT_EQ(std::memcmp(&loaded.faces[0], &face, sizeof face), 0) << line;
+        }
+    }
+    return face;
+}
+
+std::uint32_t Bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
 }
 
 }  // namespace
@@ -209,4 +222,85 @@ TEST(ObjectGeometry, LongLinesArriveAsSeveralLinesAndEmptyChunksMakeNothing) {
     EXPECT_EQ(loaded.vertices[0].y, 8.0f);
     EXPECT_EQ(loaded.vertices[0].z, 9.0f);
     EXPECT_EQ(loaded.vertices[1].x, 0.0f);
+}
+
+namespace {
+
+// A number as documents write them, now and then in a rarer form.
+std::string RandomNumber(std::mt19937& random, int decimals) {
+    static const char* const rare[] = {"1e3",     "+2.5",         ".5",          "5.",
+                                       "-0.0000", "123456789.25", "0.123456789", "1.5e",
+                                       "7E-2",    "-12345.6789"};
+    if (random() % 40 == 0) return rare[random() % 10];
+    std::string text = random() % 2 == 0 ? "-" : "";
+    text += std::to_string(random() % 1000) + ".";
+    for (int i = 0; i < decimals; ++i) text += static_cast<char>('0' + random() % 10);
+    return text;
+}
+
+}  // namespace
+
+TEST(ObjectGeometry, LinesReadWhereTheyStandMatchTheLinesTakenApartOneByOne) {
+    // Vertex and face lines, mostly of the usual shape, some not, with CR LF and LF endings, in a
+    // document long enough to cross several buffer refills. Every record must be what
+    // ReadVertexLine and ReadFaceLine make of the lines in turn.
+    std::mt19937 random(5);
+    static const char* const oddVertexLines[] = {"\t\t1  2 3", "\t\t1 2",     "\t\t1 2 3 4",
+                                                 " \t\t1 2 3", "\t\t 1 2 3",  "\t\t1\t\t2 3",
+                                                 "\t\tx 2 3",  "\t\t1 2 3\r", "\t\t1 2\r3"};
+    static const char* const oddFaceLines[] = {"\t\t4 V(1 2 3 4) M(1) UV(0 0 1 0 1 1 0 1) COL(7)",
+                                               "\t\t3 V(0 1 2) M(0) UV(0 0 1 0 1 1)",
+                                               "\t\t4 V(1 2 3) M(1) UV(0 0 1 0 1 1 0 1)",
+                                               "\t\t4 M(2) V(1 2 3 4) UV(1 2 3 4 5 6 7 8)",
+                                               "\t\t4 V(-1 2 3 4) M(1) UV(0 0 1 0 1 1 0 1)",
+                                               "\t\t4 V(1 2 3 4) M(1)",
+                                               "\t\t4 V(1 2 3 4) M(1) UV(0  0 1 0 1 1 0 1)",
+                                               "\t\t6 V(0 1 2 3 4 5) M(3) UV(1 2 3 4 5 6 7 8 9)",
+                                               "\t\t1 V(5 6 7) M(1) UV(0.5 0.25 9)",
+                                               "\t\t4 V(1 2 3 4) M(1) UV(0 0 1 0 1\r 1 0 1)"};
+    std::string vertexLines;
+    std::string faceLines;
+    std::vector<MQO_VERTEX> vertices(20000);
+    std::vector<MQO_FACE> faces(8000);
+    std::size_t vertexCount = 0;
+    for (int i = 0; i < 19000; ++i) {
+        std::string line = random() % 25 == 0
+                               ? oddVertexLines[random() % 9]
+                               : "\t\t" + RandomNumber(random, 4) + " " + RandomNumber(random, 4) +
+                                     " " + RandomNumber(random, 4);
+        vertexLines += line + (random() % 3 == 0 ? "\n" : "\r\n");
+        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+        if (bloktar::ReadVertexLine((line + "\n").c_str(), vertices[vertexCount])) ++vertexCount;
+    }
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        std::string line;
+        if (random() % 25 == 0) {
+            line = oddFaceLines[random() % 10];
+        } else {
+            line = "\t\t4 V(";
+            for (int k = 0; k < 4; ++k)
+                line += std::to_string(random() % 30000) + (k < 3 ? " " : "");
+            line += ") M(" + std::to_string(random() % 10) + ") UV(";
+            for (int k = 0; k < 8; ++k) {
+                // Mostly as UVs are written, a digit, a point and five digits.
+                std::string number = std::to_string(random() % 2) + ".";
+                for (int d = 0; d < 5; ++d) number += static_cast<char>('0' + random() % 10);
+                line += (random() % 4 == 0 ? RandomNumber(random, 5) : number) + (k < 7 ? " " : "");
+            }
+            line += ")";
+        }
+        faceLines += line + (random() % 3 == 0 ? "\n" : "\r\n");
+        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+        bloktar::ReadFaceLine((line + "\n").c_str(), faces[i]);
+    }
+    const std::string text = "Object \"a\" {\r\n\tvertex 1 {\r\n" + vertexLines +
+                             "\t}\r\n\tface 1 {\r\n" + faceLines + "\t}\r\n}\r\nEof\r\n";
+    ASSERT_GT(text.size(), 3u * 128u * 1024u);
+    const Loaded loaded = Load(text, vertices.size(), faces.size());
+    for (std::size_t i = 0; i < vertices.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&loaded.vertices[i], &vertices[i], sizeof vertices[i]), 0) << i;
+    }
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&loaded.faces[i], &faces[i], sizeof faces[i]), 0) << i;
+    }
 }

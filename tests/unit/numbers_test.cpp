@@ -4,7 +4,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "mqo/numbers.hpp"
 
@@ -108,4 +112,193 @@ TEST(ParseReal, ValuesBeyondTheRangesSaturate) {
     // Just below FLT_MAX + half its last unit still rounds to FLT_MAX; the midpoint overflows.
     EXPECT_EQ(FloatBits("340282356779733623858607532500980858880"), 0x7F7FFFFFu);
     EXPECT_EQ(FloatBits("340282356779733661637539395458142568448"), 0x7F800000u);
+}
+
+namespace {
+
+// ScanFloatInPiece on text placed as a piece stands in the document's buffer: a terminating
+// zero, then read-ahead bytes, filled here with digits that must never be taken.
+struct PieceRead {
+    std::uint32_t bits;
+    std::ptrdiff_t consumed;
+};
+
+PieceRead InPiece(const std::string& text) {
+    std::string buffer = text;
+    buffer.push_back('\0');
+    buffer.append(16, '9');
+    float value = -1;
+    const char* end = bloktar::ScanFloatInPiece(buffer.data(), value);
+    return {std::bit_cast<std::uint32_t>(value), end - buffer.data()};
+}
+
+// The same text read by the general reader.
+PieceRead Generally(const std::string& text) {
+    double value = -1;
+    const char* end = bloktar::ScanReal(text.c_str(), value);
+    return {std::bit_cast<std::uint32_t>(NarrowToFloat(value)), end - text.c_str()};
+}
+
+}  // namespace
+
+TEST(ScanFloatInPiece, ShortNumbersReadAtOnce) {
+    EXPECT_EQ(InPiece("0.5").bits, 0x3F000000u);
+    EXPECT_EQ(InPiece(".5").bits, 0x3F000000u);
+    EXPECT_EQ(InPiece("+.5").bits, 0x3F000000u);
+    EXPECT_EQ(InPiece("-.25").bits, 0xBE800000u);
+    EXPECT_EQ(InPiece("5.").bits, 0x40A00000u);
+    EXPECT_EQ(InPiece("5.").consumed, 2);  // the point belongs to the number
+    EXPECT_EQ(InPiece("-0.0000").bits, 0x80000000u);
+    EXPECT_EQ(InPiece("0.0000").bits, 0u);
+    EXPECT_EQ(InPiece("0.1").bits, 0x3DCCCCCDu);
+    EXPECT_EQ(InPiece("1234567").bits, 0x4996B438u);  // 1234567 = 0x12D687, exact
+    // Eight bytes after the sign fill the load; the byte behind them decides where it ends.
+    EXPECT_EQ(InPiece("-256.1250").bits, 0xC3801000u);  // -(256 + 1/8)
+    EXPECT_EQ(InPiece("-256.1250 ").consumed, 9);
+    // What follows the number is not part of it.
+    EXPECT_EQ(InPiece("2.5)").consumed, 3);
+    EXPECT_EQ(InPiece("2.5 7").consumed, 3);
+    EXPECT_EQ(InPiece("1.2.3").consumed, 3);
+}
+
+TEST(ScanFloatInPiece, LongerAndOtherFormsReadAsTheGeneralReaderDoes) {
+    // Around the eight-byte load, the seven-digit halves, 2^53 and the exact powers of ten.
+    const char* const cases[] = {
+        "12345678",
+        "123456789",
+        "1234.5678",
+        "0.1234567",
+        "0.12345678",
+        "1234567.1234567",
+        "12345678.5",
+        "16777217",
+        "9007199254740992",
+        "9007199254740993",
+        "1234567890123456789",
+        "12345678901234567890",
+        "1e22",
+        "1e23",
+        "1e-22",
+        "1e-23",
+        "4.5e22",
+        "123456789e-22",
+        "1.5e3",
+        "1.5E-3",
+        "1.5e",
+        "1.5e+",
+        "2e+x",
+        "00000000000.5",
+        "-00000000000000000001.5",
+        ".",
+        "-",
+        "+",
+        "",
+        " 1.5",
+        "\t-2",
+        "+ 1",
+        "--1",
+        "0x10",
+        "inf",
+        "nan",
+        "1,5",
+        "-0",
+        "340282356779733661637539395458142568448",
+        "1e39",
+        "-1e400",
+        "1e-50",
+        "0.000000000000000000000000000001",
+    };
+    for (const char* text : cases) {
+        const PieceRead fast = InPiece(text);
+        const PieceRead general = Generally(text);
+        EXPECT_EQ(fast.bits, general.bits) << text;
+        EXPECT_EQ(fast.consumed, general.consumed) << text;
+    }
+    EXPECT_EQ(InPiece("16777217").bits, 0x4B800000u);  // 2^24 + 1 rounds to even, 2^24
+    EXPECT_EQ(InPiece("1.5e3").bits, 0x44BB8000u);     // 1500
+    EXPECT_EQ(InPiece("1.5e").consumed, 3);
+    EXPECT_EQ(InPiece(" 1.5").bits, 0x3FC00000u);
+    EXPECT_EQ(InPiece(".").consumed, 0);
+}
+
+TEST(ScanFloatInPiece, RandomDecimalsRoundAsTheCLibraryRoundsThem) {
+    // The C library's strtod rounds correctly; a cast then rounds to float. Exponents stay small
+    // enough for every value to fit a float.
+    std::mt19937 random(11);
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        const std::uint32_t shape = random();
+        if (shape % 3 == 0) text += '-';
+        for (std::uint32_t d = random() % 10; d > 0; --d)
+            text += static_cast<char>('0' + random() % 10);
+        if (shape % 5 != 0) text += '.';
+        for (std::uint32_t d = random() % 10; d > 0; --d)
+            text += static_cast<char>('0' + random() % 10);
+        if (shape % 7 == 0) {
+            text += 'e';
+            text += std::to_string(static_cast<int>(random() % 31) - 15);
+        }
+        char* end = nullptr;
+        const double expected = std::strtod(text.c_str(), &end);
+        const PieceRead fast = InPiece(text);
+        ASSERT_EQ(fast.bits, std::bit_cast<std::uint32_t>(static_cast<float>(expected))) << text;
+        ASSERT_EQ(fast.consumed, end - text.c_str()) << text;
+    }
+}
+
+#ifdef BLOKTAR_SSE2
+TEST(ScanFivePlacePair, ReadsBothNumbersAsTheyAreReadOneByOne) {
+    float first = -1;
+    float second = -1;
+    ASSERT_TRUE(bloktar::ScanFivePlacePair("0.50000 0.25000)\0", first, second));
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(first), 0x3F000000u);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(second), 0x3E800000u);
+    ASSERT_TRUE(bloktar::ScanFivePlacePair("1.00000 0.00000 ", first, second));
+    EXPECT_EQ(first, 1.0f);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(second), 0u);
+
+    // Every shape that differs anywhere in its first 15 bytes is left to the one-by-one reading.
+    const char* const others[] = {"0.5000 0.250000 ", "-0.50000 0.2500", "0.50000  0.2500",
+                                  "0.50000 -0.2500",  "10.5000 0.25000", "0,50000 0.25000",
+                                  "0.50000\t0.25000", "0.5000a 0.25000", "0.50000 0.2500",
+                                  "0.50000 0.25e00"};
+    for (const char* text : others) {
+        std::string padded = std::string(text) + std::string(16, '\0');
+        first = -1;
+        EXPECT_FALSE(bloktar::ScanFivePlacePair(padded.c_str(), first, second)) << text;
+        EXPECT_EQ(first, -1.0f) << text;
+    }
+
+    // Random pairs: the same floats as ScanFloatInPiece gives for each number.
+    std::mt19937 random(3);
+    for (int i = 0; i < 100000; ++i) {
+        char text[17];
+        std::snprintf(text, sizeof text, "%u.%05u %u.%05u ", static_cast<unsigned>(random() % 10),
+                      static_cast<unsigned>(random() % 100000),
+                      static_cast<unsigned>(random() % 10),
+                      static_cast<unsigned>(random() % 100000));
+        ASSERT_TRUE(bloktar::ScanFivePlacePair(text, first, second)) << text;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(first), InPiece(std::string(text, 7)).bits) << text;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(second), InPiece(std::string(text + 8, 7)).bits)
+            << text;
+    }
+}
+#endif
+
+TEST(ScanFloatInPiece, ShortMantissasDividedInFloatRoundAsThroughDouble) {
+    // The short numbers are divided by their power of ten in float, which must give the float
+    // that rounding the quotient to double and then to float gives: for every mantissa below
+    // 2^20 and, sampled, up to 2^24, with one to seven decimal places.
+    std::mt19937 random(13);
+    for (int places = 1; places <= 7; ++places) {
+        const float power = static_cast<float>(std::pow(10.0, places));
+        for (std::int32_t m = 0; m < (1 << 24); m += m < (1 << 20) ? 1 : 1 + random() % 64) {
+            const float direct = static_cast<float>(m) / power;
+            const auto throughDouble =
+                static_cast<float>(static_cast<double>(m) / static_cast<double>(power));
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(direct),
+                      std::bit_cast<std::uint32_t>(throughDouble))
+                << m << " / 10^" << places;
+        }
+    }
 }

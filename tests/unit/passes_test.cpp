@@ -86,6 +86,30 @@ TEST(Survey, StartsAtTheThirdLineAndVisibleActsFromItsLineOn) {
               -2147483647 - 1);
 }
 
+TEST(Survey, LongLinesOfTwoTabsCountAsTheirPieces) {
+    // Vertex and face lines are passed over unless they come in pieces: the pieces after the
+    // first are tested like any line. Carriage returns do not count towards the limit.
+    const bloktar::MqoSummary s =
+        Survey(std::string(kHeader) + "Object \"a\" {\r\n\tvertex 8 {\r\n" + "\t\t" +
+               std::string(253, 'x') + "\tface 6 {\n" +             // +6
+               "\t\t" + std::string(250, 'y') + "\r\r\r\r\r\r\n" +  // one piece
+               "\t\t1 2 3\r\n" +                                    // nothing
+               "\t\t" + std::string(253, 'z') + "}\r\n" +           // closes "a"
+               "\tvertex 16 {\r\n" + "Eof\r\n");
+    EXPECT_EQ(s.objectCount, 1);
+    EXPECT_EQ(s.vertexTotal, 8);
+    EXPECT_EQ(s.faceTotal, 6);
+    // A line of exactly 255 characters with its newline comes whole, one more splits it.
+    EXPECT_EQ(Survey(std::string(kHeader) + "Object \"a\" {\n\t\t" + std::string(252, 'x') +
+                     "\n\tvertex 8 {\n}\n")
+                  .vertexTotal,
+              8);
+    EXPECT_EQ(Survey(std::string(kHeader) + "Object \"a\" {\n\t\t" + std::string(253, 'x') +
+                     "}\n\tvertex 8 {\n}\n")
+                  .vertexTotal,
+              0);
+}
+
 TEST(MaterialTextures, NamesFromTheFirstParenthesisedQuote) {
     const std::string text = std::string(kHeader) +
                              "Material 5 {\n"
