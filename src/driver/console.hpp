@@ -14,6 +14,16 @@ namespace bloktar {
 // converted.
 enum class ConsoleEncoding { ShiftJis, Utf8 };
 
+// True when the locale named for character handling uses UTF-8. The first of LC_ALL, LC_CTYPE
+// and LANG that is set and not empty names the locale, as the C library takes it; its character
+// set is the part after the dot ("ja_JP.UTF-8", "C.utf8"), up to a "@" modifier, or the whole
+// name when it has no dot ("UTF-8"). Null stands for a variable that is not set.
+bool LocaleUsesUtf8(const char* lcAll, const char* lcCtype, const char* lang);
+
+// The program's texts are shown in UTF-8 only on a terminal whose locale uses UTF-8; a file, a
+// pipe or a terminal in any other locale gets the Shift_JIS bytes.
+ConsoleEncoding ChooseConsoleEncoding(bool isTerminal, bool localeUsesUtf8);
+
 class Console {
   public:
     virtual ~Console() = default;

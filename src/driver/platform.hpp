@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "driver/console.hpp"
@@ -20,6 +21,7 @@ using NativeChar = char;  // file names as bytes
 using NativeString = std::basic_string<NativeChar>;
 
 // The longest document path taken from the command line; a longer one is refused, never cut.
+// It is counted in NativeChar units: bytes on POSIX, UTF-16 code units on Windows.
 inline constexpr std::size_t kMaxPathLength = 255;
 
 // Opens the document named by path for reading in binary (the reader does the text-mode
@@ -51,9 +53,12 @@ class FileBd1Output final : public Bd1Output {
     std::intptr_t handle_ = -1;  // the open temporary file, -1 when there is none
 };
 
-// How the program's texts should reach stream: UTF-8 only where it is a terminal that shows
-// UTF-8, Shift_JIS bytes everywhere else.
-ConsoleEncoding ChooseConsoleEncoding(std::FILE* stream);
+// The console that the run prints to through stream. Where stream is a terminal or a console
+// window, the program's texts are shown so that they can be read there: on a POSIX terminal in
+// UTF-8 when the locale uses UTF-8, in a Windows console window as UTF-16 whatever the system's
+// code page. A file or a pipe gets the Shift_JIS bytes, and document bytes always pass through
+// unchanged.
+std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream);
 
 // The closing pause: skips white space, then reads one word of any length, or stops at the end
 // of input.

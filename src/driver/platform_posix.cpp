@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "driver/platform.hpp"
@@ -113,8 +114,11 @@ void FileBd1Output::Abandon() {
     }
 }
 
-ConsoleEncoding ChooseConsoleEncoding(std::FILE*) {
-    return ConsoleEncoding::ShiftJis;
+std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
+    const bool terminal = ::isatty(::fileno(stream)) == 1;
+    const bool utf8 =
+        LocaleUsesUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    return std::make_unique<StreamConsole>(stream, ChooseConsoleEncoding(terminal, utf8));
 }
 
 }  // namespace bloktar

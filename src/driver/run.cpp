@@ -1,5 +1,7 @@
 #include "driver/run.hpp"
 
+#include <memory>
+
 namespace bloktar {
 namespace {
 
@@ -23,7 +25,8 @@ void WaitForWord(std::FILE* input) {
 }
 
 int RunConverter(int argc, NativeChar** argv, std::FILE* in, std::FILE* out) {
-    StreamConsole console(out, ChooseConsoleEncoding(out));
+    const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);
+    Console& console = *processConsole;
     PrintBanner(console);
 
     const NativeChar* path = argc > 1 ? argv[1] : nullptr;

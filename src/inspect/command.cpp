@@ -228,7 +228,8 @@ bool NamesBd1File(const NativeChar* path) {
 }
 
 int RunInspector(int argc, NativeChar** argv, std::FILE* out) {
-    StreamConsole console(out, ChooseConsoleEncoding(out));
+    const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);
+    Console& console = *processConsole;
     int status;
     try {
         status = Inspect(ParseInspectorArguments(argc, argv), console);

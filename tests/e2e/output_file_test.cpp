@@ -21,6 +21,10 @@ using testing_support::WriteFile;
 
 namespace {
 
+constexpr const char* kFileSizeLimitIsPosix =
+    "the file-size limit (RLIMIT_FSIZE) is a POSIX process's; under Wine it would bind the Wine "
+    "server too";
+
 // Limits the size of files that the converter may write, and lets a write past the limit fail
 // instead of ending the process. The converter inherits both from the test process.
 class FileSizeLimit {
@@ -111,6 +115,7 @@ TEST(OutputFile, SecondRunReplacesTheFirstOutput) {
 }
 
 TEST(OutputFile, NewOutputFollowsTheUmaskAndAReplacedOneKeepsItsMode) {
+    SKIP_UNLESS_NATIVE_PROGRAM("POSIX permission bits and the umask");
     const std::string dir = testing_support::MakeTempDir();
     const mode_t savedMask = umask(027);
     const Conversion created = ConvertIn(dir, BoxesDocument(Boxes(1)));
@@ -123,6 +128,7 @@ TEST(OutputFile, NewOutputFollowsTheUmaskAndAReplacedOneKeepsItsMode) {
 }
 
 TEST(OutputFile, FailedRecordWriteKeepsTheEarlierOutput) {
+    SKIP_UNLESS_NATIVE_PROGRAM(kFileSizeLimitIsPosix);
     const std::string dir = testing_support::MakeTempDir();
     WriteFile(dir + "/DOC.mqo", BoxesDocument(Boxes(3)));
     WriteFile(dir + "/DOC.mqo.bd1", "earlier output");
@@ -138,6 +144,7 @@ TEST(OutputFile, FailedRecordWriteKeepsTheEarlierOutput) {
 }
 
 TEST(OutputFile, FailedHeaderWriteKeepsTheEarlierOutput) {
+    SKIP_UNLESS_NATIVE_PROGRAM(kFileSizeLimitIsPosix);
     const std::string dir = testing_support::MakeTempDir();
     WriteFile(dir + "/DOC.mqo", BoxesDocument(Boxes(1)));
     WriteFile(dir + "/DOC.mqo.bd1", "earlier output");

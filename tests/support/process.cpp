@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -28,6 +29,28 @@ std::vector<std::string> ProgramCommand(const char* variable, const char* built)
     for (std::string word; in >> word;) words.push_back(word);
     return words;
 }
+
+}  // namespace
+
+std::vector<std::string> ProgramCommand() {
+    return ProgramCommand("BLOKTAR_COMMAND", BLOKTAR_PROGRAM);
+}
+
+bool ProgramIsNative() {
+    const char* command = std::getenv("BLOKTAR_COMMAND");
+    return command == nullptr || *command == '\0';
+}
+
+bool ProgramIsWindows() {
+    const std::vector<std::string> words = ProgramCommand();
+    if (words.empty()) return false;
+    std::string program = words.back();
+    std::transform(program.begin(), program.end(), program.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return program.ends_with(".exe");
+}
+
+namespace {
 
 struct TempRoot {
     std::filesystem::path path;

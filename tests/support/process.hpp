@@ -12,6 +12,26 @@ struct ProgramRun {
     int status;       // exit status, or -1 when a signal ended the process
 };
 
+// The words of the command that runs the converter: the program built with the tests, or the
+// command in BLOKTAR_COMMAND split at spaces (e.g. "wine /path/bloktar.exe").
+std::vector<std::string> ProgramCommand();
+
+// True when the tests run the POSIX program built with them. Tests that depend on what only a
+// POSIX process has (resource limits, FIFOs, permission bits, signals) skip themselves
+// otherwise, with SKIP_UNLESS_NATIVE_PROGRAM.
+bool ProgramIsNative();
+// True when the command runs the Windows program (its last word names an ".exe"), under Wine.
+bool ProgramIsWindows();
+
+#define SKIP_UNLESS_NATIVE_PROGRAM(reason)                                                   \
+    do {                                                                                     \
+        if (!::testing_support::ProgramIsNative()) {                                         \
+            GTEST_SKIP() << "needs the POSIX program built with the tests (BLOKTAR_COMMAND " \
+                            "runs another): "                                                \
+                         << (reason);                                                        \
+        }                                                                                    \
+    } while (false)
+
 // Runs the converter with args (argv[1] on), standard input fed from input, in directory cwd.
 // The program is the one built with the tests, or the command in BLOKTAR_COMMAND (words split
 // at spaces, e.g. "wine /path/bloktar.exe").

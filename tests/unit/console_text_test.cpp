@@ -1,9 +1,11 @@
-// The program's texts: each Shift_JIS form decodes to its intended Japanese text.
+// The program's texts: each Shift_JIS form decodes to its intended Japanese text; and the locale
+// names under which a terminal is shown them in UTF-8.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
+#include "driver/console.hpp"
 #include "driver/console_text.hpp"
 #include "support/expected.hpp"
 
@@ -55,5 +57,31 @@ TEST(ConsoleText, EveryTextDecodesToItsIntendedJapanese) {
         EXPECT_EQ(testing_support::Utf8FromSjis(text.sjis), intended->second);
         EXPECT_EQ(text.utf8, intended->second);
         EXPECT_EQ(std::string(text.sjis), testing_support::Sjis(intended->second));
+    }
+}
+
+// Which locale decides, and which names mean UTF-8.
+TEST(ConsoleLocale, FirstSetVariableOfLcAllLcCtypeLangDecides) {
+    using bloktar::LocaleUsesUtf8;
+    EXPECT_TRUE(LocaleUsesUtf8(nullptr, nullptr, "C.UTF-8"));
+    EXPECT_TRUE(LocaleUsesUtf8(nullptr, "ja_JP.UTF-8", "C"));
+    EXPECT_FALSE(LocaleUsesUtf8(nullptr, "C", "ja_JP.UTF-8"));
+    EXPECT_TRUE(LocaleUsesUtf8("en_US.UTF-8", "C", "POSIX"));
+    EXPECT_FALSE(LocaleUsesUtf8("C", "C.UTF-8", "C.UTF-8"));
+    // An empty variable counts as not set.
+    EXPECT_TRUE(LocaleUsesUtf8("", "", "C.UTF-8"));
+    EXPECT_FALSE(LocaleUsesUtf8("", "", ""));
+    EXPECT_FALSE(LocaleUsesUtf8(nullptr, nullptr, nullptr));
+}
+
+TEST(ConsoleLocale, CharacterSetIsReadFromTheLocaleName) {
+    using bloktar::LocaleUsesUtf8;
+    for (const char* utf8 : {"ja_JP.UTF-8", "en_US.utf8", "C.UTF8", "de_DE.UTF-8@euro",
+                             "sr_RS.utf-8@latin", "UTF-8"}) {
+        EXPECT_TRUE(LocaleUsesUtf8(utf8, nullptr, nullptr)) << utf8;
+    }
+    for (const char* other : {"C", "POSIX", "ja_JP", "ja_JP.SJIS", "ja_JP.eucJP",
+                              "en_US.ISO-8859-1", "de_DE@euro", "xx.UTF-16", "x.UTF-8x"}) {
+        EXPECT_FALSE(LocaleUsesUtf8(other, nullptr, nullptr)) << other;
     }
 }

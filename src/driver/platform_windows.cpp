@@ -1,0 +1,222 @@
+// The operating system's part of the run on Windows. File names are UTF-16 throughout, as the
+// command line hands them over, so that any name Explorer can pass opens.
+#ifdef _WIN32
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "driver/platform.hpp"
+
+namespace bloktar {
+namespace {
+
+constexpr std::intptr_t kNoHandle = -1;
+
+HANDLE AsHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+bool IsValid(HANDLE handle) {
+    return reinterpret_cast<std::intptr_t>(handle) != kNoHandle && handle != nullptr;
+}
+
+// The absolute form of path, as the file functions resolve it (relative to the current folder
+// and drive, "/" read as "\"); empty when it cannot be formed.
+std::wstring FullPath(const std::wstring& path) {
+    if (path.empty()) return {};
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return {};
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);  // too small: length is the size needed
+    }
+}
+
+// A full path in the form the file functions take at any length: paths of MAX_PATH characters
+// or more get the "\\?\" prefix, which lifts the limit (the path is already normalised).
+std::wstring LongForm(const std::wstring& full) {
+    if (full.size() < MAX_PATH || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) {
+        return full;
+    }
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+    return L"\\\\?\\" + full;
+}
+
+bool WriteAll(HANDLE file, const void* bytes, std::size_t size) {
+    const char* from = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1U << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, from, chunk, &written, nullptr) || written == 0) return false;
+        from += written;
+        size -= written;
+    }
+    return true;
+}
+
+// The run's console text on a console window: the program's texts as UTF-16, which shows them
+// whatever the console's code page; document bytes and numbers as they are, shown in the
+// console's code page like any other program's bytes.
+class ConsoleWindow final : public Console {
+  public:
+    explicit ConsoleWindow(HANDLE console) : console_(console) {}
+
+    void Text(const ConsoleText& text) override {
+        const std::string_view utf8 = text.utf8;
+        if (utf8.empty()) return;
+        const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                              static_cast<int>(utf8.size()), nullptr, 0);
+        if (units <= 0) return;
+        std::wstring wide(static_cast<std::size_t>(units), L'\0');
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                            static_cast<int>(utf8.size()), wide.data(), units);
+        const wchar_t* from = wide.data();
+        DWORD left = static_cast<DWORD>(wide.size());
+        while (left > 0) {
+            DWORD written = 0;
+            if (!WriteConsoleW(console_, from, left, &written, nullptr) || written == 0) return;
+            from += written;
+            left -= written;
+        }
+    }
+
+    void Bytes(std::string_view bytes) override {
+        const char* from = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1U << 16));
+            DWORD written = 0;
+            if (!WriteConsoleA(console_, from, chunk, &written, nullptr) || written == 0) return;
+            from += written;
+            left -= written;
+        }
+    }
+
+  private:
+    HANDLE console_;
+};
+
+}  // namespace
+
+std::FILE* OpenInputDocument(const wchar_t* path) {
+    if (path == nullptr || std::wcslen(path) > kMaxPathLength) return nullptr;
+    const std::wstring full = FullPath(path);
+    // The device namespace ("CON", "NUL", "\\.\COM1", ...) never names a document.
+    if (full.empty() || full.starts_with(L"\\\\.\\")) return nullptr;
+    // Opening does not wait on anything; what was opened is checked before it is read.
+    const HANDLE file = CreateFileW(LongForm(full).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!IsValid(file)) return nullptr;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "rb");
+    if (stream == nullptr) _close(fd);  // closes the file too
+    return stream;
+}
+
+std::wstring OutputPathFor(const wchar_t* inputPath) {
+    return std::wstring(inputPath) + L".bd1";
+}
+
+FileBd1Output::FileBd1Output(std::wstring outputPath) : outputPath_(std::move(outputPath)) {}
+
+FileBd1Output::~FileBd1Output() {
+    Abandon();
+}
+
+bool FileBd1Output::Create() {
+    const std::wstring output = FullPath(outputPath_);
+    const std::size_t separator = output.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return false;
+    const std::wstring folder = output.substr(0, separator + 1);
+    outputPath_ = output;
+    // A short name of the program's own, made unique by trying until one is new.
+    const DWORD seed = GetCurrentProcessId() * 2654435761U ^ GetTickCount();
+    for (DWORD attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"~bloktar-%06lx.tmp",
+                      static_cast<unsigned long>((seed + attempt * 40503U) & 0xFFFFFFU));
+        const std::wstring candidate = folder + name;
+        const HANDLE file = CreateFileW(LongForm(candidate).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (IsValid(file)) {
+            handle_ = reinterpret_cast<std::intptr_t>(file);
+            tempPath_ = candidate;
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+bool FileBd1Output::WriteHeader(const void* bytes, std::size_t size) {
+    return handle_ != kNoHandle && WriteAll(AsHandle(handle_), bytes, size);
+}
+
+bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
+    if (handle_ == kNoHandle || !WriteAll(AsHandle(handle_), bytes, size)) return false;
+    const HANDLE file = AsHandle(handle_);
+    handle_ = kNoHandle;
+    if (!CloseHandle(file)) return false;
+    if (!MoveFileExW(LongForm(tempPath_).c_str(), LongForm(outputPath_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+void FileBd1Output::Abandon() {
+    if (handle_ != kNoHandle) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = kNoHandle;
+    }
+    if (!tempPath_.empty()) {
+        DeleteFileW(LongForm(tempPath_).c_str());
+        tempPath_.clear();
+    }
+}
+
+std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
+    const int fd = _fileno(stream);
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    DWORD mode = 0;
+    if (IsValid(handle) && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        return std::make_unique<ConsoleWindow>(handle);
+    }
+    // Redirected: the bytes exactly as on every other system, without "\n" becoming "\r\n".
+    std::fflush(stream);
+    _setmode(fd, _O_BINARY);
+    return std::make_unique<StreamConsole>(stream, ConsoleEncoding::ShiftJis);
+}
+
+}  // namespace bloktar
+
+#endif  // _WIN32
