@@ -77,6 +77,16 @@ void PrintFace(const DocumentInspection& inspection, const BlockFindings& findin
     PrintNumber(console, face.number);
 }
 
+// A problem line that says how many of a block's vertices or faces are there.
+void PrintMissing(const ConsoleText& before, int present, const ConsoleText& after,
+                  Console& console) {
+    console.Text(text::kProblemMark);
+    console.Text(before);
+    PrintNumber(console, present);
+    console.Text(after);
+    console.Bytes("\n");
+}
+
 void PrintProblems(const DocumentInspection& inspection, const BlockFindings& findings,
                    Console& console) {
     if (findings.straddles) {
@@ -85,18 +95,11 @@ void PrintProblems(const DocumentInspection& inspection, const BlockFindings& fi
         console.Bytes("\n");
     }
     if (findings.verticesPresent < kBlockCorners) {
-        console.Text(text::kProblemMark);
-        console.Text(text::kVerticesMissing);
-        PrintNumber(console, findings.verticesPresent);
-        console.Text(text::kVerticesMissingEnd);
-        console.Bytes("\n");
+        PrintMissing(text::kVerticesMissing, findings.verticesPresent, text::kVerticesMissingEnd,
+                     console);
     }
     if (findings.facesPresent < kBlockFaces) {
-        console.Text(text::kProblemMark);
-        console.Text(text::kFacesMissing);
-        PrintNumber(console, findings.facesPresent);
-        console.Text(text::kFacesMissingEnd);
-        console.Bytes("\n");
+        PrintMissing(text::kFacesMissing, findings.facesPresent, text::kFacesMissingEnd, console);
     }
     if (findings.layout == kNoLayout) {
         console.Text(text::kProblemMark);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "conversion_fixtures.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"
 
@@ -14,17 +15,6 @@ namespace {
 
 // A document with no objects: it converts to a BD1 header that counts no blocks.
 const std::string kEmptyModel = "Metasequoia Document\nFormat Text Ver 1.0\nEof\n";
-
-std::string EmptyModelRun() {
-    const std::string rule(47, '-');
-    return BannerAndLoad() +
-           Sjis(
-               "ヘッダー確認\t完了\n\nMQOファイル分析\t完了\n\nMaterial分析\t完了\n"
-               "Object分析\t完了\n\nBD1ヘッダ作成\t完了\nブロック作成\t完了\n"
-               "書き込み\t完了\n\n" +
-               rule + "\n変換結果\n" + rule + "\n総ブロック数\t0 \nエラー情報\tなし\n" + rule +
-               "\n\n変換完了\n");
-}
 
 std::string FailedOpenRun() {
     const std::string rule(47, '=');
@@ -42,7 +32,7 @@ void ExpectConvertsBeside(const std::string& folder, const std::string& name,
     WriteFile(dir + "/" + folder + "/" + name, kEmptyModel);
     if (earlierOutput) WriteFile(dir + "/" + folder + "/" + name + ".bd1", "an earlier output");
     const ProgramRun run = RunBloktar({folder + separator + name}, "ok\n", dir);
-    EXPECT_EQ(run.out, EmptyModelRun());
+    EXPECT_EQ(run.out, e2e::CompleteRun(0));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadFile(dir + "/" + folder + "/" + name + ".bd1"), Bd1Bytes({}, 0, {}));
     EXPECT_EQ(ListDirectory(dir + "/" + folder), (std::vector<std::string>{name, name + ".bd1"}));

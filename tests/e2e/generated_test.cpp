@@ -5,26 +5,13 @@
 
 #include <string>
 
+#include "conversion_fixtures.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"
 
 using namespace testing_support;
 
-namespace {
-
-// The console output of a complete run whose report finds nothing wrong.
-std::string CleanRun(int blocks) {
-    const std::string rule(47, '-');
-    return BannerAndLoad() +
-           Sjis(
-               "ヘッダー確認\t完了\n\nMQOファイル分析\t完了\n\nMaterial分析\t完了\n"
-               "Object分析\t完了\n\nBD1ヘッダ作成\t完了\nブロック作成\t完了\n"
-               "書き込み\t完了\n\n" +
-               rule + "\n変換結果\n" + rule + "\n総ブロック数\t" + std::to_string(blocks) +
-               " \nエラー情報\tなし\n" + rule + "\n\n変換完了\n");
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(GeneratedDocument, BoxesInEveryLayoutComeOutInTheBd1Layout) {
     const std::string dir = MakeTempDir();
@@ -41,7 +28,7 @@ TEST(GeneratedDocument, BoxesInEveryLayoutComeOutInTheBd1Layout) {
     EXPECT_NE(document.find("\t\t4 V(24 26 27 25) M("), std::string::npos);
 
     const ProgramRun run = RunBloktar({"boxes.mqo"}, "", dir);
-    EXPECT_EQ(run.out, CleanRun(26));
+    EXPECT_EQ(run.out, e2e::CompleteRun(26));
     EXPECT_EQ(run.status, 0);
     const std::string written = ReadFile(dir + "/boxes.mqo.bd1");
     EXPECT_EQ(written.size(), 312u + 26u * 316u);
@@ -56,7 +43,7 @@ TEST(GeneratedDocument, UnusedLinesAroundOneBox) {
     EXPECT_LE(document.size(), 300u * 1024u + 4096u);
 
     const ProgramRun run = RunBloktar({"unused.mqo"}, "", dir);
-    EXPECT_EQ(run.out, CleanRun(1));
+    EXPECT_EQ(run.out, e2e::CompleteRun(1));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadFile(dir + "/unused.mqo.bd1"), ReadFile(dir + "/expected.bd1"));
 }

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "conversion_fixtures.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"
 
@@ -38,14 +39,7 @@ TEST(SampleDocument, ConvertsEveryLayoutIntoTheBd1Layout) {
     std::filesystem::copy_file(SourcePath("examples/sample.mqo"), dir + "/sample.mqo");
     const ProgramRun run = RunBloktar({"sample.mqo"}, "ok\n", dir);
 
-    const std::string rule(47, '-');
-    EXPECT_EQ(
-        run.out,
-        BannerAndLoad() + Sjis("ヘッダー確認\t完了\n\nMQOファイル分析\t完了\n\nMaterial分析\t完了\n"
-                               "Object分析\t完了\n\nBD1ヘッダ作成\t完了\nブロック作成\t完了\n"
-                               "書き込み\t完了\n\n" +
-                               rule + "\n変換結果\n" + rule +
-                               "\n総ブロック数\t4 \nエラー情報\tなし\n" + rule + "\n\n変換完了\n"));
+    EXPECT_EQ(run.out, e2e::CompleteRun(4));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadFile(dir + "/sample.mqo.bd1"),
               Bd1Bytes({"wall.bmp", "floor.bmp"}, 4,

@@ -8,6 +8,7 @@
 #include "driver/console.hpp"
 #include "driver/console_text.hpp"
 #include "support/expected.hpp"
+#include "text_checks.hpp"
 
 namespace {
 
@@ -49,15 +50,7 @@ const std::map<std::string, std::string> kIntended = {
 }  // namespace
 
 TEST(ConsoleText, EveryTextDecodesToItsIntendedJapanese) {
-    ASSERT_EQ(std::size(bloktar::text::kAll), kIntended.size());
-    for (const auto& [name, text] : bloktar::text::kAll) {
-        SCOPED_TRACE(std::string(name));
-        const auto intended = kIntended.find(std::string(name));
-        ASSERT_NE(intended, kIntended.end());
-        EXPECT_EQ(testing_support::Utf8FromSjis(text.sjis), intended->second);
-        EXPECT_EQ(text.utf8, intended->second);
-        EXPECT_EQ(std::string(text.sjis), testing_support::Sjis(intended->second));
-    }
+    ExpectTextsAsIntended(bloktar::text::kAll, kIntended);
 }
 
 // Which locale decides, and which names mean UTF-8.

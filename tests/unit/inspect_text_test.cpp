@@ -6,6 +6,7 @@
 
 #include "inspect/inspect_text.hpp"
 #include "support/expected.hpp"
+#include "text_checks.hpp"
 
 namespace {
 
@@ -63,13 +64,5 @@ const std::map<std::string, std::string> kIntended = {
 }  // namespace
 
 TEST(InspectorText, EveryTextDecodesToItsIntendedJapanese) {
-    ASSERT_EQ(std::size(bloktar::inspect::text::kAll), kIntended.size());
-    for (const auto& [name, text] : bloktar::inspect::text::kAll) {
-        SCOPED_TRACE(std::string(name));
-        const auto intended = kIntended.find(std::string(name));
-        ASSERT_NE(intended, kIntended.end());
-        EXPECT_EQ(testing_support::Utf8FromSjis(text.sjis), intended->second);
-        EXPECT_EQ(text.utf8, intended->second);
-        EXPECT_EQ(std::string(text.sjis), testing_support::Sjis(intended->second));
-    }
+    ExpectTextsAsIntended(bloktar::inspect::text::kAll, kIntended);
 }
