@@ -53,6 +53,10 @@ class FileBd1Output final : public Bd1Output {
     std::intptr_t handle_ = -1;  // the open temporary file, -1 when there is none
 };
 
+// Writes bytes as the whole content of the file at path, replacing it the way FileBd1Output
+// does: all or nothing, an earlier file left as it was on any failure.
+bool WriteWholeFile(const NativeString& path, const void* bytes, std::size_t size);
+
 // The console that the run prints to through stream. Where stream is a terminal or a console
 // window, the program's texts are shown so that they can be read there: on a POSIX terminal in
 // UTF-8 when the locale uses UTF-8, in a Windows console window as UTF-16 whatever the system's

@@ -1,7 +1,5 @@
 #include "inspect/command.hpp"
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <string>
@@ -45,28 +43,6 @@ struct FileCloser {
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads a whole file, keeping its first kBd1MaxLength bytes and counting all of them.
-bool ReadBd1File(std::FILE* file, std::vector<unsigned char>& bytes, std::uint64_t& length) {
-    unsigned char chunk[65536];
-    length = 0;
-    for (;;) {
-        const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (got == 0) break;
-        length += got;
-        const std::size_t room = static_cast<std::size_t>(kBd1MaxLength) - bytes.size();
-        bytes.insert(bytes.end(), chunk, chunk + std::min(got, room));
-    }
-    return std::ferror(file) == 0;
-}
-
-bool WriteFile(const NativeChar* path, const std::string& contents) {
-    std::ofstream out(std::filesystem::path(NativeString(path)),
-                      std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    out.close();
-    return !out.fail();
-}
-
 int ReportArgumentError(const InspectorArguments& arguments, Console& console) {
     switch (arguments.error) {
         case ArgumentError::None:
@@ -99,13 +75,13 @@ struct Picture {
 int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
     std::vector<unsigned char> bytes;
     std::uint64_t length = 0;
-    if (!ReadBd1File(file, bytes, length)) {
+    if (!ReadBd1Stream(file, bytes, length)) {
         console.Text(bloktar::text::kFileLoad);
         console.Text(bloktar::text::kFailed);
         return kStatusUnreadable;
     }
     Bd1Reading reading;
-    ReadBd1Bytes(bytes, length, reading);
+    ReadBd1FileBytes(bytes, length, reading);
     if (reading.fault != Bd1Fault::None) {
         PrintBd1Fault(reading, console);
         return kStatusUnreadable;
@@ -160,7 +136,8 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
     if (status == kStatusUnreadable || arguments.svg == nullptr) return status;
 
     console.Text(text::kSvgWrite);
-    if (WriteFile(arguments.svg, DrawBlocksSvg(picture.blocks, picture.marks))) {
+    const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
+    if (WriteWholeFile(arguments.svg, svg.data(), svg.size())) {
         console.Text(bloktar::text::kDone);
     } else {
         console.Text(bloktar::text::kFailed);

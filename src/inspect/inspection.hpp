@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bd1/bd1.hpp"
+#include "bd1/bd1_reader.hpp"
 #include "driver/console.hpp"
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
@@ -79,34 +80,5 @@ enum class DocumentOutcome {
 // with the converter's own texts.
 DocumentOutcome InspectDocument(Document& document, Console& console,
                                 DocumentInspection& inspection);
-
-// The longest BD1 file there can be: the header and 32767 records.
-inline constexpr std::uint64_t kBd1MaxLength =
-    sizeof(Bd1Header) + sizeof(Bd1Block) * std::uint64_t{kBd1MaxBlocks};
-
-enum class Bd1Fault {
-    None,
-    TooShort,        // shorter than the header
-    NegativeCount,   // the header's block count is negative
-    LengthMismatch,  // the length is not 312 + 316 x blockCount
-    FlagNotOne,      // a record's flag is not 1
-};
-
-struct Bd1Reading {
-    Bd1Fault fault = Bd1Fault::None;
-    std::uint64_t length = 0;      // bytes in the file
-    std::int32_t blockCount = 0;   // the header's count
-    std::int32_t faultyBlock = 0;  // FlagNotOne: the first record whose flag is not 1
-    std::int32_t faultyFlag = 0;   // and its flag
-    Bd1Header header{};            // valid when fault is None
-    std::vector<Bd1Block> blocks;  // valid when fault is None
-};
-
-// Reads a BD1 file of length bytes, of which bytes holds the first (all of them, for any file
-// that can be valid: at most kBd1MaxLength).
-void ReadBd1Bytes(std::span<const unsigned char> bytes, std::uint64_t length, Bd1Reading& reading);
-
-// The bytes of a name slot up to its first zero (all 31 when it has none).
-std::string_view SlotName(const Bd1Header& header, int slot);
 
 }  // namespace bloktar::inspect

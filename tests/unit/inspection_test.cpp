@@ -16,6 +16,10 @@
 #include "support/process.hpp"
 
 using namespace bloktar::inspect;
+using bloktar::Bd1Fault;
+using bloktar::Bd1Reading;
+using bloktar::ReadBd1FileBytes;
+using bloktar::SlotName;
 using namespace testing_support;
 
 namespace {
@@ -160,7 +164,7 @@ TEST(InspectDocument, RefusesWhatTheConverterRefusesWithItsTexts) {
     EXPECT_EQ(tooMany.printed, Sjis("ブロック数確認\t失敗\n"));
 }
 
-TEST(ReadBd1Bytes, ReadsBackWhatTheConverterWrote) {
+TEST(ReadBd1FileBytes, ReadsBackWhatTheConverterWrote) {
     const std::string text = Pair(CubeFaceLines(0), CubeFaceLines(8), 12);
     bloktar::Document document;
     bloktar::OpenMemoryDocument(document, text.data(), text.size());
@@ -170,7 +174,7 @@ TEST(ReadBd1Bytes, ReadsBackWhatTheConverterWrote) {
     ASSERT_EQ(output.bytes.size(), 944u);
 
     Bd1Reading reading;
-    ReadBd1Bytes(output.bytes, output.bytes.size(), reading);
+    ReadBd1FileBytes(output.bytes, output.bytes.size(), reading);
     ASSERT_EQ(reading.fault, Bd1Fault::None);
     EXPECT_EQ(reading.blockCount, 2);
     EXPECT_EQ(SlotName(reading.header, 0), "a.bmp");
@@ -192,13 +196,13 @@ TEST(ReadBd1Bytes, ReadsBackWhatTheConverterWrote) {
     EXPECT_EQ(block.flag, 1);
 }
 
-TEST(ReadBd1Bytes, RefusesWrongLengthsAndFlags) {
+TEST(ReadBd1FileBytes, RefusesWrongLengthsAndFlags) {
     // A header with count 1 and one record whose flag is 1.
     std::string bytes = Bd1Bytes({"a.bmp"}, 1, {ExpectedBlock{}});
     auto read = [](const std::string& b, std::uint64_t length) {
         Bd1Reading reading;
-        ReadBd1Bytes(std::span(reinterpret_cast<const unsigned char*>(b.data()), b.size()), length,
-                     reading);
+        ReadBd1FileBytes(std::span(reinterpret_cast<const unsigned char*>(b.data()), b.size()),
+                         length, reading);
         return reading;
     };
     EXPECT_EQ(read(bytes, bytes.size()).fault, Bd1Fault::None);
