@@ -35,6 +35,12 @@ static_assert(offsetof(Bd1Block, texture) == 288 && offsetof(Bd1Block, flag) == 
 
 inline constexpr std::int32_t kBd1MaxBlocks = 32767;
 
+// The corners (0 to 7) that UV corners 0 to 3 of each face slot of a record belong to: the box's
+// faces in the order the records hold them.
+inline constexpr int kBd1FaceCorners[6][4] = {
+    {3, 2, 1, 0}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7},
+};
+
 // Fills the zeroed header: each name up to its terminator, and the low 16 bits of blockCount.
 void BuildBd1Header(Bd1Header& header, const TextureNameTable& table, std::int32_t blockCount);
 

@@ -25,11 +25,6 @@ double Dot(Vec3 a, Vec3 b) {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
-// The corners of each face slot of a block in the BD1 order.
-constexpr int kFaceCorners[6][4] = {
-    {3, 2, 1, 0}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7},
-};
-
 // The view: towards the viewer, and the screen's right and up, in the document's coordinates.
 constexpr double kInvSqrt2 = 0.70710678118654752;  // 1 / sqrt(2)
 constexpr double kInvSqrt3 = 0.57735026918962576;  // 1 / sqrt(3)
@@ -167,7 +162,7 @@ void DrawBox(const Bd1Block& block, const std::array<Vec3, 8>& corners, const Ca
     const Vec3 centre = Centre(corners);
     for (int f = 0; f < 6; ++f) {
         Vec3 face[4];
-        for (int j = 0; j < 4; ++j) face[j] = corners[static_cast<std::size_t>(kFaceCorners[f][j])];
+        for (int j = 0; j < 4; ++j) face[j] = corners[static_cast<std::size_t>(kBd1FaceCorners[f][j])];
         // Newell's normal, turned away from the box's centre whatever the winding.
         Vec3 normal{0, 0, 0};
         for (int j = 0; j < 4; ++j) {
