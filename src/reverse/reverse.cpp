@@ -47,7 +47,7 @@ void PrintBd1Fault(const Bd1Reading& reading, Console& console) {
             console.Text(text::kExpectedLengthThen);
             PrintNumber(console, sizeof(Bd1Header) + sizeof(Bd1Block) * static_cast<std::uint64_t>(
                                                                             reading.blockCount));
-            console.Text(text::kBytesEnd);
+            console.Text(text::kExpectedLengthEnd);
             break;
         case Bd1Fault::FlagNotOne:
             console.Text(text::kBlock);

@@ -56,6 +56,10 @@ inline constexpr ConsoleText kExpectedLength{
 inline constexpr ConsoleText kExpectedLengthThen{
     " \x82\xc8\x82\xe7 ",
     " \xe3\x81\xaa\xe3\x82\x89 "};
+//  バイト)\n  (bytes))
+inline constexpr ConsoleText kExpectedLengthEnd{
+    " \x83\x6f\x83\x43\x83\x67)\n",
+    " \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88)\n"};
 // ブロック   (block)
 inline constexpr ConsoleText kBlock{
     "\x83\x75\x83\x8d\x83\x62\x83\x4e ",
@@ -116,6 +120,7 @@ inline constexpr bloktar::text::NamedText kAll[] = {
     {"kLengthMismatch", kLengthMismatch},
     {"kExpectedLength", kExpectedLength},
     {"kExpectedLengthThen", kExpectedLengthThen},
+    {"kExpectedLengthEnd", kExpectedLengthEnd},
     {"kBlock", kBlock},
     {"kFlagNotOne", kFlagNotOne},
     {"kOf", kOf},

@@ -35,6 +35,7 @@ const std::map<std::string, std::string> kIntended = {
     {"kLengthMismatch", "BD1ファイルの長さが合わない: "},
     {"kExpectedLength", " バイト (ブロック数 "},
     {"kExpectedLengthThen", " なら "},
+    {"kExpectedLengthEnd", " バイト)\n"},
     {"kBlock", "ブロック "},
     {"kFlagNotOne", " のフラグが 1 でない: "},
     {"kOf", " の "},
