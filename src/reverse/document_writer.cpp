@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "mqo/number_text.hpp"
+#include "mqo/numbers.hpp"
 
 namespace bloktar::reverse {
 namespace {
@@ -60,8 +61,8 @@ class RealTexts {
         const auto bits = std::bit_cast<std::uint32_t>(value);
         Entry& entry = entries_[(bits * 2654435761u) >> (32 - kEntryBits)];
         if (entry.length == 0 || entry.bits != bits) {
-            char text[kRealTextCapacity];
-            const std::size_t length = FormatDocumentReal(value, text);
+            char text[kRealTextCapacity] = {};
+            const std::size_t length = ShortestText(value, text);
             std::memcpy(entry.text, text, length);
             entry.length = static_cast<unsigned char>(length);
             entry.bits = bits;
@@ -70,6 +71,23 @@ class RealTexts {
     }
 
   private:
+    // FormatDocumentReal's text, found sooner for most floats: where std::to_chars' shortest text
+    // is a number the converter's quick reading takes (digits and a point in eight bytes), and
+    // that reading gives back the float, it is the text FormatDocumentReal writes.
+    static std::size_t ShortestText(float value, char (&text)[kRealTextCapacity]) {
+        if (std::isfinite(value)) {
+            const auto written = std::to_chars(text, text + kRealTextCapacity - 1, value);
+            float read = 0;
+            // text is zero-filled behind the number: the quick reading may look 16 bytes on.
+            if (written.ec == std::errc() && ScanShortFloatInPiece(text, read) == written.ptr &&
+                std::bit_cast<std::uint32_t>(read) == std::bit_cast<std::uint32_t>(value)) {
+                return static_cast<std::size_t>(written.ptr - text);
+            }
+            std::memset(text, 0, sizeof text);
+        }
+        return FormatDocumentReal(value, text);
+    }
+
     static constexpr int kEntryBits = 12;
     static constexpr std::size_t kEntries = std::size_t{1} << kEntryBits;
     struct Entry {
