@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+#include "driver/version.hpp"
+
 namespace bloktar {
 
 struct ConsoleText {
@@ -20,7 +22,8 @@ namespace text {
 // banner rule line (47 '=')
 inline constexpr ConsoleText kBannerRule{"===============================================\n", "===============================================\n"};
 // program name and release
-inline constexpr ConsoleText kBannerTitle{"BLOKTAR Ver0.17 \n", "BLOKTAR Ver0.17 \n"};
+inline constexpr ConsoleText kBannerTitle{"BLOKTAR Ver" BLOKTAR_VERSION " \n",
+                                          "BLOKTAR Ver" BLOKTAR_VERSION " \n"};
 // line end
 inline constexpr ConsoleText kNewline{"\n", "\n"};
 // ファイルロード  (loading the file)

@@ -64,6 +64,11 @@ bool WriteWholeFile(const NativeString& path, const void* bytes, std::size_t siz
 // unchanged.
 std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream);
 
+// Whether the program's console is a window of its own that closes when the program ends: on
+// Windows, a program started by dropping a file on it in Explorer (no other process shares its
+// console window, and the output goes to that window). Never on other systems.
+bool ConsoleWindowIsOwn(std::FILE* stream);
+
 // The closing pause: skips white space, then reads one word of any length, or stops at the end
 // of input.
 void WaitForWord(std::FILE* input);

@@ -114,6 +114,10 @@ void FileBd1Output::Abandon() {
     }
 }
 
+bool ConsoleWindowIsOwn(std::FILE*) {
+    return false;
+}
+
 std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     const bool terminal = ::isatty(::fileno(stream)) == 1;
     const bool utf8 =

@@ -203,6 +203,14 @@ void FileBd1Output::Abandon() {
     }
 }
 
+bool ConsoleWindowIsOwn(std::FILE* stream) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    DWORD processes[2];
+    return IsValid(handle) && GetConsoleMode(handle, &mode) &&
+           GetConsoleProcessList(processes, 2) == 1;
+}
+
 std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     const int fd = _fileno(stream);
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));

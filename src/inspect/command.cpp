@@ -216,6 +216,8 @@ int RunInspector(int argc, NativeChar** argv, std::FILE* out) {
         status = kStatusUnreadable;
     }
     std::fflush(out);
+    // Dropped on the program in Explorer, its window would close before the rows could be read.
+    if (ConsoleWindowIsOwn(out)) WaitForWord(stdin);
     return status;
 }
 

@@ -162,7 +162,8 @@ void DrawBox(const Bd1Block& block, const std::array<Vec3, 8>& corners, const Ca
     const Vec3 centre = Centre(corners);
     for (int f = 0; f < 6; ++f) {
         Vec3 face[4];
-        for (int j = 0; j < 4; ++j) face[j] = corners[static_cast<std::size_t>(kBd1FaceCorners[f][j])];
+        for (int j = 0; j < 4; ++j)
+            face[j] = corners[static_cast<std::size_t>(kBd1FaceCorners[f][j])];
         // Newell's normal, turned away from the box's centre whatever the winding.
         Vec3 normal{0, 0, 0};
         for (int j = 0; j < 4; ++j) {

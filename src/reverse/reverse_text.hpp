@@ -8,12 +8,14 @@
 #pragma once
 
 #include "driver/console_text.hpp"
+#include "driver/version.hpp"
 
 namespace bloktar::reverse::text {
 
 // clang-format off
-// BLOKTAR REVERSE Ver0.17 \n  (program name and release)
-inline constexpr ConsoleText kBannerTitle{"BLOKTAR REVERSE Ver0.17 \n", "BLOKTAR REVERSE Ver0.17 \n"};
+// BLOKTAR REVERSE Ver<release> \n  (program name and release)
+inline constexpr ConsoleText kBannerTitle{"BLOKTAR REVERSE Ver" BLOKTAR_VERSION " \n",
+                                          "BLOKTAR REVERSE Ver" BLOKTAR_VERSION " \n"};
 // BD1ファイル確認  (checking the BD1 file)
 inline constexpr ConsoleText kBd1Check{
     "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x8a\x6d\x94\x46",

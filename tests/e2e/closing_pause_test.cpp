@@ -57,8 +57,7 @@ TEST(ClosingPause, OutputFileIsCompleteWhileThePauseWaits) {
 }
 
 TEST(ClosingPause, FailedRunsWaitForAWordToo) {
-    const std::string banner =
-        std::string(47, '=') + "\nBLOKTAR Ver0.17 \n" + std::string(47, '=') + "\n\n";
+    const std::string banner = testing_support::Banner();
     {
         SCOPED_TRACE("no argument");
         ExpectPauseBeforeEnd({}, testing_support::MakeTempDir(),

@@ -17,8 +17,7 @@ namespace {
 const std::string kEmptyModel = "Metasequoia Document\nFormat Text Ver 1.0\nEof\n";
 
 std::string FailedOpenRun() {
-    const std::string rule(47, '=');
-    return rule + "\nBLOKTAR Ver0.17 \n" + rule + "\n\n" + Sjis("ファイルロード\t失敗\n");
+    return Banner() + Sjis("ファイルロード\t失敗\n");
 }
 
 // Writes the empty model at dir/folder/name (and an earlier output beside it when asked) and

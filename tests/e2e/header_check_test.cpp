@@ -15,16 +15,12 @@
 #include "conversion_fixtures.hpp"
 
 using namespace e2e;
+using testing_support::Banner;
 using testing_support::ListDirectory;
 using testing_support::ProgramRun;
 using testing_support::RunBloktar;
 
 namespace {
-
-std::string Banner() {
-    const std::string rule(47, '=');
-    return rule + "\nBLOKTAR Ver0.17 \n" + rule + "\n\n";
-}
 
 std::string FailedOpen() {
     return Banner() + Sjis("ファイルロード\t失敗\n");

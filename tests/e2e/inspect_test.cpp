@@ -54,7 +54,7 @@ Inspection InspectText(const std::string& text) {
 }
 
 std::string AbDocument(const std::string& objects) {
-    return MqoDocument(MaterialChunk({"a.bmp", "b.bmp"}) + objects);
+    return Document(MaterialChunk({"a.bmp", "b.bmp"}) + objects);
 }
 
 std::string Lines(const std::string& text, int first, int count) {
@@ -142,9 +142,9 @@ TEST(InspectorDocument, BrokenExampleNamesItsTwoBrokenBoxes) {
 }
 
 TEST(InspectorDocument, UnrecognisedLayout) {
-    const std::string faces = FaceLine({3, 2, 0, 1}, 1) + Lines(CubeFaceLines(0), 1, 5);
+    const std::string faces = CornersFaceLine({3, 2, 0, 1}, 1) + Lines(CubeFaceLines(0), 1, 5);
     const Inspection run =
-        InspectText(AbDocument(ObjectChunk("box", 8, CubeVertexLines(0, 0, 0, 1), 6, faces)));
+        InspectText(AbDocument(Object("box", 8, CubeVertexLines(0, 0, 0, 1), 6, faces)));
     EXPECT_EQ(run.out, kAbTextures + "ブロック 0\t\"box\"\tレイアウト なし\n" + kAbCubeTextures +
                            "\t・レイアウトを認識できない (最初の面 V(3 2 0 1))\n\n" +
                            DocumentSummary(1, {0, 0, 0, 0, 1}, 1));
@@ -153,11 +153,11 @@ TEST(InspectorDocument, UnrecognisedLayout) {
 
 TEST(InspectorDocument, FaceNamingAVertexOfAnotherBlock) {
     // Block 1's face 9 (its fourth) is 9 10 14 13 with 13 replaced by vertex 5 of block 0.
-    const std::string second =
-        Lines(CubeFaceLines(8), 0, 3) + FaceLine({9, 10, 14, 5}, 0) + Lines(CubeFaceLines(8), 4, 2);
-    const Inspection run = InspectText(AbDocument(
-        ObjectChunk("pair", 16, CubeVertexLines(0, 0, 0, 1) + CubeVertexLines(1, 0, 0, 1), 12,
-                    CubeFaceLines(0) + second)));
+    const std::string second = Lines(CubeFaceLines(8), 0, 3) + CornersFaceLine({9, 10, 14, 5}, 0) +
+                               Lines(CubeFaceLines(8), 4, 2);
+    const Inspection run = InspectText(
+        AbDocument(Object("pair", 16, CubeVertexLines(0, 0, 0, 1) + CubeVertexLines(1, 0, 0, 1), 12,
+                          CubeFaceLines(0) + second)));
     EXPECT_EQ(run.out, kAbTextures + "ブロック 0\t\"pair\"\tレイアウト 0\n" + kAbCubeTextures +
                            "ブロック 1\t\"pair\"\tレイアウト 0\n" + kAbCubeTextures +
                            "\t・面 9 がブロック外の頂点を使っている: V(9 10 14 5)、"
@@ -167,11 +167,11 @@ TEST(InspectorDocument, FaceNamingAVertexOfAnotherBlock) {
 }
 
 TEST(InspectorDocument, FacesThatAreNotQuadrilaterals) {
-    const std::string faces = Lines(CubeFaceLines(0), 0, 1) + FaceLine({4, 5, 6}, 1) +
-                              Lines(CubeFaceLines(0), 2, 2) + FaceLine({2, 3, 7, 6, 2}, 0) +
+    const std::string faces = Lines(CubeFaceLines(0), 0, 1) + CornersFaceLine({4, 5, 6}, 1) +
+                              Lines(CubeFaceLines(0), 2, 2) + CornersFaceLine({2, 3, 7, 6, 2}, 0) +
                               Lines(CubeFaceLines(0), 5, 1);
     const Inspection run =
-        InspectText(AbDocument(ObjectChunk("box", 8, CubeVertexLines(0, 0, 0, 1), 6, faces)));
+        InspectText(AbDocument(Object("box", 8, CubeVertexLines(0, 0, 0, 1), 6, faces)));
     EXPECT_EQ(run.out, kAbTextures + "ブロック 0\t\"box\"\tレイアウト 0\n" + kAbCubeTextures +
                            "\t・面 1 が四角形でない (頂点数 3)\n"
                            "\t・面 4 が四角形でない (頂点数 5)\n\n" +
@@ -182,9 +182,9 @@ TEST(InspectorDocument, FacesThatAreNotQuadrilaterals) {
 TEST(InspectorDocument, FacesMissingForTheLastBlock) {
     // Ten faces for two blocks. The missing slots read as texture 0; the converter's report
     // flags the ratio and the face count.
-    const Inspection run = InspectText(AbDocument(
-        ObjectChunk("pair", 16, CubeVertexLines(0, 0, 0, 1) + CubeVertexLines(1, 0, 0, 1), 10,
-                    CubeFaceLines(0) + Lines(CubeFaceLines(8), 0, 4))));
+    const Inspection run = InspectText(
+        AbDocument(Object("pair", 16, CubeVertexLines(0, 0, 0, 1) + CubeVertexLines(1, 0, 0, 1), 10,
+                          CubeFaceLines(0) + Lines(CubeFaceLines(8), 0, 4))));
     EXPECT_EQ(run.out, kAbTextures + "ブロック 0\t\"pair\"\tレイアウト 0\n" + kAbCubeTextures +
                            "ブロック 1\t\"pair\"\tレイアウト 0\n" + kAbCubeTextures +
                            "\t・面が足りない (6 面のうち 4 面)\n\n" +
@@ -196,9 +196,9 @@ TEST(InspectorDocument, FacesMissingForTheLastBlock) {
 
 TEST(InspectorDocument, VerticesMissingForTheLastBlock) {
     // Sixteen vertices declared, twelve written.
-    const Inspection run = InspectText(AbDocument(ObjectChunk(
-        "pair", 16, CubeVertexLines(0, 0, 0, 1) + Lines(CubeVertexLines(1, 0, 0, 1), 0, 4), 12,
-        CubeFaceLines(0) + CubeFaceLines(8))));
+    const Inspection run = InspectText(AbDocument(
+        Object("pair", 16, CubeVertexLines(0, 0, 0, 1) + Lines(CubeVertexLines(1, 0, 0, 1), 0, 4),
+               12, CubeFaceLines(0) + CubeFaceLines(8))));
     EXPECT_EQ(run.out, kAbTextures + "ブロック 0\t\"pair\"\tレイアウト 0\n" + kAbCubeTextures +
                            "ブロック 1\t\"pair\"\tレイアウト 0\n" + kAbCubeTextures +
                            "\t・頂点が足りない (8 個のうち 4 個)\n\n" +
@@ -211,8 +211,8 @@ TEST(InspectorDocument, BoxSplitAcrossTwoObjects) {
     // as if the box were all its own: all but its first face name vertices b does not have.
     const std::string box1 = CubeVertexLines(1, 0, 0, 1);
     const Inspection run = InspectText(AbDocument(
-        ObjectChunk("a", 12, CubeVertexLines(0, 0, 0, 1) + Lines(box1, 0, 4), 6, CubeFaceLines(0)) +
-        ObjectChunk("b", 4, Lines(box1, 4, 4), 6, CubeFaceLines(0))));
+        Object("a", 12, CubeVertexLines(0, 0, 0, 1) + Lines(box1, 0, 4), 6, CubeFaceLines(0)) +
+        Object("b", 4, Lines(box1, 4, 4), 6, CubeFaceLines(0))));
     EXPECT_EQ(run.out, kAbTextures + "ブロック 0\t\"a\"\tレイアウト 0\n" + kAbCubeTextures +
                            "ブロック 1\t\"a\" \"b\"\tレイアウト 0\n" + kAbCubeTextures +
                            "\t・複数のオブジェクトにまたがっている\n"
@@ -227,10 +227,10 @@ TEST(InspectorDocument, BoxSplitAcrossTwoObjects) {
 
 TEST(InspectorDocument, TextureNumbersOutOfRangeAndWithoutName) {
     // Face 2 uses material 12 (no such slot), face 3 material 5 (a slot without a name).
-    const std::string faces = Lines(CubeFaceLines(0), 0, 2) + FaceLine({0, 1, 5, 4}, 12) +
-                              FaceLine({1, 2, 6, 5}, 5) + Lines(CubeFaceLines(0), 4, 2);
+    const std::string faces = Lines(CubeFaceLines(0), 0, 2) + CornersFaceLine({0, 1, 5, 4}, 12) +
+                              CornersFaceLine({1, 2, 6, 5}, 5) + Lines(CubeFaceLines(0), 4, 2);
     const Inspection run =
-        InspectText(AbDocument(ObjectChunk("box", 8, CubeVertexLines(0, 0, 0, 1), 6, faces)));
+        InspectText(AbDocument(Object("box", 8, CubeVertexLines(0, 0, 0, 1), 6, faces)));
     EXPECT_EQ(
         run.out,
         kAbTextures +

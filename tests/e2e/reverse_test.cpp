@@ -20,8 +20,7 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kBanner =
-    std::string(47, '=') + "\nBLOKTAR REVERSE Ver0.17 \n" + std::string(47, '=') + "\n\n";
+const std::string kBanner = Banner("BLOKTAR REVERSE");
 
 // The console text of a run that writes the document, with the warning lines (without their
 // mark) that it prints.

@@ -14,7 +14,7 @@ namespace {
 // A box of the sample as the BD1 file holds it: corners 0 to 3 on top (y = oy + size), going
 // (0,0) (1,0) (1,1) (0,1) in (x, z), corners 4 to 7 below them; x mirrored. Top and bottom faces
 // use material 1, the sides material 0; every face's UV corners are (0,0) (1,0) (1,1) (0,1).
-ExpectedBlock Box(float ox, float oy, float oz, float size) {
+ExpectedBlock SampleBox(float ox, float oy, float oz, float size) {
     ExpectedBlock block{};
     const float square[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     for (int k = 0; k < 8; ++k) {
@@ -43,6 +43,6 @@ TEST(SampleDocument, ConvertsEveryLayoutIntoTheBd1Layout) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadFile(dir + "/sample.mqo.bd1"),
               Bd1Bytes({"wall.bmp", "floor.bmp"}, 4,
-                       {Box(0, 0, 0, 100), Box(-100, 0, 0, 100), Box(-200, 0, 0, 100),
-                        Box(-100, 100, 0, 100)}));
+                       {SampleBox(0, 0, 0, 100), SampleBox(-100, 0, 0, 100),
+                        SampleBox(-200, 0, 0, 100), SampleBox(-100, 100, 0, 100)}));
 }

@@ -13,13 +13,12 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kEquals(47, '=');
 const std::string kDashes(47, '-');
 
 // A complete run of the sample document, as text.
 std::string SampleRunText() {
-    return kEquals + "\nBLOKTAR Ver0.17 \n" + kEquals +
-           "\n\nファイルロード\t完了\nヘッダー確認\t完了\n\nMQOファイル分析\t完了\n\n"
+    return Banner() +
+           "ファイルロード\t完了\nヘッダー確認\t完了\n\nMQOファイル分析\t完了\n\n"
            "Material分析\t完了\nObject分析\t完了\n\nBD1ヘッダ作成\t完了\nブロック作成\t完了\n"
            "書き込み\t完了\n\n" +
            kDashes + "\n変換結果\n" + kDashes + "\n総ブロック数\t4 \nエラー情報\tなし\n" + kDashes +
@@ -101,8 +100,8 @@ TEST(Terminal, DocumentBytesPassThroughUnchangedOnAUtf8Terminal) {
     // A first line in Shift_JIS (モデル, "model") with an invalid UTF-8 byte and a CR LF end.
     WriteFile(dir + "/model.mqo", "\x83\x82\x83\x66\x83\x8b \xff\r\nFormat Text Ver 1.0\r\n");
     const ProgramRun run = RunBloktarOnTerminal({"model.mqo"}, "", dir);
-    EXPECT_EQ(run.out, kEquals + "\nBLOKTAR Ver0.17 \n" + kEquals +
-                           "\n\nファイルロード\t完了\nヘッダー確認tmpStr=\x83\x82\x83\x66\x83\x8b "
+    EXPECT_EQ(run.out, Banner() +
+                           "ファイルロード\t完了\nヘッダー確認tmpStr=\x83\x82\x83\x66\x83\x8b "
                            "\xff\n\n\"Metasequoia Document\"の確認失敗 \n");
     EXPECT_EQ(run.status, 1);
 }
@@ -112,7 +111,7 @@ TEST(Terminal, FailedOpenOnAUtf8Terminal) {
     const ScopedEnvironment locale = Locale({nullptr, nullptr, "C.UTF-8"});
     const std::string dir = MakeTempDir();
     const ProgramRun run = RunBloktarOnTerminal({"missing.mqo"}, "", dir);
-    EXPECT_EQ(run.out, kEquals + "\nBLOKTAR Ver0.17 \n" + kEquals + "\n\nファイルロード\t失敗\n");
+    EXPECT_EQ(run.out, Banner() + "ファイルロード\t失敗\n");
     EXPECT_EQ(run.status, 1);
 }
 

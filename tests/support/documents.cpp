@@ -2,17 +2,12 @@
 
 namespace testing_support {
 
-std::string MqoDocument(const std::string& body) {
-    return "Metasequoia Document\nFormat Text Ver 1.0\n\n" + body + "Eof\n";
-}
-
 std::string MaterialChunk(const std::vector<std::string>& textures) {
-    std::string chunk = "Material " + std::to_string(textures.size()) + " {\n";
+    std::string lines;
     for (std::size_t i = 0; i < textures.size(); ++i) {
-        chunk += "\t\"m" + std::to_string(i) + "\" col(1.000 1.000 1.000 1.000) tex(\"" +
-                 textures[i] + "\")\n";
+        lines += MaterialLine("m" + std::to_string(i), textures[i]);
     }
-    return chunk + "}\n";
+    return Materials(static_cast<int>(textures.size()), lines);
 }
 
 std::string CubeVertexLines(int x, int y, int z, int side) {
@@ -26,7 +21,7 @@ std::string CubeVertexLines(int x, int y, int z, int side) {
     return lines;
 }
 
-std::string FaceLine(const std::vector<int>& vertices, int material) {
+std::string CornersFaceLine(const std::vector<int>& vertices, int material) {
     static const char* const kUv[4] = {"0.00000 0.00000", "1.00000 0.00000", "1.00000 1.00000",
                                        "0.00000 1.00000"};
     std::string line = "\t\t" + std::to_string(vertices.size()) + " V(";
@@ -49,16 +44,9 @@ std::string CubeFaceLines(int base) {
     for (int f = 0; f < 6; ++f) {
         std::vector<int> vertices;
         for (int corner : faces[f]) vertices.push_back(base + corner);
-        lines += FaceLine(vertices, f < 2 ? 1 : 0);
+        lines += CornersFaceLine(vertices, f < 2 ? 1 : 0);
     }
     return lines;
-}
-
-std::string ObjectChunk(const std::string& name, int vertexCount, const std::string& vertexLines,
-                        int faceCount, const std::string& faceLines) {
-    return "Object \"" + name + "\" {\n\tdepth 0\n\tvisible 15\n\tvertex " +
-           std::to_string(vertexCount) + " {\n" + vertexLines + "\t}\n\tface " +
-           std::to_string(faceCount) + " {\n" + faceLines + "\t}\n}\n";
 }
 
 }  // namespace testing_support

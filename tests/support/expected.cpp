@@ -1,5 +1,7 @@
 #include "support/expected.hpp"
 
+#include "driver/version.hpp"
+
 #include <iconv.h>
 
 #include <cstring>
@@ -71,9 +73,13 @@ std::string Bd1Bytes(const std::vector<std::string>& names, std::int16_t count,
     return bytes;
 }
 
-std::string BannerAndLoad() {
+std::string Banner(const std::string& program) {
     const std::string rule(47, '=');
-    return rule + "\n" + "BLOKTAR Ver0.17 \n" + rule + "\n" + "\n" + Sjis("ファイルロード\t完了\n");
+    return rule + "\n" + program + " Ver" BLOKTAR_VERSION " \n" + rule + "\n" + "\n";
+}
+
+std::string BannerAndLoad() {
+    return Banner() + Sjis("ファイルロード\t完了\n");
 }
 
 }  // namespace testing_support

@@ -28,6 +28,10 @@ std::string Bd1Bytes(const std::vector<std::string>& names, std::int16_t count,
 std::string F32(float value);
 std::string I32(std::int32_t value);
 
+// A program's banner and the empty line behind it (the converter's unless named); its version is
+// the project's.
+std::string Banner(const std::string& program = "BLOKTAR");
+
 // The console output up to and including the file-load stage of an opened document.
 std::string BannerAndLoad();
 

@@ -215,6 +215,10 @@ std::string SourcePath(const std::string& relative) {
     return std::string(BLOKTAR_SOURCE_DIR) + "/" + relative;
 }
 
+std::string BuildPath(const std::string& relative) {
+    return std::string(BLOKTAR_BINARY_DIR) + "/" + relative;
+}
+
 RunningBloktar::RunningBloktar(const std::vector<std::string>& args, const std::string& cwd) {
     const Child child = StartProcess(BloktarCommand(args), cwd);
     pid_ = child.pid;

@@ -67,6 +67,9 @@ std::vector<std::string> ListDirectory(const std::string& directory);
 // The repository's own files (examples, test documents).
 std::string SourcePath(const std::string& relative);
 
+// The path of a file the build writes, relative to the build folder.
+std::string BuildPath(const std::string& relative);
+
 // A converter process that keeps running while the test writes to its standard input and reads
 // its standard output, for watching the closing pause.
 class RunningBloktar {

@@ -7,6 +7,7 @@
 
 #include "driver/console.hpp"
 #include "driver/console_text.hpp"
+#include "driver/version.hpp"
 #include "support/expected.hpp"
 #include "text_checks.hpp"
 
@@ -15,7 +16,7 @@ namespace {
 // The intended text of each, written here independently of the program's table.
 const std::map<std::string, std::string> kIntended = {
     {"kBannerRule", std::string(47, '=') + "\n"},
-    {"kBannerTitle", "BLOKTAR Ver0.17 \n"},
+    {"kBannerTitle", "BLOKTAR Ver" BLOKTAR_VERSION " \n"},
     {"kNewline", "\n"},
     {"kFileLoad", "ファイルロード"},
     {"kDone", "\t完了\n"},

@@ -58,10 +58,9 @@ std::vector<std::int32_t> Listed(const FaceReference& face) {
 
 // Two cubes in one object "pair", the second's faces as given.
 std::string Pair(const std::string& firstFaces, const std::string& secondFaces, int faceCount) {
-    return MqoDocument(MaterialChunk({"a.bmp", "b.bmp"}) +
-                       ObjectChunk("pair", 16,
-                                   CubeVertexLines(0, 0, 0, 1) + CubeVertexLines(1, 0, 0, 1),
-                                   faceCount, firstFaces + secondFaces));
+    return Document(MaterialChunk({"a.bmp", "b.bmp"}) +
+                    Object("pair", 16, CubeVertexLines(0, 0, 0, 1) + CubeVertexLines(1, 0, 0, 1),
+                           faceCount, firstFaces + secondFaces));
 }
 
 }  // namespace
@@ -105,9 +104,10 @@ TEST(InspectDocument, SampleHasOneBlockPerLayoutAndTheConvertersRecords) {
 TEST(InspectDocument, FacesNamingOtherVerticesAndFacesThatAreNotQuadrilaterals) {
     // Block 0: face 2 names vertex 9 (block 1's) and face 4 names vertex -1; face 1 is a
     // triangle, face 5 has six corners (only four are stored). Block 1 is whole.
-    const std::string first = FaceLine({3, 2, 1, 0}, 1) + FaceLine({4, 5, 6}, 1) +
-                              FaceLine({0, 1, 9, 4}, 0) + FaceLine({1, 2, 6, 5}, 0) +
-                              FaceLine({2, 3, -1, 6}, 0) + FaceLine({3, 0, 4, 7, 6, 5}, 0);
+    const std::string first = CornersFaceLine({3, 2, 1, 0}, 1) + CornersFaceLine({4, 5, 6}, 1) +
+                              CornersFaceLine({0, 1, 9, 4}, 0) + CornersFaceLine({1, 2, 6, 5}, 0) +
+                              CornersFaceLine({2, 3, -1, 6}, 0) +
+                              CornersFaceLine({3, 0, 4, 7, 6, 5}, 0);
     const Inspected result = Inspect(Pair(first, CubeFaceLines(8), 12));
     ASSERT_EQ(result.inspection.findings.size(), 2u);
     const BlockFindings& broken = result.inspection.findings[0];
@@ -133,14 +133,14 @@ TEST(InspectDocument, FacesNamingOtherVerticesAndFacesThatAreNotQuadrilaterals) 
 TEST(InspectDocument, TextureNumbersOutsideTheTenSlots) {
     // Material 5 names an empty slot (shown, no problem); 12 and -1 name no slot at all.
     auto cube = [](int sideMaterial) {
-        return FaceLine({3, 2, 1, 0}, 1) + FaceLine({4, 5, 6, 7}, 1) +
-               FaceLine({0, 1, 5, 4}, sideMaterial) + FaceLine({1, 2, 6, 5}, 0) +
-               FaceLine({2, 3, 7, 6}, 0) + FaceLine({3, 0, 4, 7}, 0);
+        return CornersFaceLine({3, 2, 1, 0}, 1) + CornersFaceLine({4, 5, 6, 7}, 1) +
+               CornersFaceLine({0, 1, 5, 4}, sideMaterial) + CornersFaceLine({1, 2, 6, 5}, 0) +
+               CornersFaceLine({2, 3, 7, 6}, 0) + CornersFaceLine({3, 0, 4, 7}, 0);
     };
     for (const int material : {5, 12, -1}) {
         SCOPED_TRACE(material);
-        const Inspected result = Inspect(
-            MqoDocument(ObjectChunk("box", 8, CubeVertexLines(0, 0, 0, 1), 6, cube(material))));
+        const Inspected result =
+            Inspect(Document(Object("box", 8, CubeVertexLines(0, 0, 0, 1), 6, cube(material))));
         ASSERT_EQ(result.inspection.findings.size(), 1u);
         EXPECT_EQ(result.inspection.blocks[0].texture[2], material);
         EXPECT_EQ(result.inspection.findings[0].textureOutOfRange, material != 5);
@@ -159,7 +159,7 @@ TEST(InspectDocument, RefusesWhatTheConverterRefusesWithItsTexts) {
     EXPECT_EQ(empty.printed, Sjis("ヘッダー確認\t読み込み失敗\n"));
 
     // 262,144 vertices make 32,768 blocks, one more than a BD1 file can count.
-    const Inspected tooMany = Inspect(MqoDocument("Object \"x\" {\n\tvertex 262144 {\n\t}\n}\n"));
+    const Inspected tooMany = Inspect(Document("Object \"x\" {\n\tvertex 262144 {\n\t}\n}\n"));
     EXPECT_EQ(tooMany.outcome, DocumentOutcome::BlockCountRefused);
     EXPECT_EQ(tooMany.printed, Sjis("ブロック数確認\t失敗\n"));
 }

@@ -62,7 +62,7 @@ class Recorder final : public PipelineHooks {
 
 PipelineResult RunPipeline(const std::string& text, Recorder& recorder,
                            PipelineLimits limits = {}) {
-    Document document;
+    bloktar::Document document;
     OpenMemoryDocument(document, text.data(), text.size());
     return RunDocumentPipeline(document, recorder, limits);
 }
@@ -116,7 +116,7 @@ TEST(DocumentPipeline, RefusalsAndStopsEndTheRunWhereTheyHappen) {
     } cases[] = {
         {"header", "Metasequoia Document\n", {}, "", PipelineOutcome::HeaderRejected, {"start 0"}},
         {"block count",
-         MqoDocument(ObjectChunk("big", 8 * 32768, "", 0, "")),
+         testing_support::Document(Object("big", 8 * 32768, "", 0, "")),
          {},
          "",
          PipelineOutcome::BlockCountRefused,
@@ -147,8 +147,8 @@ TEST(DocumentPipeline, RefusalsAndStopsEndTheRunWhereTheyHappen) {
 
 TEST(DocumentPipeline, FaceArrayOfTheBlocksOnlyStoresTheSameLeadingRecords) {
     // One block, but twelve faces: the second cube's faces lie beyond the last block.
-    const std::string text = MqoDocument(ObjectChunk("one", 8, CubeVertexLines(0, 0, 0, 1), 12,
-                                                     CubeFaceLines(0) + CubeFaceLines(0)));
+    const std::string text = testing_support::Document(
+        Object("one", 8, CubeVertexLines(0, 0, 0, 1), 12, CubeFaceLines(0) + CubeFaceLines(0)));
     for (const bool blocksOnly : {false, true}) {
         SCOPED_TRACE(blocksOnly);
         PipelineLimits limits;
@@ -181,7 +181,7 @@ TEST(HeaderVerdict, SaysWhichLineFailedAndHowWithTheLineAsRead) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document);
-        Document document;
+        bloktar::Document document;
         OpenMemoryDocument(document, c.document.data(), c.document.size());
         const HeaderVerdict verdict = CheckDocumentHeader(document);
         EXPECT_EQ(verdict.finding, c.finding);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "driver/conversion.hpp"
+#include "driver/version.hpp"
 #include "reverse/document_writer.hpp"
 #include "reverse/reverse_text.hpp"
 #include "text_checks.hpp"
@@ -23,7 +24,7 @@ using namespace bloktar::reverse;
 namespace {
 
 const std::map<std::string, std::string> kIntended = {
-    {"kBannerTitle", "BLOKTAR REVERSE Ver0.17 \n"},
+    {"kBannerTitle", "BLOKTAR REVERSE Ver" BLOKTAR_VERSION " \n"},
     {"kBd1Check", "BD1ファイル確認"},
     {"kBlockCount", "総ブロック数\t"},
     {"kBlockCountEnd", " \n"},
