@@ -81,7 +81,9 @@ TEST(CompatTranslation, HeaderDecidesWhatIsTranslated) {
         EXPECT_EQ(plan.header, c.header);
         EXPECT_EQ(NeedsTranslation(plan), c.translated);
         // A fault in a document left as it is does not count.
-        if (c.translated) EXPECT_EQ(plan.refusal.fault, Fault::None);
+        if (c.translated) {
+            EXPECT_EQ(plan.refusal.fault, Fault::None);
+        }
     }
 }
 
