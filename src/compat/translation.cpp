@@ -28,8 +28,14 @@ char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
+// Compared byte by byte in place: this runs for every line of the document.
+template <std::size_t N>
+bool StartsWith(std::string_view text, const char (&prefix)[N]) {
+    if (text.size() < N - 1) return false;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (text[i] != prefix[i]) return false;
+    }
+    return true;
 }
 
 bool EqualsNoCase(std::string_view text, std::string_view lower) {
@@ -161,6 +167,17 @@ class Planner {
                 break;
             }
             const std::string_view piece(text, length);
+            if (!continuing && newline != nullptr && length > 3 && text[0] == '\t' &&
+                text[1] == '\t' && (IsDigit(text[2]) || text[2] == '-')) {
+                // A vertex line, or a face line that starts with its corner count: the quick way
+                // past the document's bulk. Five or more corners take a digit from 5 up, or more
+                // than one digit.
+                CheckText(piece);
+                if (object_.inFaces && (text[2] >= '5' || IsDigit(text[3]))) ObjectLine(piece);
+                reader_.Consume(length);
+                ++line_;
+                continue;
+            }
             if (!continuing && newline != nullptr && IsBinaryVertexLine(piece)) {
                 BinaryVertices(piece);
                 continue;
@@ -482,6 +499,14 @@ std::size_t RawReader::Ensure(std::size_t want) {
     return end_ - begin_;
 }
 
+std::size_t RawReader::ReadDirect(char* into, std::size_t size) {
+    if (ended_ || begin_ != end_) return 0;
+    const std::size_t got = source_.Read(into, size);
+    if (got == 0) ended_ = true;
+    offset_ += got;
+    return got;
+}
+
 std::uint64_t RawReader::Skip(std::uint64_t size) {
     std::uint64_t skipped = 0;
     while (skipped < size) {
@@ -557,7 +582,15 @@ bool TranslatingSource::Produce(char* into, std::size_t size, std::size_t& copie
         boundary = std::min(boundary, plan_.reencodeFrom);
     const std::uint64_t wanted = boundary - at;
     std::size_t available = reader_.Available();
-    if (available == 0) {
+    if (available == 0 && !reencode) {
+        // Bytes that stay as they are go straight to the reader's buffer.
+        copied = reader_.ReadDirect(
+            into, static_cast<std::size_t>(std::min<std::uint64_t>(wanted, size)));
+        return copied > 0;
+    }
+    // Text to re-encode comes in whole buffers, so that a cut behind the last ASCII byte never
+    // falls inside a character.
+    if (available == 0 || reencode) {
         available = reader_.Ensure(
             static_cast<std::size_t>(std::min<std::uint64_t>(wanted, RawReader::kCapacity)));
     }

@@ -85,10 +85,11 @@ bool NeedsTranslation(const TranslationPlan& plan);
 // whether it can be made. encoder re-encodes UTF-8 text.
 void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan);
 
-// An open file as a source of its bytes, from its first.
+// An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
+// which would only copy every byte once more.
 class FileSource final : public DocumentSource {
   public:
-    explicit FileSource(std::FILE* file) : file_(file) {}
+    explicit FileSource(std::FILE* file) : file_(file) { std::setvbuf(file, nullptr, _IONBF, 0); }
     std::size_t Read(char* into, std::size_t size) override;
     void Rewind() override;
 
@@ -129,6 +130,9 @@ class RawReader {
     // Passes over size bytes, or to the end; returns how many were passed over.
     std::uint64_t Skip(std::uint64_t size);
     std::uint64_t Offset() const { return offset_; }
+    // With nothing buffered: reads up to size bytes straight into into, past the buffer; returns
+    // how many.
+    std::size_t ReadDirect(char* into, std::size_t size);
 
   private:
     DocumentSource& source_;
