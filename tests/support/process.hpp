@@ -42,6 +42,11 @@ ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view inp
 // BLOKTAR_INSPECT_COMMAND.
 ProgramRun RunInspector(const std::vector<std::string>& args, const std::string& cwd);
 
+// Runs bloktar-reverse likewise, standard input fed from input: the one built with the tests,
+// or the command in BLOKTAR_REVERSE_COMMAND.
+ProgramRun RunReverse(const std::vector<std::string>& args, std::string_view input,
+                      const std::string& cwd);
+
 // Runs bloktar-compat likewise, with standard input fed from input: the one built with the
 // tests, or the command in BLOKTAR_COMPAT_COMMAND.
 ProgramRun RunCompat(const std::vector<std::string>& args, std::string_view input,
