@@ -523,7 +523,7 @@ std::uint64_t RawReader::Skip(std::uint64_t size) {
 
 TranslatingSource::TranslatingSource(DocumentSource& raw, const TranslationPlan& plan,
                                      Cp932Encoder& encoder)
-    : reader_(raw), plan_(plan), encoder_(encoder) {
+    : reader_(raw), realCache_(std::size_t{1} << kRealCacheBits), plan_(plan), encoder_(encoder) {
     Rewind();
 }
 
@@ -608,17 +608,27 @@ bool TranslatingSource::Produce(char* into, std::size_t size, std::size_t& copie
     return true;
 }
 
+void TranslatingSource::AppendReal(const char* bytes) {
+    static_assert(sizeof(CachedReal::text) == kRealTextCapacity);
+    const float value = LittleEndianFloat(bytes);
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    CachedReal& slot = realCache_[(bits * 2654435761u) >> (32 - kRealCacheBits)];
+    if (slot.length == 0 || slot.bits != bits) {
+        char number[kRealTextCapacity];
+        const std::size_t length = FormatDocumentReal(value, number);
+        if (length == 0) {
+            pending_ += '0';  // a NaN, which the first pass refuses: the document changed since
+            return;
+        }
+        slot.bits = bits;
+        slot.length = static_cast<std::uint32_t>(length);
+        std::memcpy(slot.text, number, length);
+    }
+    pending_.append(slot.text, slot.length);
+}
+
 void TranslatingSource::ProduceVertices() {
     constexpr std::uint64_t kBatch = 1024;
-    char number[kRealTextCapacity];
-    auto append = [&](const char* bytes) {
-        const float value = LittleEndianFloat(bytes);
-        if (FormatDocumentReal(value, number) == 0) {
-            pending_ += '0';  // a NaN, which the first pass refuses: the document changed since
-        } else {
-            pending_ += number;
-        }
-    };
     for (std::uint64_t n = std::min(verticesLeft_, kBatch); n > 0; --n) {
         if (reader_.Available() < kVertexBytes && reader_.Ensure(kVertexBytes) < kVertexBytes) {
             verticesLeft_ = 0;  // the document ended early: it changed since the first pass
@@ -626,11 +636,11 @@ void TranslatingSource::ProduceVertices() {
         }
         const char* vertex = reader_.Data();
         pending_ += vertices_->text;
-        append(vertex);
+        AppendReal(vertex);
         pending_ += ' ';
-        append(vertex + 4);
+        AppendReal(vertex + 4);
         pending_ += ' ';
-        append(vertex + 8);
+        AppendReal(vertex + 8);
         pending_ += vertices_->lineEnd;
         reader_.Consume(kVertexBytes);
         --verticesLeft_;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "compat/translation.hpp"
 #include "mqo/number_text.hpp"
@@ -150,4 +151,30 @@ TEST(CompatTranslation, Ver10FormByteForByte) {
             EXPECT_EQ(plan.refusal.fault, Fault::None);
         }
     }
+}
+
+// Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
+// cache of recent texts: each comes out as its own shortest text.
+TEST(CompatTranslation, RepeatedAndCollidingFloatsKeepTheirOwnTexts) {
+    std::vector<float> values;
+    for (int i = 0; i < 3000; ++i) values.push_back(static_cast<float>(i) * 0.37f - 500.0f);
+    for (int i = 2999; i >= 0; i -= 7) values.push_back(values[static_cast<std::size_t>(i)]);
+    while (values.size() % 3 != 0) values.push_back(1.0f);
+    std::string payload;
+    std::string lines;
+    for (std::size_t i = 0; i < values.size(); i += 3) {
+        lines += "\t\t";
+        for (std::size_t k = 0; k < 3; ++k) {
+            char text[bloktar::kRealTextCapacity];
+            bloktar::FormatDocumentReal(values[i + k], text);
+            lines += std::string(text) + (k < 2 ? " " : "\n");
+            payload += F32(values[i + k]);
+        }
+    }
+    const int count = static_cast<int>(values.size() / 3);
+    const std::string document = kLine1 + "Format Text Ver 1.1\n" + Vertices("\n", payload, count);
+    const std::string expected = kLine1 + "Format Text Ver 1.0\n\tvertex " + std::to_string(count) +
+                                 " {\n" + lines + "\t}\n";
+    TranslationPlan plan;
+    EXPECT_EQ(ReadTranslation(document, plan, 4096), expected);
 }
