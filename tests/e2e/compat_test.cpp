@@ -189,7 +189,8 @@ TEST(CompatModernForms, ArchivesGiveTheFirstMqoMember) {
                         {"house.mqx", "<xml/>", deflated},
                         {"House.MQO", document, deflated},
                         {"second.mqo", "Metasequoia Document\n", deflated}});
-        const CompatRun r = RunOn("house.mqoz", archive);
+        // A name outside ASCII and the ending in capitals, as a drop hands them over.
+        const CompatRun r = RunOn(deflated ? "house.mqoz" : "家の模型.MQOZ", archive);
         EXPECT_EQ(r.run.out, MemberLine("House.MQO") + VersionLine("1.1") + CompleteRun(2));
         EXPECT_EQ(r.run.status, 0);
         EXPECT_EQ(r.output, expected);
