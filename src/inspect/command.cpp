@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "compat/prepared.hpp"
 #include "inspect/inspect_text.hpp"
 #include "inspect/inspection.hpp"
 #include "inspect/print.hpp"
@@ -97,9 +98,24 @@ int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
     return problems ? kStatusProblems : kStatusClean;
 }
 
-int InspectDocumentFile(std::FILE* file, Console& console, Picture& picture) {
+// A document is inspected as the converter sees it: a Ver 1.0 document without binary vertices
+// as it is, anything newer (or an archive's member) in its Ver 1.0 form, whose translation is
+// told first, as bloktar-compat tells it.
+int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& console,
+                        Picture& picture) {
+    compat::PreparedDocument prepared;
     Document document;
-    OpenFileDocument(document, file);
+    switch (compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document)) {
+        case compat::Preparation::Untouched:
+            OpenFileDocument(document, file);
+            break;
+        case compat::Preparation::Refused:
+            compat::PrintRefusal(prepared, console);
+            return kStatusUnreadable;
+        case compat::Preparation::Ready:
+            compat::PrintTranslation(prepared, console);
+            break;
+    }
     DocumentInspection inspection;
     if (InspectDocument(document, console, inspection) != DocumentOutcome::Inspected) {
         return kStatusUnreadable;
@@ -131,8 +147,9 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
         return kStatusUnreadable;
     }
     Picture picture;
-    int status = NamesBd1File(arguments.input) ? InspectBd1File(file.get(), console, picture)
-                                               : InspectDocumentFile(file.get(), console, picture);
+    int status = NamesBd1File(arguments.input)
+                     ? InspectBd1File(file.get(), console, picture)
+                     : InspectDocumentFile(file.get(), arguments.input, console, picture);
     if (status == kStatusUnreadable || arguments.svg == nullptr) return status;
 
     console.Text(text::kSvgWrite);

@@ -33,6 +33,7 @@ std::size_t FetchRaw(Document& document, char* into, std::size_t size) {
         if (std::ferror(document.file)) document.sourceEnded = true;
         return got;
     }
+    if (document.source != nullptr) return document.source->Read(into, size);
     std::size_t left = document.memorySize - document.memoryOffset;
     std::size_t got = std::min(left, size);
     if (got > 0) {
@@ -109,6 +110,7 @@ const char* AssemblePiece(Document& document, std::size_t room, std::size_t& len
 
 void OpenFileDocument(Document& document, std::FILE* file) {
     document.file = file;
+    document.source = nullptr;
     document.memory = nullptr;
     document.memorySize = 0;
     document.memoryOffset = 0;
@@ -120,9 +122,20 @@ void OpenFileDocument(Document& document, std::FILE* file) {
 
 void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size) {
     document.file = nullptr;
+    document.source = nullptr;
     document.memory = static_cast<const unsigned char*>(bytes);
     document.memorySize = size;
     document.memoryOffset = 0;
+    PrepareBuffer(document);
+}
+
+void OpenSourceDocument(Document& document, DocumentSource& source) {
+    document.file = nullptr;
+    document.source = &source;
+    document.memory = nullptr;
+    document.memorySize = 0;
+    document.memoryOffset = 0;
+    source.Rewind();
     PrepareBuffer(document);
 }
 
@@ -138,6 +151,8 @@ void RewindDocument(Document& document) {
     if (document.file != nullptr) {
         std::clearerr(document.file);
         std::fseek(document.file, 0, SEEK_SET);
+    } else if (document.source != nullptr) {
+        document.source->Rewind();
     } else {
         document.memoryOffset = 0;
     }

@@ -2,8 +2,9 @@
 //
 // A document is read as text: every carriage return is dropped, a Ctrl-Z byte ends it, and a
 // read with limit L delivers at most L - 1 characters, stopping after a newline, like fgets.
-// The same reader serves a file and a block of memory, so the whole conversion can run on
-// bytes held in memory (tests, fuzzing, the inspector).
+// The same reader serves a file, a block of memory and any other source of bytes (one that
+// hands out the bytes of a document made on the fly), so the whole conversion can run on bytes
+// held in memory (tests, fuzzing, the inspector) or produced as they are read.
 #pragma once
 
 #include <algorithm>
@@ -31,9 +32,23 @@ static_assert(kLineScanReadAhead <= kBufferReadAhead);
 // A piece ends at the latest on the zero byte behind the buffer's last byte.
 static_assert(kPieceReadAhead <= kBufferReadAhead);
 
+// A source of document bytes besides a file and memory: hands out the bytes in order and can
+// start again from the first.
+class DocumentSource {
+  public:
+    virtual ~DocumentSource() = default;
+    // Stores up to size of the next bytes at into; returns how many, 0 at the end (or on a
+    // failure, which reads as the end).
+    virtual std::size_t Read(char* into, std::size_t size) = 0;
+    // Goes back to the first byte.
+    virtual void Rewind() = 0;
+};
+
 struct Document {
-    // Exactly one source: an open file (read from its start) or bytes in memory.
+    // Exactly one source: an open file (read from its start), bytes in memory, or a
+    // DocumentSource.
     std::FILE* file = nullptr;
+    DocumentSource* source = nullptr;
     const unsigned char* memory = nullptr;
     std::size_t memorySize = 0;
     std::size_t memoryOffset = 0;
@@ -61,6 +76,10 @@ void OpenFileDocument(Document& document, std::FILE* file);
 
 // Prepares a document over bytes in memory; the bytes must outlive the document.
 void OpenMemoryDocument(Document& document, const void* bytes, std::size_t size);
+
+// Prepares a document over a source, positioned at its first byte; the source must outlive the
+// document.
+void OpenSourceDocument(Document& document, DocumentSource& source);
 
 // Reads the next line, or the next piece of a long line, into buffer (which holds at least
 // limit bytes; limit is at least 2 and at most 64 KiB): at most limit - 1 characters, the newline

@@ -122,6 +122,14 @@ ProgramRun RunReverse(const std::vector<std::string>& args, std::string_view inp
     return RunCommand(words, input, cwd);
 }
 
+ProgramRun RunCompat(const std::vector<std::string>& args, std::string_view input,
+                     const std::string& cwd) {
+    std::vector<std::string> words =
+        ProgramCommand("BLOKTAR_COMPAT_COMMAND", BLOKTAR_COMPAT_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
+    return RunCommand(words, input, cwd);
+}
+
 ProgramRun RunCommand(const std::vector<std::string>& command, std::string_view input,
                       const std::string& cwd) {
     const Child child = StartProcess(command, cwd);

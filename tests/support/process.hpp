@@ -47,6 +47,11 @@ ProgramRun RunInspector(const std::vector<std::string>& args, const std::string&
 ProgramRun RunReverse(const std::vector<std::string>& args, std::string_view input,
                       const std::string& cwd);
 
+// Runs bloktar-compat likewise, with standard input fed from input: the one built with the
+// tests, or the command in BLOKTAR_COMPAT_COMMAND.
+ProgramRun RunCompat(const std::vector<std::string>& args, std::string_view input,
+                     const std::string& cwd);
+
 // Runs any command (argv[0] looked up in PATH) likewise.
 ProgramRun RunCommand(const std::vector<std::string>& argv, std::string_view input,
                       const std::string& cwd);

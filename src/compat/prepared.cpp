@@ -1,0 +1,181 @@
+#include "compat/prepared.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compat/compat_text.hpp"
+
+namespace bloktar::compat {
+namespace {
+
+void PrintNumber(Console& console, std::uint64_t value) {
+    console.Bytes(std::to_string(value));
+}
+
+// The member's name for the console: re-encoded from UTF-8 where the archive says it is UTF-8,
+// with "?" for any byte that is neither ASCII nor so re-encoded.
+std::string MemberNameText(const PreparedDocument& prepared) {
+    const std::string& name = prepared.member.name;
+    std::string text;
+    if (prepared.member.utf8Name) {
+        Cp932Encoder& encoder = const_cast<Cp932Encoder&>(prepared.encoder);
+        if (encoder.Append(name.data(), name.size(), text)) return text;
+        text.clear();
+    }
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    return text;
+}
+
+void PrintWarning(const ObjectWarning& warning, Console& console) {
+    console.Text(text::kWarningLead);
+    console.Bytes(warning.objectName);
+    switch (warning.kind) {
+        case WarningKind::Mirror:
+            console.Text(text::kMirrorWarning);
+            break;
+        case WarningKind::Patch:
+            console.Text(text::kPatchWarning);
+            break;
+        case WarningKind::Lathe:
+            console.Text(text::kLatheWarning);
+            break;
+        case WarningKind::LargeFaces:
+            console.Text(text::kLargeFacesLead);
+            PrintNumber(console, static_cast<std::uint64_t>(warning.count));
+            console.Text(text::kLargeFacesTail);
+            break;
+    }
+}
+
+// The message of each fault.
+void DescribeFault(const Refusal& refusal, Console& console) {
+    auto atLine = [&](const ConsoleText& message) {
+        console.Text(message);
+        console.Text(text::kLineLead);
+        PrintNumber(console, refusal.line);
+        console.Text(bloktar::text::kNewline);
+    };
+    switch (refusal.fault) {
+        case Fault::None:
+            break;
+        case Fault::NotUtf8:
+            atLine(text::kNotUtf8);
+            break;
+        case Fault::NotInCodePage: {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(refusal.codePoint));
+            console.Text(text::kNotInCodePage);
+            console.Bytes(hex);
+            console.Text(text::kLineLead);
+            PrintNumber(console, refusal.line);
+            console.Text(bloktar::text::kNewline);
+            break;
+        }
+        case Fault::VectorLineMissing:
+            atLine(text::kVectorLineMissing);
+            break;
+        case Fault::PayloadSizeWrong:
+            atLine(text::kPayloadSizeWrong);
+            break;
+        case Fault::PayloadPastEnd:
+            atLine(text::kPayloadPastEnd);
+            break;
+        case Fault::PayloadNaN:
+            atLine(text::kPayloadNaN);
+            break;
+        case Fault::ArchiveBroken:
+            console.Text(text::kArchiveBroken);
+            break;
+        case Fault::ArchiveCrcWrong:
+            console.Text(text::kArchiveCrcWrong);
+            break;
+        case Fault::ArchiveNoDocument:
+            console.Text(text::kArchiveNoDocument);
+            break;
+        case Fault::ArchiveUnsupported:
+            console.Text(text::kArchiveUnsupported);
+            break;
+    }
+}
+
+}  // namespace
+
+bool NamesArchive(const NativeChar* path) {
+    const std::basic_string_view<NativeChar> view(path);
+    static constexpr char kEnding[] = ".mqoz";
+    if (view.size() < 5) return false;
+    for (std::size_t i = 0; i < 5; ++i) {
+        NativeChar c = view[view.size() - 5 + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<NativeChar>(c - 'A' + 'a');
+        if (c != static_cast<NativeChar>(kEnding[i])) return false;
+    }
+    return true;
+}
+
+Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
+                            Document& document) {
+    prepared.fromArchive = archive;
+    if (archive) {
+        std::vector<unsigned char> bytes;
+        if (!ReadWholeStream(file, bytes)) {
+            prepared.archiveFault = Fault::ArchiveBroken;
+            return Preparation::Refused;
+        }
+        prepared.archiveFault = ExtractDocumentMember(bytes.data(), bytes.size(), prepared.member);
+        if (prepared.archiveFault != Fault::None) return Preparation::Refused;
+        prepared.raw =
+            std::make_unique<MemorySource>(prepared.member.bytes.get(), prepared.member.size);
+    } else {
+        prepared.raw = std::make_unique<FileSource>(file);
+    }
+    PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
+    if (!NeedsTranslation(prepared.plan)) {
+        if (!archive) {
+            prepared.raw->Rewind();
+            return Preparation::Untouched;
+        }
+        OpenMemoryDocument(document, prepared.member.bytes.get(), prepared.member.size);
+        return Preparation::Ready;
+    }
+    if (prepared.plan.refusal.fault != Fault::None) return Preparation::Refused;
+    prepared.translating =
+        std::make_unique<TranslatingSource>(*prepared.raw, prepared.plan, prepared.encoder);
+    OpenSourceDocument(document, *prepared.translating);
+    return Preparation::Ready;
+}
+
+void PrintTranslation(const PreparedDocument& prepared, Console& console) {
+    if (prepared.fromArchive) {
+        console.Text(text::kArchiveMemberLead);
+        console.Bytes(MemberNameText(prepared));
+        console.Text(text::kArchiveMemberTail);
+    }
+    const TranslationPlan& plan = prepared.plan;
+    if (!NeedsTranslation(plan)) return;
+    if (plan.header == HeaderKind::Ver11 || plan.header == HeaderKind::Ver12) {
+        console.Text(text::kVersionLead);
+        console.Bytes(plan.header == HeaderKind::Ver11 ? "1.1" : "1.2");
+        console.Text(text::kVersionTail);
+    }
+    if (plan.reencoded) console.Text(text::kReencoded);
+    if (plan.binaryVertexChunks > 0) {
+        console.Text(text::kBinaryVerticesLead);
+        PrintNumber(console, static_cast<std::uint64_t>(plan.binaryVertexChunks));
+        console.Text(text::kBinaryVerticesTail);
+    }
+    for (const ObjectWarning& warning : plan.warnings) PrintWarning(warning, console);
+}
+
+void PrintRefusal(const PreparedDocument& prepared, Console& console) {
+    const bool archiveFault = prepared.archiveFault != Fault::None;
+    console.Text(archiveFault ? text::kArchiveStage : text::kTranslateStage);
+    console.Text(bloktar::text::kFailed);
+    DescribeFault(archiveFault ? Refusal{prepared.archiveFault, 0, 0} : prepared.plan.refusal,
+                  console);
+}
+
+}  // namespace bloktar::compat

@@ -1,0 +1,49 @@
+// A document as bloktar-compat and bloktar-inspect take it: the file itself, or its Ver 1.0 form
+// (made from the file or from an archive's member), or a refusal.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "compat/archive.hpp"
+#include "compat/code_page.hpp"
+#include "compat/translation.hpp"
+#include "driver/console.hpp"
+#include "driver/platform.hpp"
+#include "mqo/document.hpp"
+
+namespace bloktar::compat {
+
+enum class Preparation {
+    Untouched,  // read the file as it is, as the converter does
+    Ready,      // read the document that PrepareDocument opened
+    Refused,    // PrintRefusal says why
+};
+
+struct PreparedDocument {
+    Cp932Encoder encoder;
+    bool fromArchive = false;
+    Fault archiveFault = Fault::None;
+    ArchiveMember member;
+    std::unique_ptr<DocumentSource> raw;
+    TranslationPlan plan;
+    std::unique_ptr<TranslatingSource> translating;
+};
+
+// True when path names a .mqoz archive (the ending in any case).
+bool NamesArchive(const NativeChar* path);
+
+// Looks at the open file (an archive when archive is true) and, when it is to be read in its
+// Ver 1.0 form or out of the archive, opens document over that. On Untouched the file stands at
+// its start again. The file must stay open while document is read.
+Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
+                            Document& document);
+
+// One line each: what was translated (the archive member, the version, the re-encoding, the
+// binary vertex chunks), then a line for each warning.
+void PrintTranslation(const PreparedDocument& prepared, Console& console);
+
+// The refused stage with "\t失敗\n" and one line saying why.
+void PrintRefusal(const PreparedDocument& prepared, Console& console);
+
+}  // namespace bloktar::compat

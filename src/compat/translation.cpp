@@ -1,0 +1,654 @@
+#include "compat/translation.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "mqo/number_text.hpp"
+
+namespace bloktar::compat {
+namespace {
+
+constexpr char kEndOfText = '\x1a';  // Ctrl-Z: the reader's document ends there
+constexpr std::size_t kVertexBytes = 12;
+// A count or size beyond this is refused rather than multiplied.
+constexpr std::uint64_t kMaxPayloadCount = std::uint64_t{1} << 40;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Compared byte by byte in place: this runs for every line of the document.
+template <std::size_t N>
+bool StartsWith(std::string_view text, const char (&prefix)[N]) {
+    if (text.size() < N - 1) return false;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (text[i] != prefix[i]) return false;
+    }
+    return true;
+}
+
+bool EqualsNoCase(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (LowerAscii(text[i]) != lower[i]) return false;
+    }
+    return true;
+}
+
+std::size_t LeadingBlanks(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    return i;
+}
+
+// The line without its line end (a newline, and a carriage return right before it).
+std::string_view Content(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+// The integer at the start of text as the reader takes it (white space, a sign, digits), held
+// within a range no document count reaches instead of wrapping.
+std::int64_t LeadingInt(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 50);
+    }
+    return negative ? -value : value;
+}
+
+// Unsigned decimal digits at text[i], moving i past them; false when there are none or too many.
+bool TakeDigits(std::string_view text, std::size_t& i, std::uint64_t& value) {
+    const std::size_t start = i;
+    value = 0;
+    while (i < text.size() && IsDigit(text[i])) {
+        if (i - start >= 15) return false;
+        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        ++i;
+    }
+    return i > start;
+}
+
+float LittleEndianFloat(const char* bytes) {
+    std::uint32_t bits = 0;
+    for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
+    return std::bit_cast<float>(bits);
+}
+
+bool IsNaN(const char* bytes) {
+    const float value = LittleEndianFloat(bytes);
+    return value != value;
+}
+
+// Where a piece of a line too long for the buffer may end: behind its last ASCII byte, so that
+// no character is cut (the whole piece when it has none).
+std::size_t PieceCut(const char* text, std::size_t size) {
+    for (std::size_t i = size; i > 0; --i) {
+        if (static_cast<unsigned char>(text[i - 1]) < 0x80) return i;
+    }
+    return size;
+}
+
+// Appends the code page 932 form of UTF-8 text: ASCII as it is, the other runs through the
+// encoder. False when a run has no such form.
+bool AppendReencoded(Cp932Encoder& encoder, const char* text, std::size_t size, std::string& out) {
+    std::size_t i = 0;
+    bool whole = true;
+    while (i < size) {
+        const std::size_t start = i;
+        while (i < size && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+        out.append(text + start, i - start);
+        const std::size_t run = i;
+        while (i < size && static_cast<unsigned char>(text[i]) >= 0x80) ++i;
+        if (i > run && !encoder.Append(text + run, i - run, out)) whole = false;
+    }
+    return whole;
+}
+
+// One object as the first pass sees it, for its warnings.
+struct ObjectState {
+    bool open = false;
+    std::string name;
+    bool visible = true;
+    bool mirror = false;
+    bool patch = false;
+    bool lathe = false;
+    bool inFaces = false;
+    std::int64_t largeFaces = 0;
+};
+
+class Planner {
+  public:
+    Planner(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan)
+        : reader_(raw), encoder_(encoder), plan_(plan) {}
+
+    void Run() {
+        plan_ = TranslationPlan{};
+        reader_.Restart();
+        if (!ReadHeader()) return;
+        bool continuing = false;  // the next bytes go on with a line begun in an earlier piece
+        while (!stopped_) {
+            std::size_t available = reader_.Available();
+            const char* text = reader_.Data();
+            const void* newline = std::memchr(text, '\n', available);
+            if (newline == nullptr) {
+                available = reader_.Ensure(RawReader::kCapacity);
+                if (available == 0) break;
+                text = reader_.Data();
+                newline = std::memchr(text, '\n', available);
+            }
+            std::size_t length = available;
+            if (newline != nullptr) {
+                length = static_cast<std::size_t>(static_cast<const char*>(newline) - text) + 1;
+            } else if (available == RawReader::kCapacity && plan_.reencoded) {
+                length = PieceCut(text, available);
+            }
+            if (const void* stop = std::memchr(text, kEndOfText, length)) {
+                // The reader's document ends at the Ctrl-Z: nothing behind it matters.
+                const auto before = static_cast<std::size_t>(static_cast<const char*>(stop) - text);
+                Piece(std::string_view(text, before), continuing);
+                reader_.Consume(before + 1);
+                break;
+            }
+            const std::string_view piece(text, length);
+            if (!continuing && newline != nullptr && length > 3 && text[0] == '\t' &&
+                text[1] == '\t' && (IsDigit(text[2]) || text[2] == '-')) {
+                // A vertex line, or a face line that starts with its corner count: the quick way
+                // past the document's bulk. Five or more corners take a digit from 5 up, or more
+                // than one digit.
+                CheckText(piece);
+                if (object_.inFaces && (text[2] >= '5' || IsDigit(text[3]))) ObjectLine(piece);
+                reader_.Consume(length);
+                ++line_;
+                continue;
+            }
+            if (!continuing && newline != nullptr && IsBinaryVertexLine(piece)) {
+                BinaryVertices(piece);
+                continue;
+            }
+            Piece(piece, continuing);
+            reader_.Consume(length);
+            continuing = newline == nullptr;
+            if (!continuing) ++line_;
+        }
+        plan_.end = reader_.Offset();
+        CloseObject();
+    }
+
+  private:
+    // Lines 1 and 2: the translation is for the modeller's header alone.
+    bool ReadHeader() {
+        for (int i = 0; i < 2; ++i) {
+            const std::size_t available = reader_.Ensure(RawReader::kCapacity);
+            const char* text = reader_.Data();
+            const void* newline = std::memchr(text, '\n', available);
+            if (newline == nullptr) return false;
+            const auto length =
+                static_cast<std::size_t>(static_cast<const char*>(newline) - text) + 1;
+            const std::string_view content = Content(std::string_view(text, length));
+            if (i == 0) {
+                if (content != "Metasequoia Document") return false;
+            } else if (content == "Format Text Ver 1.0") {
+                plan_.header = HeaderKind::Ver10;
+            } else if (content == "Format Text Ver 1.1" || content == "Format Text Ver 1.2") {
+                plan_.header = content.back() == '1' ? HeaderKind::Ver11 : HeaderKind::Ver12;
+                constexpr std::size_t kVersionAt = sizeof "Format Text Ver " - 1;
+                plan_.edits.push_back(
+                    {Edit::Kind::Replace, reader_.Offset() + kVersionAt, 3, "1.0", "", 0});
+            } else {
+                return false;
+            }
+            reader_.Consume(length);
+            ++line_;
+        }
+        return true;
+    }
+
+    void Refuse(Fault fault, std::uint64_t line, std::uint32_t codePoint = 0) {
+        if (plan_.refusal.fault == Fault::None) plan_.refusal = {fault, line, codePoint};
+    }
+
+    // A text fault ends the checking of text, but the pass goes on: a Ver 1.0 document is
+    // translated only for its binary vertices, which may come later.
+    bool CheckText(std::string_view text) {
+        if (!plan_.reencoded || !checkingText_) return true;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        std::size_t i = 0;
+        while (i < text.size()) {
+            while (i + 8 <= text.size()) {
+                std::uint64_t eight;
+                std::memcpy(&eight, bytes + i, 8);
+                if ((eight & 0x8080808080808080u) != 0) break;
+                i += 8;
+            }
+            while (i < text.size() && bytes[i] < 0x80) ++i;
+            const std::size_t run = i;
+            std::uint32_t codePoint = 0;
+            while (i < text.size() && bytes[i] >= 0x80) {
+                const std::size_t length = DecodeUtf8(bytes + i, text.size() - i, codePoint);
+                if (length == 0) {
+                    Refuse(Fault::NotUtf8, line_);
+                    checkingText_ = false;
+                    return false;
+                }
+                i += length;
+            }
+            scratch_.clear();
+            if (i > run && !encoder_.Append(text.data() + run, i - run, scratch_)) {
+                // The first character of the run that has no form of its own.
+                for (std::size_t at = run; at < i;) {
+                    const std::size_t length = DecodeUtf8(bytes + at, i - at, codePoint);
+                    scratch_.clear();
+                    if (!encoder_.Append(text.data() + at, length, scratch_)) break;
+                    at += length;
+                }
+                Refuse(Fault::NotInCodePage, line_, codePoint);
+                checkingText_ = false;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A line, or a piece of one, that is taken as it is; at a line's start it is looked at.
+    void Piece(std::string_view piece, bool continuing) {
+        CheckText(piece);
+        if (continuing) return;
+        if (!object_.open) {
+            TopLevelLine(piece);
+        } else {
+            ObjectLine(piece);
+        }
+    }
+
+    void TopLevelLine(std::string_view line) {
+        const std::string_view content = Content(line);
+        constexpr std::string_view kCodePage = "codepage";
+        if (content.size() > kCodePage.size() &&
+            EqualsNoCase(content.substr(0, kCodePage.size()), kCodePage) &&
+            IsBlank(content[kCodePage.size()])) {
+            std::string_view value = content.substr(kCodePage.size());
+            value.remove_prefix(LeadingBlanks(value));
+            while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+            plan_.edits.push_back({Edit::Kind::Replace, reader_.Offset(), line.size(), "", "", 0});
+            if (!plan_.reencoded && (EqualsNoCase(value, "utf8") || EqualsNoCase(value, "utf-8"))) {
+                plan_.reencoded = true;
+                plan_.reencodeFrom = reader_.Offset() + line.size();
+            }
+        } else if (StartsWith(line, "Object ")) {
+            object_ = ObjectState{};
+            object_.open = true;
+            const std::size_t open = content.find('"');
+            if (open != std::string_view::npos) {
+                const std::size_t close = content.find('"', open + 1);
+                const std::string_view name = content.substr(
+                    open + 1, close == std::string_view::npos ? close : close - open - 1);
+                if (!plan_.reencoded ||
+                    !AppendReencoded(encoder_, name.data(), name.size(), object_.name)) {
+                    object_.name.assign(name);
+                }
+            }
+        }
+    }
+
+    void ObjectLine(std::string_view line) {
+        if (StartsWith(line, "}")) {
+            CloseObject();
+        } else if (StartsWith(line, "\tvisible ")) {
+            object_.visible = LeadingInt(line.substr(9)) != 0;
+        } else if (StartsWith(line, "\tmirror ")) {
+            object_.mirror = LeadingInt(line.substr(8)) != 0;
+        } else if (StartsWith(line, "\tpatch ")) {
+            object_.patch = LeadingInt(line.substr(7)) != 0;
+        } else if (StartsWith(line, "\tlathe ")) {
+            object_.lathe = LeadingInt(line.substr(7)) != 0;
+        } else if (StartsWith(line, "\tface ")) {
+            object_.inFaces = true;
+        } else if (StartsWith(line, "\t}")) {
+            object_.inFaces = false;
+        } else if (object_.inFaces && StartsWith(line, "\t\t") && LeadingInt(line.substr(2)) >= 5) {
+            ++object_.largeFaces;
+        }
+    }
+
+    void CloseObject() {
+        if (object_.open && object_.visible) {
+            if (object_.mirror) plan_.warnings.push_back({WarningKind::Mirror, object_.name, 0});
+            if (object_.patch) plan_.warnings.push_back({WarningKind::Patch, object_.name, 0});
+            if (object_.lathe) plan_.warnings.push_back({WarningKind::Lathe, object_.name, 0});
+            if (object_.largeFaces > 0) {
+                plan_.warnings.push_back(
+                    {WarningKind::LargeFaces, object_.name, object_.largeFaces});
+            }
+        }
+        object_ = ObjectState{};
+    }
+
+    static bool IsBinaryVertexLine(std::string_view line) {
+        const std::size_t lead = LeadingBlanks(line);
+        return StartsWith(line.substr(lead), "BVertex") && line.size() > lead + 7 &&
+               IsBlank(line[lead + 7]);
+    }
+
+    // "BVertex N {", "Vector N [S]", S bytes of float32 x y z, a line end: the first becomes
+    // "vertex N {", the second goes, the bytes become text lines. The payload is never looked at
+    // as lines.
+    void BinaryVertices(std::string_view chunkLine) {
+        ++plan_.binaryVertexChunks;
+        const std::uint64_t chunkLineNumber = line_;
+        CheckText(chunkLine);
+        const std::size_t lead = LeadingBlanks(chunkLine);
+        plan_.edits.push_back({Edit::Kind::Replace, reader_.Offset() + lead, 7, "vertex", "", 0});
+        const std::int64_t declared = LeadingInt(chunkLine.substr(lead + 7));
+        reader_.Consume(chunkLine.size());
+        ++line_;
+
+        const std::size_t available = reader_.Ensure(RawReader::kCapacity);
+        const char* text = reader_.Data();
+        const void* newline = std::memchr(text, '\n', available);
+        std::uint64_t count = 0;
+        std::uint64_t size = 0;
+        if (newline == nullptr) return Stop(Fault::VectorLineMissing, chunkLineNumber);
+        const std::string_view vectorLine(
+            text, static_cast<std::size_t>(static_cast<const char*>(newline) - text) + 1);
+        const std::string_view content = Content(vectorLine);
+        std::size_t i = LeadingBlanks(content);
+        const std::string indent(content.substr(0, i));
+        if (!StartsWith(content.substr(i), "Vector") || i + 6 >= content.size() ||
+            !IsBlank(content[i + 6])) {
+            return Stop(Fault::VectorLineMissing, chunkLineNumber);
+        }
+        i += 6;
+        i += LeadingBlanks(content.substr(i));
+        bool readable = TakeDigits(content, i, count);
+        i += LeadingBlanks(content.substr(i));
+        readable = readable && i < content.size() && content[i++] == '[';
+        readable = readable && TakeDigits(content, i, size);
+        readable = readable && i < content.size() && content[i++] == ']';
+        i += LeadingBlanks(content.substr(i));
+        if (!readable || i != content.size())
+            return Stop(Fault::VectorLineMissing, chunkLineNumber);
+        if (declared < 0 || static_cast<std::uint64_t>(declared) != count ||
+            count > kMaxPayloadCount || size != count * kVertexBytes) {
+            return Stop(Fault::PayloadSizeWrong, chunkLineNumber);
+        }
+        const std::string lineEnd = vectorLine.size() - content.size() == 2 ? "\r\n" : "\n";
+        plan_.edits.push_back(
+            {Edit::Kind::Replace, reader_.Offset(), vectorLine.size(), "", "", 0});
+        reader_.Consume(vectorLine.size());
+        ++line_;
+
+        const std::uint64_t payloadOffset = reader_.Offset();
+        for (std::uint64_t left = count; left > 0;) {
+            std::size_t bytes = reader_.Available();
+            if (bytes < kVertexBytes) bytes = reader_.Ensure(RawReader::kCapacity);
+            const std::uint64_t whole = std::min<std::uint64_t>(bytes / kVertexBytes, left);
+            if (whole == 0) return Stop(Fault::PayloadPastEnd, chunkLineNumber);
+            const char* vertex = reader_.Data();
+            const std::size_t span = static_cast<std::size_t>(whole) * kVertexBytes;
+            for (std::size_t at = 0; at < span; at += 4) {
+                if (IsNaN(vertex + at)) return Stop(Fault::PayloadNaN, chunkLineNumber);
+            }
+            // Line numbers count every newline byte, as an editor shows the file.
+            line_ += static_cast<std::uint64_t>(std::count(vertex, vertex + span, '\n'));
+            reader_.Consume(span);
+            left -= whole;
+        }
+        std::size_t trailing = 0;
+        const std::size_t after = reader_.Ensure(2);
+        const char* end = reader_.Data();
+        if (after >= 1 && end[0] == '\n') {
+            trailing = 1;
+        } else if (after >= 2 && end[0] == '\r' && end[1] == '\n') {
+            trailing = 2;
+        }
+        reader_.Consume(trailing);
+        if (trailing > 0) ++line_;
+        plan_.edits.push_back(
+            {Edit::Kind::Vertices, payloadOffset, size + trailing, indent, lineEnd, count});
+    }
+
+    void Stop(Fault fault, std::uint64_t line) {
+        Refuse(fault, line);
+        stopped_ = true;
+    }
+
+    RawReader reader_;
+    Cp932Encoder& encoder_;
+    TranslationPlan& plan_;
+    std::uint64_t line_ = 1;
+    ObjectState object_;
+    bool stopped_ = false;
+    bool checkingText_ = true;
+    std::string scratch_;
+};
+
+}  // namespace
+
+bool NeedsTranslation(const TranslationPlan& plan) {
+    switch (plan.header) {
+        case HeaderKind::Ver11:
+        case HeaderKind::Ver12:
+            return true;
+        case HeaderKind::Ver10:
+            return plan.binaryVertexChunks > 0;
+        case HeaderKind::Other:
+            break;
+    }
+    return false;
+}
+
+void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan) {
+    Planner(raw, encoder, plan).Run();
+}
+
+std::size_t FileSource::Read(char* into, std::size_t size) {
+    if (std::ferror(file_)) return 0;
+    return std::fread(into, 1, size, file_);
+}
+
+void FileSource::Rewind() {
+    std::clearerr(file_);
+    std::fseek(file_, 0, SEEK_SET);
+}
+
+std::size_t MemorySource::Read(char* into, std::size_t size) {
+    const std::size_t count = std::min(size, size_ - offset_);
+    if (count > 0) std::memcpy(into, bytes_ + offset_, count);
+    offset_ += count;
+    return count;
+}
+
+RawReader::RawReader(DocumentSource& source) : source_(source), buffer_(kCapacity) {}
+
+void RawReader::Restart() {
+    source_.Rewind();
+    begin_ = 0;
+    end_ = 0;
+    offset_ = 0;
+    ended_ = false;
+}
+
+std::size_t RawReader::Ensure(std::size_t want) {
+    want = std::min(want, kCapacity);
+    if (end_ - begin_ >= want || ended_) return end_ - begin_;
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    while (end_ < want && !ended_) {
+        const std::size_t got = source_.Read(buffer_.data() + end_, kCapacity - end_);
+        if (got == 0) ended_ = true;
+        end_ += got;
+    }
+    return end_ - begin_;
+}
+
+std::size_t RawReader::ReadDirect(char* into, std::size_t size) {
+    if (ended_ || begin_ != end_) return 0;
+    const std::size_t got = source_.Read(into, size);
+    if (got == 0) ended_ = true;
+    offset_ += got;
+    return got;
+}
+
+std::uint64_t RawReader::Skip(std::uint64_t size) {
+    std::uint64_t skipped = 0;
+    while (skipped < size) {
+        std::size_t available = Available();
+        if (available == 0) available = Ensure(kCapacity);
+        if (available == 0) break;
+        const auto step =
+            static_cast<std::size_t>(std::min<std::uint64_t>(available, size - skipped));
+        Consume(step);
+        skipped += step;
+    }
+    return skipped;
+}
+
+TranslatingSource::TranslatingSource(DocumentSource& raw, const TranslationPlan& plan,
+                                     Cp932Encoder& encoder)
+    : reader_(raw), realCache_(std::size_t{1} << kRealCacheBits), plan_(plan), encoder_(encoder) {
+    Rewind();
+}
+
+void TranslatingSource::Rewind() {
+    reader_.Restart();
+    nextEdit_ = 0;
+    pending_.clear();
+    pendingAt_ = 0;
+    vertices_ = nullptr;
+    verticesLeft_ = 0;
+}
+
+std::size_t TranslatingSource::Read(char* into, std::size_t size) {
+    std::size_t copied = 0;
+    while (copied < size) {
+        if (pendingAt_ < pending_.size()) {
+            const std::size_t step = std::min(size - copied, pending_.size() - pendingAt_);
+            std::memcpy(into + copied, pending_.data() + pendingAt_, step);
+            pendingAt_ += step;
+            copied += step;
+            continue;
+        }
+        pending_.clear();
+        pendingAt_ = 0;
+        std::size_t direct = 0;
+        if (!Produce(into + copied, size - copied, direct)) break;
+        copied += direct;
+    }
+    return copied;
+}
+
+bool TranslatingSource::Produce(char* into, std::size_t size, std::size_t& copied) {
+    if (vertices_ != nullptr) {
+        ProduceVertices();
+        return true;
+    }
+    const std::uint64_t at = reader_.Offset();
+    if (at >= plan_.end) return false;
+    if (nextEdit_ < plan_.edits.size() && plan_.edits[nextEdit_].offset == at) {
+        const Edit& edit = plan_.edits[nextEdit_++];
+        if (edit.kind == Edit::Kind::Replace) {
+            reader_.Skip(edit.length);
+            pending_ = edit.text;
+        } else {
+            vertices_ = &edit;
+            verticesLeft_ = edit.count;
+            ProduceVertices();
+        }
+        return true;
+    }
+    std::uint64_t boundary = plan_.end;
+    if (nextEdit_ < plan_.edits.size())
+        boundary = std::min(boundary, plan_.edits[nextEdit_].offset);
+    const bool reencode = plan_.reencoded && at >= plan_.reencodeFrom;
+    if (plan_.reencoded && at < plan_.reencodeFrom)
+        boundary = std::min(boundary, plan_.reencodeFrom);
+    const std::uint64_t wanted = boundary - at;
+    std::size_t available = reader_.Available();
+    if (available == 0 && !reencode) {
+        // Bytes that stay as they are go straight to the reader's buffer.
+        copied = reader_.ReadDirect(
+            into, static_cast<std::size_t>(std::min<std::uint64_t>(wanted, size)));
+        return copied > 0;
+    }
+    // Text to re-encode comes in whole buffers, so that a cut behind the last ASCII byte never
+    // falls inside a character.
+    if (available == 0 || reencode) {
+        available = reader_.Ensure(
+            static_cast<std::size_t>(std::min<std::uint64_t>(wanted, RawReader::kCapacity)));
+    }
+    if (available == 0) return false;
+    std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(available, wanted));
+    if (!reencode) {
+        step = std::min(step, size);
+        std::memcpy(into, reader_.Data(), step);
+        copied = step;
+    } else {
+        if (step < wanted) step = PieceCut(reader_.Data(), step);
+        AppendReencoded(encoder_, reader_.Data(), step, pending_);
+    }
+    reader_.Consume(step);
+    return true;
+}
+
+void TranslatingSource::AppendReal(const char* bytes) {
+    static_assert(sizeof(CachedReal::text) == kRealTextCapacity);
+    const float value = LittleEndianFloat(bytes);
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    CachedReal& slot = realCache_[(bits * 2654435761u) >> (32 - kRealCacheBits)];
+    if (slot.length == 0 || slot.bits != bits) {
+        char number[kRealTextCapacity];
+        const std::size_t length = FormatDocumentReal(value, number);
+        if (length == 0) {
+            pending_ += '0';  // a NaN, which the first pass refuses: the document changed since
+            return;
+        }
+        slot.bits = bits;
+        slot.length = static_cast<std::uint32_t>(length);
+        std::memcpy(slot.text, number, length);
+    }
+    pending_.append(slot.text, slot.length);
+}
+
+void TranslatingSource::ProduceVertices() {
+    constexpr std::uint64_t kBatch = 1024;
+    for (std::uint64_t n = std::min(verticesLeft_, kBatch); n > 0; --n) {
+        if (reader_.Available() < kVertexBytes && reader_.Ensure(kVertexBytes) < kVertexBytes) {
+            verticesLeft_ = 0;  // the document ended early: it changed since the first pass
+            break;
+        }
+        const char* vertex = reader_.Data();
+        pending_ += vertices_->text;
+        AppendReal(vertex);
+        pending_ += ' ';
+        AppendReal(vertex + 4);
+        pending_ += ' ';
+        AppendReal(vertex + 8);
+        pending_ += vertices_->lineEnd;
+        reader_.Consume(kVertexBytes);
+        --verticesLeft_;
+    }
+    if (verticesLeft_ == 0) {
+        reader_.Skip(vertices_->length - vertices_->count * kVertexBytes);
+        vertices_ = nullptr;
+    }
+}
+
+}  // namespace bloktar::compat

@@ -1,0 +1,348 @@
+// bloktar-compat on documents saved by today's modeller: each newer form (Ver 1.1 and 1.2, UTF-8
+// text, binary vertices, .mqoz archives) must give exactly the console text and the BD1 file the
+// converter gives for its Ver 1.0 form, worked out here by hand; every other document is the
+// converter's; every refusal leaves what was there.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "conversion_fixtures.hpp"
+#include "support/zip.hpp"
+
+using namespace e2e;
+using namespace testing_support;
+
+namespace {
+
+using Vertex = std::array<float, 3>;
+
+std::string Crlf(const std::string& text) {
+    std::string out;
+    for (const char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+// The document's vertices of a box (x as the document holds it, before the mirror).
+std::vector<Vertex> DocumentVertices(const Box& box) {
+    std::vector<Vertex> vertices;
+    for (int k = 0; k < 8; ++k) {
+        vertices.push_back({-static_cast<float>(box.corner + k),
+                            static_cast<float>(box.corner + 10 + k),
+                            static_cast<float>(box.corner + 20 + k)});
+    }
+    return vertices;
+}
+
+// A box object whose vertices are a BVertex chunk; its faces are the box's.
+std::string BinaryObject(const std::string& name, const std::vector<Vertex>& vertices,
+                         const Box& box) {
+    std::string payload;
+    for (const Vertex& v : vertices) payload += F32(v[0]) + F32(v[1]) + F32(v[2]);
+    const std::string count = std::to_string(vertices.size());
+    return "Object \"" + name + "\" {\n\tvisible 15\n\tBVertex " + count + " {\n\t\tVector " +
+           count + " [" + std::to_string(payload.size()) + "]\n" + payload + "\n\t}\n\tface 6 {\n" +
+           FaceLines(box) + "\t}\n}\n";
+}
+
+// The BD1 block of the box's faces with these corners (mirrored in x as the converter loads them).
+ExpectedBlock BlockOf(const std::vector<Vertex>& vertices, const Box& box) {
+    ExpectedBlock block = BoxBlock(box);
+    for (int k = 0; k < 8; ++k) {
+        block.x[k] = -vertices[static_cast<std::size_t>(k)][0];
+        block.y[k] = vertices[static_cast<std::size_t>(k)][1];
+        block.z[k] = vertices[static_cast<std::size_t>(k)][2];
+    }
+    return block;
+}
+
+float FromBytes(const char (&bytes)[5]) {
+    float value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+std::string VersionLine(const std::string& version) {
+    return Sjis("文書の形式\tFormat Text Ver " + version + " を Ver 1.0 として読む\n");
+}
+const std::string kUtf8Line = Sjis("文字コード\tUTF-8 を Shift_JIS に変換\n");
+std::string BinaryLine(int chunks) {
+    return Sjis("バイナリ頂点\t" + std::to_string(chunks) + " チャンクをテキストの頂点に変換\n");
+}
+std::string MemberLine(const std::string& name) {
+    return Sjis("アーカイブ\t" + name + " を展開\n");
+}
+
+struct CompatRun {
+    ProgramRun run;
+    std::string dir;
+    bool written = false;
+    std::string output;
+};
+
+CompatRun RunOn(const std::string& name, const std::string& bytes,
+                const std::string& earlier = "") {
+    CompatRun c;
+    c.dir = MakeTempDir();
+    WriteFile(c.dir + "/" + name, bytes);
+    if (!earlier.empty()) WriteFile(c.dir + "/" + name + ".bd1", earlier);
+    c.run = RunCompat({name}, "ok\n", c.dir);
+    c.written = FileExists(c.dir + "/" + name + ".bd1");
+    if (c.written) c.output = ReadFile(c.dir + "/" + name + ".bd1");
+    return c;
+}
+
+// Two boxes with the values of the fixtures, one with the edge values a payload may hold (signed
+// zero, infinities, the smallest and largest floats) and one whose bytes hold a carriage return,
+// a Ctrl-Z, "Eof", "}" and newlines, which must end or cut nothing.
+const Box kFirst{100, 0, 0};
+const Box kSecond{200, 1000, 2};
+const std::vector<Vertex> kEdgeVertices = {
+    {-0.0f, 0.0f, std::numeric_limits<float>::infinity()},
+    {-std::numeric_limits<float>::infinity(), FLT_MAX, -FLT_MAX},
+    {std::numeric_limits<float>::denorm_min(), FLT_MIN, 0.1f},
+    {1e-7f, 123456.789f, -3.4e38f},
+    {16777217.0f, 0.333333343f, 2.5f},
+    {1.0f, -1.0f, 65504.0f},
+    {7.0f, 8.0f, 9.0f},
+    {1e10f, -1e-10f, 0.5f},
+};
+const std::vector<Vertex> kByteVertices = {
+    {FromBytes("\r\n\r\x3f"), FromBytes("\x1a\x1a\x1a\x3f"), FromBytes("Eof\x3f")},
+    {FromBytes("}\r\n\x3f"), FromBytes("\n}\n\x40"), FromBytes("\t}\r\x40")},
+    {FromBytes("\x1a\n\x1a\x40"), FromBytes("Eof\x41"), FromBytes("}}}\x41")},
+    {FromBytes("\r\r\r\x41"), FromBytes("\n\n\n\x42"), FromBytes("\0\0\x1a\x42")},
+    {1, 2, 3},
+    {4, 5, 6},
+    {7, 8, 9},
+    {10, 11, 12},
+};
+
+std::string ThreeBoxesBody(const std::string& texture, bool binary) {
+    const std::string materials =
+        Materials(3, MaterialLine("a", texture) + MaterialLine("b", "floor.bmp") +
+                         MaterialLine("c", "roof.bmp"));
+    if (!binary) {
+        return materials + BoxObject("箱", kFirst) + BoxObject("two", kSecond);
+    }
+    return materials + BinaryObject("箱", DocumentVertices(kFirst), kFirst) +
+           BinaryObject("edges", kEdgeVertices, kSecond) +
+           BinaryObject("bytes", kByteVertices, kFirst);
+}
+
+const std::string kModernHeader = "Metasequoia Document\nFormat Text Ver ";
+
+}  // namespace
+
+TEST(CompatModernForms, ConvertLikeTheirVer10Form) {
+    const std::string twoBoxes =
+        Bd1({BoxBlock(kFirst), BoxBlock(kSecond)}, {Sjis("壁.bmp"), "floor.bmp", "roof.bmp"});
+    const std::string threeBoxes =
+        Bd1({BoxBlock(kFirst), BlockOf(kEdgeVertices, kSecond), BlockOf(kByteVertices, kFirst)},
+            {Sjis("壁.bmp"), "floor.bmp", "roof.bmp"});
+    const std::string utf8Binary =
+        kModernHeader + "1.2\nCodePage utf8\n" + ThreeBoxesBody("壁.bmp", true) + "Eof\n";
+    struct Case {
+        const char* what;
+        std::string document;
+        std::string lines;
+        int blocks;
+        std::string bd1;
+    };
+    const Case cases[] = {
+        {"Ver 1.1, CR LF",
+         Crlf(kModernHeader + "1.1\n" + ThreeBoxesBody(Sjis("壁.bmp"), false) + "Eof\n"),
+         VersionLine("1.1"), 2, twoBoxes},
+        {"Ver 1.2, UTF-8, binary vertices", utf8Binary,
+         VersionLine("1.2") + kUtf8Line + BinaryLine(3), 3, threeBoxes},
+        {"Ver 1.2, CodePage UTF-8 in other cases, CR LF",
+         Crlf(kModernHeader + "1.2\ncodepage UTF-8\n" + ThreeBoxesBody("壁.bmp", false) + "Eof\n"),
+         VersionLine("1.2") + kUtf8Line, 2, twoBoxes},
+        {"Ver 1.0, binary vertices, CodePage 932 dropped",
+         kHeaderLines + "CodePage 932\n" + ThreeBoxesBody(Sjis("壁.bmp"), true) + "Eof\n",
+         BinaryLine(3), 3, threeBoxes},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CompatRun r = RunOn("DOC.mqo", c.document);
+        EXPECT_EQ(r.run.out, c.lines + CompleteRun(c.blocks));
+        EXPECT_EQ(r.run.status, 0);
+        EXPECT_EQ(r.output, c.bd1);
+    }
+}
+
+TEST(CompatModernForms, ArchivesGiveTheFirstMqoMember) {
+    const std::string document =
+        Crlf(kModernHeader + "1.1\n" + ThreeBoxesBody(Sjis("壁.bmp"), false) + "Eof\n");
+    const std::string expected =
+        Bd1({BoxBlock(kFirst), BoxBlock(kSecond)}, {Sjis("壁.bmp"), "floor.bmp", "roof.bmp"});
+    for (const bool deflated : {true, false}) {
+        SCOPED_TRACE(deflated ? "deflated" : "stored");
+        const std::string archive =
+            ZipArchive({{"thumbnail.bmp", "BM not a document", deflated},
+                        {"house.mqx", "<xml/>", deflated},
+                        {"House.MQO", document, deflated},
+                        {"second.mqo", "Metasequoia Document\n", deflated}});
+        // A name outside ASCII and the ending in capitals, as a drop hands them over.
+        const CompatRun r = RunOn(deflated ? "house.mqoz" : "家の模型.MQOZ", archive);
+        EXPECT_EQ(r.run.out, MemberLine("House.MQO") + VersionLine("1.1") + CompleteRun(2));
+        EXPECT_EQ(r.run.status, 0);
+        EXPECT_EQ(r.output, expected);
+    }
+}
+
+// The generator's boxes in all four layouts, rewritten here into Ver 1.1 with binary vertices
+// and into an archive of that: the BD1 file must be the generator's.
+TEST(CompatModernForms, GeneratedBoxesInTheNewerForms) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(
+        RunGenerator({"blocks", "40", dir + "/boxes.mqo", dir + "/expected.bd1", "--objects", "3"}),
+        0);
+    const std::string ver10 = ReadFile(dir + "/boxes.mqo");
+    const std::string expected = ReadFile(dir + "/expected.bd1");
+    std::string modern = ver10;
+    modern.replace(modern.find("Ver 1.0"), 7, "Ver 1.1");
+    int chunks = 0;
+    for (std::size_t at; (at = modern.find("\tvertex ")) != std::string::npos; ++chunks) {
+        const std::size_t open = modern.find("{\r\n", at) + 3;
+        const std::size_t close = modern.find("\t}\r\n", open);
+        std::string payload;
+        int count = 0;
+        for (const char* p = modern.c_str() + open; p < modern.c_str() + close; ++count) {
+            for (int i = 0; i < 3; ++i) {
+                char* end;
+                payload += F32(static_cast<float>(std::strtod(p, &end)));
+                p = end;
+            }
+            p += 2;  // CR LF
+        }
+        modern.replace(at, close - at,
+                       "\tBVertex " + std::to_string(count) + " {\r\n\t\tVector " +
+                           std::to_string(count) + " [" + std::to_string(payload.size()) + "]\r\n" +
+                           payload + "\r\n");
+    }
+    ASSERT_GT(chunks, 3);
+    const std::string lines = VersionLine("1.1") + BinaryLine(chunks);
+    const CompatRun plain = RunOn("boxes.mqo", modern);
+    EXPECT_EQ(plain.run.out, lines + CompleteRun(40));
+    EXPECT_EQ(plain.output, expected);
+    const CompatRun archived = RunOn("boxes.mqoz", ZipArchive({{"boxes.mqo", modern, true}}));
+    EXPECT_EQ(archived.run.out, MemberLine("boxes.mqo") + lines + CompleteRun(40));
+    EXPECT_EQ(archived.output, expected);
+}
+
+TEST(CompatModernForms, WarnsOfWhatTheConverterCannotSee) {
+    const Box box{100, 0, 0};
+    std::string pentagon = FaceLines(box);
+    pentagon.replace(pentagon.find("4 V(3 2 1 0)"), 12, "5 V(3 2 1 0 4)");
+    auto with = [&](const std::string& name, const std::string& lines, const std::string& faces,
+                    int visible = 15) {
+        return "Object \"" + name + "\" {\n" + lines + "\tvisible " + std::to_string(visible) +
+               "\n\tvertex 8 {\n" + VertexLines(box) + "\t}\n\tface 6 {\n" + faces + "\t}\n}\n";
+    };
+    const std::string document =
+        kModernHeader + "1.1\n" + with(Sjis("鏡"), "\tpatch 0\n\tmirror 1\n", FaceLines(box)) +
+        with("curved", "\tpatch 3\n", FaceLines(box)) +
+        with("turned", "\tlathe 3\n", FaceLines(box)) + with("five", "", pentagon + pentagon) +
+        with("hidden", "\tmirror 1\n", pentagon, 0) + "Eof\n";
+    const CompatRun r = RunOn("DOC.mqo", document);
+    const std::string freeze = " (モデラーでフリーズしてから保存する)\n";
+    EXPECT_EQ(r.run.out.substr(0, r.run.out.find("=====")),
+              VersionLine("1.1") +
+                  Sjis("警告\tオブジェクト \"鏡\": ミラーの片側しか文書にない" + freeze +
+                       "警告\tオブジェクト \"curved\": 曲面の制御点しか文書にない" + freeze +
+                       "警告\tオブジェクト \"turned\": 回転体の元の線しか文書にない" + freeze +
+                       "警告\tオブジェクト \"five\": 5 頂点以上の面が 2 面ある "
+                       "(そのブロックは完全にならない)\n"));
+    EXPECT_EQ(r.run.status, 0);
+    EXPECT_TRUE(r.written);
+}
+
+// Whatever is not translated is the converter's: its texts, its status, its file.
+TEST(CompatStandsIn, ForTheConverterOnEveryOtherDocument) {
+    const std::string banner = Banner();
+    const std::string ver10 = Document(BoxObject("box", kFirst));
+    const CompatRun plain = RunOn("DOC.mqo", ver10);
+    EXPECT_EQ(plain.run.out, CompleteRun(1));
+    EXPECT_EQ(plain.output, Bd1({BoxBlock(kFirst)}));
+    // UTF-8 named but without binary vertices: a Ver 1.0 document is left as it is.
+    const CompatRun named = RunOn(
+        "DOC.mqo", kHeaderLines + "CodePage utf8\n\xff\n" + BoxObject("box", kFirst) + "Eof\n");
+    EXPECT_EQ(named.run.out, CompleteRun(1));
+    EXPECT_EQ(named.output, Bd1({BoxBlock(kFirst)}));
+
+    const CompatRun ver13 = RunOn("DOC.mqo", kModernHeader + "1.3\n" + BoxObject("b", kFirst));
+    EXPECT_EQ(ver13.run.out, BannerAndLoad() + Sjis("ヘッダー確認") +
+                                 "tmpStr=Format Text Ver 1.3\n\n" +
+                                 Sjis("\"Format Text Ver 1.0\"の確認失敗 \n"));
+    EXPECT_EQ(ver13.run.status, 1);
+    EXPECT_FALSE(ver13.written);
+
+    const ProgramRun none = RunCompat({}, "ok\n", MakeTempDir());
+    EXPECT_EQ(none.out, banner + Sjis("ファイルロード\t失敗\n"));
+    EXPECT_EQ(none.status, 1);
+    const ProgramRun missing = RunCompat({"gone.mqoz"}, "ok\n", MakeTempDir());
+    EXPECT_EQ(missing.out, banner + Sjis("ファイルロード\t失敗\n"));
+    EXPECT_EQ(missing.status, 1);
+}
+
+TEST(CompatRefusals, LeaveEveryEarlierOutputAsItWas) {
+    const std::string bvertexAt4 = "Object \"b\" {\n\tvisible 15\n\tBVertex 1 {\n";
+    const std::string one = F32(1) + F32(2) + F32(3);
+    const std::string utf8Box = kModernHeader + "1.2\nCodePage utf8\n";
+    const std::string document = Crlf(kModernHeader + "1.1\n" + BoxObject("box", kFirst) + "Eof\n");
+    std::string badCrc = ZipArchive({{"a.mqo", document, false}});
+    badCrc[30 + 5 + 100] ^= 1;  // a byte of the stored member
+    std::string encrypted = ZipArchive({{"a.mqo", document, true}});
+    encrypted[6] = 1;                                 // local header's flags
+    encrypted[encrypted.find("PK\x01\x02") + 8] = 1;  // central directory's flags
+    const std::string archive = ZipArchive({{"a.mqo", document, true}});
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string expected;  // UTF-8
+    };
+    const Case cases[] = {
+        {"DOC.mqo", utf8Box + "Object \"\xe5\xae\x8c\" {\n\xe5\xae\n",
+         "形式変換\t失敗\nUTF-8 として読めないバイトがある: 行 5\n"},
+        {"DOC.mqo", utf8Box + "\n\nObject \"caf\xc3\xa9\" {\n",
+         "形式変換\t失敗\nShift_JIS にない文字 U+00E9: 行 6\n"},
+        {"DOC.mqo", utf8Box + "Material 1 {\n\t\"\xf0\x9f\x98\x80\" tex(\"a.bmp\")\n}\n",
+         "形式変換\t失敗\nShift_JIS にない文字 U+1F600: 行 5\n"},
+        {"DOC.mqo", kModernHeader + "1.1\n" + bvertexAt4 + "\t\tVector 1 [13]\n" + one + "x\n",
+         "形式変換\t失敗\nBVertex のデータの大きさが 12 × 頂点数でない: 行 5\n"},
+        {"DOC.mqo", kModernHeader + "1.1\n" + bvertexAt4 + "\t\tVector 2 [24]\n" + one + one,
+         "形式変換\t失敗\nBVertex のデータの大きさが 12 × 頂点数でない: 行 5\n"},
+        {"DOC.mqo", kHeaderLines + "\n" + bvertexAt4 + "\t\tVector 1 [12]\n" + one.substr(0, 11),
+         "形式変換\t失敗\nBVertex のデータが文書の終わりを越えている: 行 6\n"},
+        {"DOC.mqo",
+         kModernHeader + "1.1\n" + bvertexAt4 + "\t\tVector 1 [12]\n" + F32(1) +
+             F32(std::nanf("")) + F32(3) + "\n",
+         "形式変換\t失敗\nBVertex の頂点に NaN (数でない値) がある: 行 5\n"},
+        {"DOC.mqo", kModernHeader + "1.1\n" + bvertexAt4 + "\t\t" + one + "\n",
+         "形式変換\t失敗\nBVertex の Vector 行が読めない: 行 5\n"},
+        {"DOC.mqoz", archive.substr(0, archive.size() / 2),
+         "アーカイブ展開\t失敗\nアーカイブが壊れているか途中で切れている\n"},
+        {"DOC.mqoz", document, "アーカイブ展開\t失敗\nアーカイブが壊れているか途中で切れている\n"},
+        {"DOC.mqoz", badCrc, "アーカイブ展開\t失敗\nアーカイブの文書の CRC が合わない\n"},
+        {"DOC.mqoz", ZipArchive({{"a.mqx", "<xml/>", true}, {"a.mqo.bak", document, true}}),
+         "アーカイブ展開\t失敗\nアーカイブに .mqo の文書がない\n"},
+        {"DOC.mqoz", encrypted,
+         "アーカイブ展開\t失敗\nアーカイブの文書の圧縮方式に対応していない\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const CompatRun r = RunOn(c.name, c.bytes, "EARLIER");
+        EXPECT_EQ(r.run.out, Sjis(c.expected));
+        EXPECT_EQ(r.run.status, 1);
+        EXPECT_EQ(r.output, "EARLIER");
+        EXPECT_EQ(ListDirectory(r.dir),
+                  (std::vector<std::string>{c.name, std::string(c.name) + ".bd1"}));
+    }
+}

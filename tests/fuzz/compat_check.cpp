@@ -1,0 +1,134 @@
+#include "fuzz/compat_check.hpp"
+
+#include <cstring>
+#include <string_view>
+
+#include "compat/archive.hpp"
+#include "compat/translation.hpp"
+#include "driver/conversion.hpp"
+#include "fuzz/conversion_check.hpp"
+
+namespace fuzzing {
+namespace {
+
+using namespace bloktar;
+using namespace bloktar::compat;
+
+// Reads the whole source in pieces of the sizes given in turn, from its first byte.
+std::string ReadAll(DocumentSource& source, std::string_view pieceSizes) {
+    source.Rewind();
+    std::string out;
+    char piece[4096];
+    for (std::size_t turn = 0;; ++turn) {
+        const std::size_t want =
+            pieceSizes.empty()
+                ? sizeof piece
+                : static_cast<unsigned char>(pieceSizes[turn % pieceSizes.size()]) % sizeof piece +
+                      1;
+        const std::size_t got = source.Read(piece, want);
+        if (got > want) return out + "\x01too many";
+        if (got == 0) return out;
+        out.append(piece, got);
+    }
+}
+
+bool IsArchiveFault(Fault fault) {
+    return fault == Fault::ArchiveBroken || fault == Fault::ArchiveCrcWrong ||
+           fault == Fault::ArchiveNoDocument || fault == Fault::ArchiveUnsupported;
+}
+
+// The second line of a document, without its line end.
+std::string_view SecondLine(std::string_view text) {
+    const std::size_t first = text.find('\n');
+    if (first == std::string_view::npos) return {};
+    std::string_view rest = text.substr(first + 1);
+    rest = rest.substr(0, rest.find('\n'));
+    if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
+    return rest;
+}
+
+struct Converted {
+    ConversionResult result;
+    std::string printed;
+    MemoryBd1Output output;
+};
+
+void Convert(Document& document, Converted& converted) {
+    MemoryConsole console;
+    ConversionLimits limits;
+    limits.maxArrayBytes = kCheckedArrayBytes;
+    converted.result = ConvertDocument(document, console, converted.output, limits);
+    converted.printed = std::move(console.printed);
+}
+
+std::string CheckDocument(const char* bytes, std::size_t size) {
+    MemorySource raw(bytes, size);
+    Cp932Encoder encoder;
+    TranslationPlan plan;
+    PlanTranslation(raw, encoder, plan);
+    if (!NeedsTranslation(plan)) {
+        if (plan.header == HeaderKind::Ver11 || plan.header == HeaderKind::Ver12) {
+            return "a newer header left untranslated";
+        }
+        return "";
+    }
+    if (plan.refusal.fault != Fault::None) {
+        if (IsArchiveFault(plan.refusal.fault)) return "an archive fault for a document";
+        if (plan.refusal.line < 1) return "a refusal without its line";
+        return "";
+    }
+
+    TranslatingSource translating(raw, plan, encoder);
+    const std::string form = ReadAll(translating, {});
+    // Any piece sizes, from the document's own bytes, and again after reading part of it.
+    const std::string_view sizes(bytes, size < 64 ? size : 64);
+    if (ReadAll(translating, sizes) != form) return "pieces read differ from one whole read";
+    char some[3];
+    translating.Rewind();
+    (void)translating.Read(some, sizeof some);
+    if (ReadAll(translating, {}) != form) return "a read after a rewind differs";
+    if (SecondLine(form) != "Format Text Ver 1.0") return "the Ver 1.0 form's header";
+
+    // The Ver 1.0 form is final: nothing in it is translated again.
+    MemorySource again(form.data(), form.size());
+    TranslationPlan second;
+    PlanTranslation(again, encoder, second);
+    if (second.header != HeaderKind::Ver10) return "the Ver 1.0 form is not Ver 1.0";
+    if (second.binaryVertexChunks != 0) return "the Ver 1.0 form holds binary vertices";
+
+    // The converter reading the translation as it is made gives what it gives on the form held
+    // in memory; and that must keep the conversion's own invariants.
+    Converted streamed;
+    Document document;
+    OpenSourceDocument(document, translating);
+    Convert(document, streamed);
+    Converted held;
+    OpenMemoryDocument(document, form.data(), form.size());
+    Convert(document, held);
+    if (streamed.result.outcome != held.result.outcome) return "outcome differs from the form's";
+    if (streamed.printed != held.printed) return "console text differs from the form's";
+    if (streamed.output.bytes != held.output.bytes) return "BD1 bytes differ from the form's";
+    if (std::memcmp(&streamed.result.summary, &held.result.summary, sizeof held.result.summary) !=
+        0) {
+        return "summary differs from the form's";
+    }
+    return CheckConversion(reinterpret_cast<const unsigned char*>(form.data()), form.size(),
+                           held.result, held.printed, held.output);
+}
+
+}  // namespace
+
+std::string TranslateAndCheck(const unsigned char* data, std::size_t size) {
+    if (size >= 4 && std::memcmp(data, "PK\x03\x04", 4) == 0) {
+        ArchiveMember member;
+        const Fault fault = ExtractDocumentMember(data, size, member);
+        if (fault != Fault::None) {
+            return IsArchiveFault(fault) ? "" : "a document fault for an archive";
+        }
+        if (member.size > 0 && member.bytes == nullptr) return "a member without its bytes";
+        return CheckDocument(member.bytes.get(), member.size);
+    }
+    return CheckDocument(reinterpret_cast<const char*>(data), size);
+}
+
+}  // namespace fuzzing

@@ -1,0 +1,180 @@
+// The Ver 1.0 form that bloktar-compat makes of a document, read in memory: which documents are
+// translated, and byte for byte what the translation hands to the converter's reader, read in
+// any piece size and again after a rewind.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "compat/translation.hpp"
+#include "mqo/number_text.hpp"
+#include "support/expected.hpp"
+
+using namespace bloktar::compat;
+using testing_support::F32;
+using testing_support::Sjis;
+
+namespace {
+
+// Plans the document and reads its translation in pieces of chunk bytes.
+std::string ReadTranslation(const std::string& document, TranslationPlan& plan, std::size_t chunk) {
+    MemorySource raw(document.data(), document.size());
+    Cp932Encoder encoder;
+    PlanTranslation(raw, encoder, plan);
+    TranslatingSource translation(raw, plan, encoder);
+    std::string first;
+    std::string again;
+    for (std::string* out : {&first, &again}) {
+        std::string piece(chunk, '\0');
+        for (std::size_t got; (got = translation.Read(piece.data(), chunk)) > 0;) {
+            out->append(piece, 0, got);
+        }
+        translation.Rewind();
+    }
+    EXPECT_EQ(first, again);
+    return first;
+}
+
+const std::string kLine1 = "Metasequoia Document\n";
+
+std::string Vertices(const std::string& eol, const std::string& payload, int count) {
+    return "\tBVertex " + std::to_string(count) + " {" + eol + "\t\tVector " +
+           std::to_string(count) + " [" + std::to_string(payload.size()) + "]" + eol + payload +
+           eol + "\t}" + eol;
+}
+
+float Bytes(const char (&bytes)[5]) {
+    float value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+}  // namespace
+
+TEST(CompatTranslation, HeaderDecidesWhatIsTranslated) {
+    struct Case {
+        std::string document;
+        HeaderKind header;
+        bool translated;
+    };
+    const std::string body = "Object \"a\" {\n}\nEof\n";
+    const Case cases[] = {
+        {kLine1 + "Format Text Ver 1.1\n" + body, HeaderKind::Ver11, true},
+        {"Metasequoia Document\r\nFormat Text Ver 1.2\r\n" + body, HeaderKind::Ver12, true},
+        {kLine1 + "Format Text Ver 1.0\nCodePage utf8\n\xff\n" + body, HeaderKind::Ver10, false},
+        {kLine1 + "Format Text Ver 1.0\n" + Vertices("\n", "", 0), HeaderKind::Ver10, true},
+        {kLine1 + "Format Text Ver 1.3\n" + body, HeaderKind::Other, false},
+        {kLine1 + "Format Text Ver 1.1 \n" + body, HeaderKind::Other, false},
+        {kLine1 + "Format Text Ver 1.1", HeaderKind::Other, false},
+        {"Metasequoia Document \nFormat Text Ver 1.1\n" + body, HeaderKind::Other, false},
+        {"\xef\xbb\xbfMetasequoia Document\nFormat Text Ver 1.1\n", HeaderKind::Other, false},
+        {"", HeaderKind::Other, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        MemorySource raw(c.document.data(), c.document.size());
+        Cp932Encoder encoder;
+        TranslationPlan plan;
+        PlanTranslation(raw, encoder, plan);
+        EXPECT_EQ(plan.header, c.header);
+        EXPECT_EQ(NeedsTranslation(plan), c.translated);
+        // A fault in a document left as it is does not count.
+        if (c.translated) {
+            EXPECT_EQ(plan.refusal.fault, Fault::None);
+        }
+    }
+}
+
+TEST(CompatTranslation, Ver10FormByteForByte) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::string edges = F32(-0.0f) + F32(inf) + F32(-inf) + F32(FLT_MAX) +
+                              F32(std::numeric_limits<float>::denorm_min()) + F32(0.1f);
+    // Payload bytes that a line reader would take for line ends, Ctrl-Z, "Eof" and "}".
+    const std::string tricky =
+        F32(Bytes("\r\n\x1a\x3f")) + F32(Bytes("Eof\x40")) + F32(Bytes("}\r\n\x41"));
+    const std::string longText(70000, 'a');
+    std::string longUtf8;
+    for (int i = 0; i < 30000; ++i) longUtf8 += "家a";
+    std::string longSjis;
+    for (int i = 0; i < 30000; ++i) longSjis += Sjis("家") + "a";
+    struct Case {
+        const char* what;
+        std::string document;
+        std::string ver10;
+    };
+    const Case cases[] = {
+        {"version only", kLine1 + "Format Text Ver 1.1\nScene {\n\x82\xa0\r\n}\nEof\n",
+         kLine1 + "Format Text Ver 1.0\nScene {\n\x82\xa0\r\n}\nEof\n"},
+        {"UTF-8, CR LF",
+         "Metasequoia Document\r\nFormat Text Ver 1.2\r\nCodePage utf8\r\nObject \"家\" {\r\n",
+         "Metasequoia Document\r\nFormat Text Ver 1.0\r\n" + Sjis("Object \"家\" {") + "\r\n"},
+        {"CodePage in other spellings", kLine1 + "Format Text Ver 1.2\ncodepage\tUTF-8 \nイ\n",
+         kLine1 + "Format Text Ver 1.0\n" + Sjis("イ") + "\n"},
+        {"CodePage 932: dropped, text as it is",
+         kLine1 + "Format Text Ver 1.2\nCodePage 932\n\x89\xc6\n",
+         kLine1 + "Format Text Ver 1.0\n\x89\xc6\n"},
+        {"edge values", kLine1 + "Format Text Ver 1.1\n" + Vertices("\n", edges, 2) + "Eof\n",
+         kLine1 + "Format Text Ver 1.0\n\tvertex 2 {\n\t\t-0 1e39 -1e39\n"
+                  "\t\t3.4028235e+38 1e-45 0.1\n\t}\nEof\n"},
+        {"payload bytes like line ends, CR LF",
+         "Metasequoia Document\r\nFormat Text Ver 1.1\r\n" + Vertices("\r\n", tricky, 1) +
+             "Eof\r\n",
+         "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\tvertex 1 {\r\n\t\t" + std::to_string(0) +
+             "\t}\r\nEof\r\n"},
+        {"no vertices", kLine1 + "Format Text Ver 1.0\n" + Vertices("\n", "", 0),
+         kLine1 + "Format Text Ver 1.0\n\tvertex 0 {\n\t}\n"},
+        {"lines longer than the buffer",
+         kLine1 + "Format Text Ver 1.2\nCodePage utf8\n" + longText + "\n" + longUtf8 + "\n",
+         kLine1 + "Format Text Ver 1.0\n" + longText + "\n" + longSjis + "\n"},
+        {"nothing after a Ctrl-Z is looked at",
+         kLine1 + "Format Text Ver 1.2\nCodePage utf8\nx\x1a\xff\xfe\tBVertex 1 {\n",
+         kLine1 + "Format Text Ver 1.0\nx\x1a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string expected = c.ver10;
+        if (std::string(c.what).starts_with("payload")) {
+            char x[bloktar::kRealTextCapacity], y[bloktar::kRealTextCapacity],
+                z[bloktar::kRealTextCapacity];
+            bloktar::FormatDocumentReal(Bytes("\r\n\x1a\x3f"), x);
+            bloktar::FormatDocumentReal(Bytes("Eof\x40"), y);
+            bloktar::FormatDocumentReal(Bytes("}\r\n\x41"), z);
+            expected.replace(expected.find("\t\t0") + 2, 1,
+                             std::string(x) + " " + y + " " + z + "\r\n");
+        }
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 20}) {
+            TranslationPlan plan;
+            EXPECT_EQ(ReadTranslation(c.document, plan, chunk), expected) << chunk;
+            EXPECT_EQ(plan.refusal.fault, Fault::None);
+        }
+    }
+}
+
+// Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
+// cache of recent texts: each comes out as its own shortest text.
+TEST(CompatTranslation, RepeatedAndCollidingFloatsKeepTheirOwnTexts) {
+    std::vector<float> values;
+    for (int i = 0; i < 3000; ++i) values.push_back(static_cast<float>(i) * 0.37f - 500.0f);
+    for (int i = 2999; i >= 0; i -= 7) values.push_back(values[static_cast<std::size_t>(i)]);
+    while (values.size() % 3 != 0) values.push_back(1.0f);
+    std::string payload;
+    std::string lines;
+    for (std::size_t i = 0; i < values.size(); i += 3) {
+        lines += "\t\t";
+        for (std::size_t k = 0; k < 3; ++k) {
+            char text[bloktar::kRealTextCapacity];
+            bloktar::FormatDocumentReal(values[i + k], text);
+            lines += std::string(text) + (k < 2 ? " " : "\n");
+            payload += F32(values[i + k]);
+        }
+    }
+    const int count = static_cast<int>(values.size() / 3);
+    const std::string document = kLine1 + "Format Text Ver 1.1\n" + Vertices("\n", payload, count);
+    const std::string expected = kLine1 + "Format Text Ver 1.0\n\tvertex " + std::to_string(count) +
+                                 " {\n" + lines + "\t}\n";
+    TranslationPlan plan;
+    EXPECT_EQ(ReadTranslation(document, plan, 4096), expected);
+}
