@@ -20,6 +20,7 @@ inline constexpr int kFaceCorners = 4;
 // read position allow.
 static_assert(kShortFloatReadAhead <= kPieceReadAhead);
 static_assert(kLongFloatReadAhead <= kPieceReadAhead);
+static_assert(kCompactFloatReadAhead <= kPieceReadAhead);
 #ifdef BLOKTAR_SSE2
 static_assert(kFivePlacePairReadAhead <= kPieceReadAhead);
 #endif
@@ -36,9 +37,9 @@ inline const char* ReadDigits(const char* text, std::int32_t& value) {
 // Reads the number that must start right at text, behind a separator, from text that may be
 // read ahead: null when white space stands there, or no number.
 inline const char* ScanNumberAt(const char* text, float& value) {
-    if (const char* end = ScanShortFloatInPiece(text, value)) return end;
+    if (const char* end = ScanCompactFloatInPiece(text, value)) return end;
     if (IsDocumentSpace(*text)) return nullptr;
-    const char* end = ScanFloatInPiece(text, value);
+    const char* end = number_detail::ScanLongFloatInPiece(text, value);
     return end != text ? end : nullptr;
 }
 
