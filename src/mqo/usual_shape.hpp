@@ -98,6 +98,11 @@ inline const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
     if (!BeginsWith(p, ") UV(")) return nullptr;
     p += 5;
     face.pairs = n < 1 ? 1 : n > kFaceCorners ? kFaceCorners : n;
+#ifdef BLOKTAR_SSE2
+    // A line written with five places does so throughout: after the first pair of another shape
+    // the rest are read one by one.
+    bool fivePlaces = true;
+#endif
     for (int k = 0; k < face.pairs; ++k) {
         if (k > 0) {
             if (*p != ' ') return nullptr;
@@ -105,10 +110,13 @@ inline const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
         }
 #ifdef BLOKTAR_SSE2
         // Both numbers as UV coordinates are mostly written, at once.
-        if (ScanFivePlacePair(p, face.u[k], face.v[k]) && !IsDigit(p[15]) && p[15] != 'e' &&
-            p[15] != 'E') {
-            p += 15;
-            continue;
+        if (fivePlaces) {
+            if (ScanFivePlacePair(p, face.u[k], face.v[k]) && !IsDigit(p[15]) && p[15] != 'e' &&
+                p[15] != 'E') {
+                p += 15;
+                continue;
+            }
+            fivePlaces = false;
         }
 #endif
         const char* end = ScanNumberAt(p, face.u[k]);
