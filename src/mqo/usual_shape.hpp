@@ -98,27 +98,24 @@ inline const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
     if (!BeginsWith(p, ") UV(")) return nullptr;
     p += 5;
     face.pairs = n < 1 ? 1 : n > kFaceCorners ? kFaceCorners : n;
+    int k = 0;
 #ifdef BLOKTAR_SSE2
-    // A line written with five places does so throughout: after the first pair of another shape
-    // the rest are read one by one.
-    bool fivePlaces = true;
+    // Both numbers as UV coordinates are mostly written, at once; a line written with five places
+    // does so throughout, so after the first pair of another shape the rest are read one by one.
+    for (; k < face.pairs; ++k) {
+        const char* at = k > 0 ? p + 1 : p;
+        if ((k > 0 && *p != ' ') || !ScanFivePlacePair(at, face.u[k], face.v[k]) ||
+            IsDigit(at[15]) || at[15] == 'e' || at[15] == 'E') {
+            break;
+        }
+        p = at + 15;
+    }
 #endif
-    for (int k = 0; k < face.pairs; ++k) {
+    for (; k < face.pairs; ++k) {
         if (k > 0) {
             if (*p != ' ') return nullptr;
             ++p;
         }
-#ifdef BLOKTAR_SSE2
-        // Both numbers as UV coordinates are mostly written, at once.
-        if (fivePlaces) {
-            if (ScanFivePlacePair(p, face.u[k], face.v[k]) && !IsDigit(p[15]) && p[15] != 'e' &&
-                p[15] != 'E') {
-                p += 15;
-                continue;
-            }
-            fivePlaces = false;
-        }
-#endif
         const char* end = ScanNumberAt(p, face.u[k]);
         if (end == nullptr || *end != ' ') return nullptr;
         p = ScanNumberAt(end + 1, face.v[k]);
