@@ -1,12 +1,18 @@
 // bloktar-mqogen: writes documents for the converter's tests and benchmark.
 //
-//   bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K]
+//   bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K] [--numbers SHAPE]
 //   bloktar-mqogen unused SIZE OUTPUT [EXPECTED]
 //
 // "blocks" writes N boxes as the modeller writes them: CR LF line ends, a Scene and a Material
 // chunk, a hidden guide object, then the boxes spread over K visible objects (by default 8, or
 // as many as keep every object at 512 boxes or fewer), box i written in vertex order i % 4 of the
-// four the converter recognises, vertex coordinates with four decimals and UVs with five.
+// four the converter recognises. SHAPE says how the numbers are written:
+//   usual     (the default) coordinates from -300 to 350 with four decimals, UVs with five;
+//   wide      coordinates from -99999.9999 to 99999.9999 with four decimals, UVs with five, as
+//             the modeller writes a map measured in the thousands;
+//   shortest  each coordinate and UV a float written in its shortest form, as newer writers do:
+//             up to nine significant digits ("-28.1565781", "0.00158474996"), integers without a
+//             point ("100"), small UVs with an exponent ("4.7e-05").
 //
 // "unused" writes a document of about SIZE bytes (a number, optionally followed by K, M or G for
 // binary units) made mostly of thumbnail lines that no pass of the converter uses, with one box.
@@ -131,6 +137,39 @@ constexpr int kMaterials = 4;
 constexpr int kCoordinateDecimals = 4;
 constexpr int kUvDecimals = 5;
 
+enum class NumberShape { Usual, Wide, Shortest };
+
+// The shortest text that reads back as value, as std::to_chars gives it.
+std::string Shortest(float value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+// A coordinate in units of 10^-4, divided by scale, as a float in its shortest form; now and then
+// a whole number.
+std::string ShortestCoordinate(Random& random, std::int64_t units, double scale) {
+    double value = static_cast<double>(units) / 1e4 / scale;
+    if (random.Between(0, 7) == 0) value = static_cast<double>(units / 10000);
+    return Shortest(static_cast<float>(value));
+}
+
+// A UV in [0, 1] as a float in its shortest form: now and then 0, 1, or a value so small that
+// its shortest form takes an exponent.
+std::string ShortestUv(Random& random) {
+    switch (random.Between(0, 31)) {
+        case 0:
+            return Shortest(0.0f);
+        case 1:
+            return Shortest(1.0f);
+        case 2:
+            return Shortest(static_cast<float>(static_cast<double>(random.Between(1, 99)) * 1e-6));
+        default:
+            return Shortest(static_cast<float>(static_cast<double>(random.Between(0, 1 << 30)) /
+                                               static_cast<double>(1 << 30)));
+    }
+}
+
 // One box: the coordinate text of its low and high side on each axis, a material per BD1 face
 // slot and the UV text of each slot's four corners.
 struct Box {
@@ -140,19 +179,34 @@ struct Box {
     std::string v[6][4];
 };
 
-Box MakeBox(Random& random) {
+constexpr double kScales[] = {1, 10, 100, 1000};
+
+Box MakeBox(Random& random, NumberShape shape) {
     Box box;
     for (int a = 0; a < 3; ++a) {
-        const std::int64_t low = random.Between(-3000000, 3000000);
-        const std::int64_t size = random.Between(10000, 500000);
-        box.axis[a][0] = Fixed(low, kCoordinateDecimals);
-        box.axis[a][1] = Fixed(low + size, kCoordinateDecimals);
+        const bool usual = shape == NumberShape::Usual;
+        const std::int64_t low =
+            usual ? random.Between(-3000000, 3000000) : random.Between(-999999999, 994999999);
+        const std::int64_t size = random.Between(10000, usual ? 500000 : 5000000);
+        // Shortest forms of every length: boxes from a few units to thousands across.
+        const double scale = shape == NumberShape::Shortest ? kScales[random.Between(0, 3)] : 1;
+        for (int side = 0; side < 2; ++side) {
+            const std::int64_t units = side == 0 ? low : low + size;
+            box.axis[a][side] = shape == NumberShape::Shortest
+                                    ? ShortestCoordinate(random, units, scale)
+                                    : Fixed(units, kCoordinateDecimals);
+        }
     }
     for (int f = 0; f < 6; ++f) {
         box.material[f] = static_cast<int>(random.Between(0, kMaterials - 1));
         for (int j = 0; j < 4; ++j) {
-            box.u[f][j] = Fixed(random.Between(0, 100000), kUvDecimals);
-            box.v[f][j] = Fixed(random.Between(0, 100000), kUvDecimals);
+            if (shape == NumberShape::Shortest) {
+                box.u[f][j] = ShortestUv(random);
+                box.v[f][j] = ShortestUv(random);
+            } else {
+                box.u[f][j] = Fixed(random.Between(0, 100000), kUvDecimals);
+                box.v[f][j] = Fixed(random.Between(0, 100000), kUvDecimals);
+            }
         }
     }
     return box;
@@ -300,7 +354,8 @@ bool ParseCount(std::string_view text, long long& value) {
 
 int Usage() {
     std::fputs(
-        "usage: bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K]\n"
+        "usage: bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K] "
+        "[--numbers usual|wide|shortest]\n"
         "       bloktar-mqogen unused SIZE OUTPUT [EXPECTED]\n",
         stderr);
     return 2;
@@ -311,13 +366,27 @@ int Usage() {
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     long long objects = 0;  // chosen from the box count
-    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    NumberShape shape = NumberShape::Usual;
+    for (std::size_t i = 0; i + 1 < args.size();) {
         if (args[i] == "--objects") {
             if (!ParseCount(args[i + 1], objects) || objects < 1) return Usage();
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-            break;
+        } else if (args[i] == "--numbers") {
+            const std::string_view name = args[i + 1];
+            if (name == "usual") {
+                shape = NumberShape::Usual;
+            } else if (name == "wide") {
+                shape = NumberShape::Wide;
+            } else if (name == "shortest") {
+                shape = NumberShape::Shortest;
+            } else {
+                return Usage();
+            }
+        } else {
+            ++i;
+            continue;
         }
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
     }
     long long amount = 0;
     if (args.size() < 3 || args.size() > 4 || (args[0] != "blocks" && args[0] != "unused") ||
@@ -364,11 +433,11 @@ int main(int argc, char** argv) {
         }
         out << "}" << kEol;
         WriteMaterials(out);
-        visibleBoxes.push_back(MakeBox(random));
+        visibleBoxes.push_back(MakeBox(random, shape));
         WriteObject(out, "box", true, visibleBoxes, {0}, maps);
     } else {
         WriteMaterials(out);
-        const std::vector<Box> guide{MakeBox(random)};
+        const std::vector<Box> guide{MakeBox(random, shape)};
         WriteObject(out, "guide", false, guide, {0}, maps);
         const long long count = amount;
         if (objects == 0) objects = std::max(8LL, (count + 511) / 512);
@@ -379,7 +448,7 @@ int main(int argc, char** argv) {
             std::vector<Box> boxes;
             std::vector<int> orders;
             for (long long b = 0; b < inObject; ++b, ++next) {
-                boxes.push_back(MakeBox(random));
+                boxes.push_back(MakeBox(random, shape));
                 orders.push_back(static_cast<int>(next % 4));
             }
             WriteObject(out, "part" + std::to_string(o), true, boxes, orders, maps);

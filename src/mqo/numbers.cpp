@@ -9,11 +9,8 @@
 namespace bloktar {
 namespace {
 
-// Powers of ten that a double holds exactly.
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kLargestExactPower = 22;
+using number_detail::kExactPowersOfTen;
+using number_detail::kLargestExactPower;
 constexpr std::uint64_t kLargestExactMantissa = std::uint64_t{1} << 53;
 constexpr int kMantissaDigits = 19;  // decimal digits that always fit in 64 bits
 constexpr std::int64_t kExponentCap = 1000000;

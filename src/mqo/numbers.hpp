@@ -25,6 +25,7 @@ namespace bloktar {
 inline constexpr std::size_t kShortFloatReadAhead = 8;      // ScanShortFloatInPiece: eight at once
 inline constexpr std::size_t kLongFloatReadAhead = 8;       // ScanLongFloatInPiece's quick way
 inline constexpr std::size_t kFivePlacePairReadAhead = 15;  // ScanFivePlacePair: 16 at once
+inline constexpr std::size_t kCompactFloatReadAhead = 15;   // ScanCompactFloatInPiece: 16 at once
 
 inline bool IsDocumentSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -67,6 +68,60 @@ inline std::uint64_t SumDigits(std::uint64_t digits) {
 
 // ScanFloatInPiece for the numbers that do not fit into eight bytes after the sign.
 const char* ScanLongFloatInPiece(const char* text, float& value);
+
+// Powers of ten that a double holds exactly.
+inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr int kLargestExactPower = 22;
+
+// Bit i set where text[i] is no digit, for i from 0 to 15, which it reads.
+inline unsigned NotDigitMask(const char* text) {
+#ifdef BLOKTAR_SSE2
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    // '0' to '9' become the ten lowest signed bytes.
+    const __m128i moved = _mm_add_epi8(bytes, _mm_set1_epi8(0x80 - '0'));
+    const __m128i digit = _mm_cmplt_epi8(moved, _mm_set1_epi8(-0x80 + 10));
+    return static_cast<unsigned>(_mm_movemask_epi8(digit)) ^ 0xFFFFu;
+#else
+    unsigned mask = 0;
+    for (unsigned half = 0; half < 2; ++half) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, text + 8 * half, sizeof bytes);
+        const std::uint64_t digits = bytes ^ 0x3030303030303030u;
+        // Exact for every byte: with the top bits set apart no byte carries into the next.
+        const std::uint64_t flags =
+            (digits | ((digits & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u)) & 0x8080808080808080u;
+        // The eight flags gathered into the top byte, the first byte's flag lowest.
+        mask |= static_cast<unsigned>(((flags >> 7) * 0x0102040810204080u) >> 56) << (8 * half);
+    }
+    return mask;
+#endif
+}
+
+// The bytes 0 to n - 1 of 16 held in two little-endian words, set.
+struct LaneMask {
+    std::uint64_t low;
+    std::uint64_t high;
+};
+inline constexpr auto kLanesBelow = [] {
+    struct {
+        LaneMask lanes[17];
+    } table{};
+    for (unsigned n = 0; n <= 16; ++n) {
+        table.lanes[n].low = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+        table.lanes[n].high = n <= 8    ? 0
+                              : n >= 16 ? ~std::uint64_t{0}
+                                        : (std::uint64_t{1} << (8 * (n - 8))) - 1;
+    }
+    return table;
+}();
+// The lanes 1 to n - 1.
+inline constexpr auto kDigitLanes = [] {
+    auto table = kLanesBelow;
+    for (LaneMask& lanes : table.lanes) lanes.low &= ~std::uint64_t{0xFF};
+    return table;
+}();
 
 }  // namespace number_detail
 
@@ -118,11 +173,92 @@ inline const char* ScanShortFloatInPiece(const char* text, float& value) {
     return nullptr;
 }
 
+// ScanFloatInPiece for the numbers whose digits and point, behind an optional sign, fill at most
+// 15 of the 16 bytes it reads at once (an integer 15 bytes, a point anywhere among the first 15),
+// followed by an optional exponent of one or two digits that leaves the value within an exact
+// power of ten of its digits. Returns null, storing nothing, for any other text, also one that
+// starts with white space.
+//
+// The digits are closed up over the point into lanes 1 to stop - 1 of the 16 bytes, so that,
+// taken as a 16-digit integer, they hold the number's digits times 10^(16 - stop): below 10^15,
+// exact as a double. Whatever the point's place, that integer times 10^(whole - 15) is the value
+// of the digits (whole: the digits before the point), and one multiplication or division by an
+// exact power of ten rounds it correctly to double, as the general reader does; then to float.
+// When the digits close up within the first eight lanes and no exponent follows, the first eight
+// lanes alone, below 10^7, divided by 10^(7 - whole) in float give the same float, as
+// number_detail::kPlaces explains.
+inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
+    static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+    const char sign = *text;
+    const bool negative = sign == '-';
+    const char* p = text + ((negative || sign == '+') ? 1 : 0);
+    // From the terminating zero on: 16 bytes loaded, the byte behind 16 digits looked at.
+    static_assert(sizeof(std::uint64_t) * 2 - 1 == kCompactFloatReadAhead);
+    const unsigned notDigit = number_detail::NotDigitMask(p) | 0x10000u;
+    const auto whole = static_cast<unsigned>(std::countr_zero(notDigit));
+    const char* end = p + whole;
+    const bool point = *end == '.';
+    unsigned stop = whole + 1;  // the closed-up digits end before this lane
+    if (point) {
+        stop = static_cast<unsigned>(std::countr_zero(notDigit & (notDigit - 1u)));
+        end = p + stop;
+    }
+    // No digit; or digits that may go on beyond the 16 bytes.
+    if (stop < 2 || stop + (point ? 1u : 0u) > 16) return nullptr;
+
+    std::uint64_t low;
+    std::memcpy(&low, p, sizeof low);
+    // Lanes 1 to whole take the byte one lane before them, the others keep theirs; only lanes 1
+    // to stop - 1 are kept, as digits 0 to 9.
+    const number_detail::LaneMask moved = number_detail::kLanesBelow.lanes[whole + 1];
+    const number_detail::LaneMask kept = number_detail::kDigitLanes.lanes[stop];
+    const std::uint64_t digitsLow =
+        ((((low << 8) & moved.low) | (low & ~moved.low)) ^ 0x3030303030303030u) & kept.low;
+    const bool exponentFollows = (*end | 0x20) == 'e';
+    if (stop <= 8 && !exponentFollows) {
+        const auto mantissa = static_cast<std::int32_t>(number_detail::SumDigits(digitsLow));
+        value = static_cast<float>(mantissa) / number_detail::kPlaces[negative ? 1 : 0][7 - whole];
+        return end;
+    }
+    std::uint64_t high;
+    std::memcpy(&high, p + 8, sizeof high);
+    const std::uint64_t movedHigh = (high << 8) | (low >> 56);
+    const std::uint64_t digitsHigh =
+        (((movedHigh & moved.high) | (high & ~moved.high)) ^ 0x3030303030303030u) & kept.high;
+    const std::uint64_t digits =
+        number_detail::SumDigits(digitsLow) * 100000000u + number_detail::SumDigits(digitsHigh);
+
+    int exponent = static_cast<int>(whole) - 15;
+    if (exponentFollows) {
+        const char* q = end + 1;
+        const bool down = *q == '-';
+        if (*q == '-' || *q == '+') ++q;
+        if (IsDigit(*q)) {
+            int written = *q++ - '0';
+            if (IsDigit(*q)) written = written * 10 + (*q++ - '0');
+            if (IsDigit(*q)) return nullptr;  // three digits or more: the general way
+            exponent += down ? -written : written;
+            end = q;
+        }
+        if (exponent < -number_detail::kLargestExactPower ||
+            exponent > number_detail::kLargestExactPower) {
+            return nullptr;
+        }
+    }
+    const auto mantissa = static_cast<double>(static_cast<std::int64_t>(digits));
+    const double magnitude = exponent < 0 ? mantissa / number_detail::kExactPowersOfTen[-exponent]
+                                          : mantissa * number_detail::kExactPowersOfTen[exponent];
+    // Below 10^37: within float range.
+    const auto narrowed = static_cast<float>(magnitude);
+    value = negative ? -narrowed : narrowed;
+    return end;
+}
+
 // Reads a decimal number as ScanReal does and rounds it on to float32 as NarrowToFloat does, from
 // text that may be read 16 bytes past its terminating zero, such as a piece that
 // NextDocumentPiece delivers.
 inline const char* ScanFloatInPiece(const char* text, float& value) {
-    if (const char* end = ScanShortFloatInPiece(text, value)) return end;
+    if (const char* end = ScanCompactFloatInPiece(text, value)) return end;
     return number_detail::ScanLongFloatInPiece(text, value);
 }
 

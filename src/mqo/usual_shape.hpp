@@ -20,6 +20,7 @@ inline constexpr int kFaceCorners = 4;
 // read position allow.
 static_assert(kShortFloatReadAhead <= kPieceReadAhead);
 static_assert(kLongFloatReadAhead <= kPieceReadAhead);
+static_assert(kCompactFloatReadAhead <= kPieceReadAhead);
 #ifdef BLOKTAR_SSE2
 static_assert(kFivePlacePairReadAhead <= kPieceReadAhead);
 #endif
@@ -36,9 +37,9 @@ inline const char* ReadDigits(const char* text, std::int32_t& value) {
 // Reads the number that must start right at text, behind a separator, from text that may be
 // read ahead: null when white space stands there, or no number.
 inline const char* ScanNumberAt(const char* text, float& value) {
-    if (const char* end = ScanShortFloatInPiece(text, value)) return end;
+    if (const char* end = ScanCompactFloatInPiece(text, value)) return end;
     if (IsDocumentSpace(*text)) return nullptr;
-    const char* end = ScanFloatInPiece(text, value);
+    const char* end = number_detail::ScanLongFloatInPiece(text, value);
     return end != text ? end : nullptr;
 }
 
@@ -97,19 +98,24 @@ inline const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
     if (!BeginsWith(p, ") UV(")) return nullptr;
     p += 5;
     face.pairs = n < 1 ? 1 : n > kFaceCorners ? kFaceCorners : n;
-    for (int k = 0; k < face.pairs; ++k) {
+    int k = 0;
+#ifdef BLOKTAR_SSE2
+    // Both numbers as UV coordinates are mostly written, at once; a line written with five places
+    // does so throughout, so after the first pair of another shape the rest are read one by one.
+    for (; k < face.pairs; ++k) {
+        const char* at = k > 0 ? p + 1 : p;
+        if ((k > 0 && *p != ' ') || !ScanFivePlacePair(at, face.u[k], face.v[k]) ||
+            IsDigit(at[15]) || at[15] == 'e' || at[15] == 'E') {
+            break;
+        }
+        p = at + 15;
+    }
+#endif
+    for (; k < face.pairs; ++k) {
         if (k > 0) {
             if (*p != ' ') return nullptr;
             ++p;
         }
-#ifdef BLOKTAR_SSE2
-        // Both numbers as UV coordinates are mostly written, at once.
-        if (ScanFivePlacePair(p, face.u[k], face.v[k]) && !IsDigit(p[15]) && p[15] != 'e' &&
-            p[15] != 'E') {
-            p += 15;
-            continue;
-        }
-#endif
         const char* end = ScanNumberAt(p, face.u[k]);
         if (end == nullptr || *end != ' ') return nullptr;
         p = ScanNumberAt(end + 1, face.v[k]);

@@ -3,6 +3,7 @@
 // the boxes' geometry alone, which checks the layout tables on boxes other than the sample's.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "conversion_fixtures.hpp"
@@ -33,6 +34,29 @@ TEST(GeneratedDocument, BoxesInEveryLayoutComeOutInTheBd1Layout) {
     const std::string written = ReadFile(dir + "/boxes.mqo.bd1");
     EXPECT_EQ(written.size(), 312u + 26u * 316u);
     EXPECT_EQ(written, ReadFile(dir + "/expected.bd1"));
+}
+
+TEST(GeneratedDocument, EveryNumberShapeComesOutAsTheGeneratorWorksItOut) {
+    // Each shape, with a text that only it writes: a coordinate of the usual size, a five-digit
+    // negative one with four places, a small UV with an exponent.
+    const struct {
+        const char* shape;
+        const char* sign;
+    } shapes[] = {{"usual", "\t\t-?[0-9]{1,3}\\.[0-9]{4} "},
+                  {"wide", "\t\t-[0-9]{5}\\.[0-9]{4} "},
+                  {"shortest", " [0-9]\\.?[0-9]*e-05"}};
+    for (const auto& [shape, sign] : shapes) {
+        const std::string dir = MakeTempDir();
+        ASSERT_EQ(RunGenerator({"blocks", "150", dir + "/boxes.mqo", dir + "/expected.bd1",
+                                "--numbers", shape}),
+                  0);
+        EXPECT_TRUE(std::regex_search(ReadFile(dir + "/boxes.mqo"), std::regex(sign))) << shape;
+        const ProgramRun run = RunBloktar({"boxes.mqo"}, "", dir);
+        EXPECT_EQ(run.out, e2e::CompleteRun(150)) << shape;
+        EXPECT_EQ(run.status, 0) << shape;
+        EXPECT_EQ(ReadFile(dir + "/boxes.mqo.bd1"), ReadFile(dir + "/expected.bd1")) << shape;
+    }
+    EXPECT_NE(RunGenerator({"blocks", "5", "/dev/null", "--numbers", "long"}), 0);
 }
 
 TEST(GeneratedDocument, UnusedLinesAroundOneBox) {

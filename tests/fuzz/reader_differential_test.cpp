@@ -4,6 +4,8 @@
 // in every form the document rules allow.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -55,7 +57,11 @@ class DocumentMaker {
 
     std::string Real() {
         std::string sign = Chance(30) ? "-" : (Chance(5) ? "+" : "");
-        switch (Pick(0, 9)) {
+        switch (Pick(0, 11)) {
+            case 10:  // coordinates of a map measured in the thousands
+                return sign + Digits(Pick(4, 5)) + "." + Digits(4);
+            case 11:
+                return sign + Shortest();
             case 0:
                 return sign + Digits(Pick(1, 4)) + "." + Digits(4);
             case 1:
@@ -78,6 +84,14 @@ class DocumentMaker {
             default:
                 return sign + Digits(Pick(1, 8)) + "." + Digits(Pick(1, 12)) + "e" + Int();
         }
+    }
+
+    // A float in its shortest form, as newer writers write it: up to nine significant digits,
+    // integers without a point, an exponent where that is shorter.
+    std::string Shortest() {
+        const float value = std::ldexp(static_cast<float>(Pick(0, 1 << 24)), Pick(-40, 0));
+        char text[32];
+        return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
     }
 
     std::string Separator() {

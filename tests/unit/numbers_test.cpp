@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -300,5 +301,89 @@ TEST(ScanFloatInPiece, ShortMantissasDividedInFloatRoundAsThroughDouble) {
                       std::bit_cast<std::uint32_t>(throughDouble))
                 << m << " / 10^" << places;
         }
+    }
+}
+
+TEST(ScanFloatInPiece, SixteenByteNumbersReadAsTheGeneralReaderDoes) {
+    // Around nine and ten significant digits, 15 and 16 bytes of digits and point, the one- and
+    // two-digit exponents, the exactly representable powers of ten, signed zeros, big integers.
+    const char* const cases[] = {
+        "0.123456789",
+        "0.1234567891",
+        "-28.1565781",
+        "0.00158474996",
+        "123456789",
+        "1234567890",
+        "-99999.9999",
+        "99999.99999",
+        "-3656.3576",
+        "12345678901.234",
+        "123456789012.345",
+        "1234567890123.45",
+        "123456789012345",
+        "1234567890123456",
+        "999999999999999",
+        "0.99999999999999",
+        "0.999999999999999",
+        "9007199254740993",
+        "99999999999999999999",
+        "4.7e-05",
+        "2.5e-05",
+        "1.5e+06",
+        "1e-08",
+        "1e-09",
+        "1e-8",
+        "1e-9",
+        "1e36",
+        "1e37",
+        "123e22",
+        "1e100",
+        "1e-100",
+        "5.e3",
+        ".5e1",
+        "1.5e",
+        "1.5e+",
+        "1e+x",
+        "1E-7",
+        "-0",
+        "-0.0",
+        "-0e5",
+        "+0",
+        "0e99",
+        "-.0",
+        "100",
+        "-100)",
+        "0.5 ",
+        "16777217.5",
+        "0.000000000000001",
+    };
+    for (const char* text : cases) {
+        const PieceRead fast = InPiece(text);
+        const PieceRead general = Generally(text);
+        EXPECT_EQ(fast.bits, general.bits) << text;
+        EXPECT_EQ(fast.consumed, general.consumed) << text;
+    }
+    EXPECT_EQ(InPiece("-0e5").bits, 0x80000000u);
+    EXPECT_EQ(InPiece("100").bits, 0x42C80000u);
+    EXPECT_EQ(InPiece("1.5e+06").bits, 0x49B71B00u);  // 1,500,000
+    EXPECT_EQ(InPiece("1.5e+").consumed, 3);
+}
+
+TEST(ScanFloatInPiece, ShortestFormsOfRandomFloatsReadBack) {
+    // The shortest text of a float, fixed or with an exponent, as newer writers write it, reads
+    // as the general reader reads it; the text of a float that is not huge gives the float back.
+    std::mt19937 random(17);
+    for (int i = 0; i < 300000; ++i) {
+        const auto bits = static_cast<std::uint32_t>(random());
+        const float original = std::bit_cast<float>(bits);
+        if (!std::isfinite(original)) continue;
+        char text[64] = {};
+        const auto written = std::to_chars(text, text + sizeof text - 1, original);
+        const std::string shown(text, written.ptr);
+        const PieceRead fast = InPiece(shown);
+        const PieceRead general = Generally(shown);
+        ASSERT_EQ(fast.bits, general.bits) << shown;
+        ASSERT_EQ(fast.consumed, general.consumed) << shown;
+        ASSERT_EQ(fast.bits, bits) << shown;
     }
 }
