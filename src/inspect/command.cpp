@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "inspect/html.hpp"
 #include "inspect/inspect_text.hpp"
 #include "inspect/inspection.hpp"
 #include "inspect/print.hpp"
@@ -61,6 +62,9 @@ int ReportArgumentError(const InspectorArguments& arguments, Console& console) {
         case ArgumentError::SvgNeedsPath:
             console.Text(text::kSvgNeedsPath);
             break;
+        case ArgumentError::HtmlNeedsPath:
+            console.Text(text::kHtmlNeedsPath);
+            break;
     }
     console.Text(text::kUsage);
     return kStatusUnreadable;
@@ -70,6 +74,7 @@ int ReportArgumentError(const InspectorArguments& arguments, Console& console) {
 struct Picture {
     std::vector<Bd1Block> blocks;
     std::vector<BlockMark> marks;
+    std::unique_ptr<PageModel> page;  // only when the page is to be written
 };
 
 int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
@@ -87,6 +92,7 @@ int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
         return kStatusUnreadable;
     }
     PrintBd1Inspection(reading, console);
+    if (picture.page) DescribeBd1File(reading, *picture.page);
     bool problems = false;
     for (const Bd1Block& block : reading.blocks) {
         const bool problem = !TexturesInRange(block);
@@ -105,6 +111,7 @@ int InspectDocumentFile(std::FILE* file, Console& console, Picture& picture) {
         return kStatusUnreadable;
     }
     PrintDocumentInspection(inspection, console);
+    if (picture.page) DescribeDocument(inspection, *picture.page);
     bool problems = false;
     for (const BlockFindings& findings : inspection.findings) {
         const bool problem = HasProblem(findings);
@@ -131,17 +138,33 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
         return kStatusUnreadable;
     }
     Picture picture;
+    if (arguments.html != nullptr) picture.page = std::make_unique<PageModel>();
     int status = NamesBd1File(arguments.input) ? InspectBd1File(file.get(), console, picture)
                                                : InspectDocumentFile(file.get(), console, picture);
-    if (status == kStatusUnreadable || arguments.svg == nullptr) return status;
+    if (status == kStatusUnreadable) return status;
 
-    console.Text(text::kSvgWrite);
-    const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
-    if (WriteWholeFile(arguments.svg, svg.data(), svg.size())) {
-        console.Text(bloktar::text::kDone);
-    } else {
-        console.Text(bloktar::text::kFailed);
-        status = kStatusUnreadable;
+    if (arguments.svg != nullptr) {
+        console.Text(text::kSvgWrite);
+        const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
+        if (WriteWholeFile(arguments.svg, svg.data(), svg.size())) {
+            console.Text(bloktar::text::kDone);
+        } else {
+            console.Text(bloktar::text::kFailed);
+            status = kStatusUnreadable;
+        }
+    }
+    if (arguments.html != nullptr) {
+        console.Text(text::kHtmlWrite);
+        PageModel& page = *picture.page;
+        page.title = FileNameText(arguments.input);
+        FindTextureImages(arguments.input, page.header, page.textureImages);
+        const std::string html = BuildInspectionPage(picture.blocks, page);
+        if (WriteWholeFile(arguments.html, html.data(), html.size())) {
+            console.Text(bloktar::text::kDone);
+        } else {
+            console.Text(bloktar::text::kFailed);
+            status = kStatusUnreadable;
+        }
     }
     return status;
 }
@@ -178,6 +201,18 @@ InspectorArguments ParseInspectorArguments(int argc, NativeChar** argv) {
                     arguments.svg = argument + 6;
                 } else {
                     fail(ArgumentError::SvgNeedsPath, argument);
+                }
+            } else if (Equals(view, "--html")) {
+                if (i + 1 < argc) {
+                    arguments.html = argv[++i];
+                } else {
+                    fail(ArgumentError::HtmlNeedsPath, argument);
+                }
+            } else if (Equals(view.substr(0, 7), "--html=")) {
+                if (view.size() > 7) {
+                    arguments.html = argument + 7;
+                } else {
+                    fail(ArgumentError::HtmlNeedsPath, argument);
                 }
             } else {
                 fail(ArgumentError::UnknownOption, argument);
