@@ -43,6 +43,9 @@
   }
 
   // ---- Geometry: four vertices and two triangles per face, in the order the record holds them.
+  // Each face's triangles turn their front outwards (away from the block's centre), so that the
+  // sides facing away can be left undrawn; a block with a problem is drawn from both sides,
+  // whatever its corners.
   const drawn = [];
   for (let b = 0; b < count; ++b) if (drawable(b)) drawn.push(b);
   const vertexCount = drawn.length * 24;
@@ -50,18 +53,20 @@
   const uvs = new Float32Array(vertexCount * 2);
   const info = new Uint8Array(vertexCount * 4); // texture slot (10: none), problem
   const ids = new Uint32Array(vertexCount);
-  const indices = new Uint32Array(drawn.length * 36);
+  const triangles = []; // per drawn block: its indices
   const low = [Infinity, Infinity, Infinity];
   const high = [-Infinity, -Infinity, -Infinity];
   let v = 0;
-  let t = 0;
   for (const b of drawn) {
+    const middle = blockCentre(b);
+    const own = new Uint32Array(problem[b] ? 72 : 36);
+    let t = 0;
     for (let f = 0; f < 6; ++f) {
       const texture = faceTexture(b, f);
       const slot = texture >= 0 && texture < 10 ? texture : 10;
+      const corners = faceCorners[f].map((k) => [cornerX(b, k), cornerY(b, k), cornerZ(b, k)]);
       for (let c = 0; c < 4; ++c) {
-        const k = faceCorners[f][c];
-        const p = [cornerX(b, k), cornerY(b, k), cornerZ(b, k)];
+        const p = corners[c];
         positions.set(p, v * 3);
         for (let a = 0; a < 3; ++a) {
           low[a] = Math.min(low[a], p[a]);
@@ -74,9 +79,39 @@
         ids[v] = b;
         ++v;
       }
+      // Newell's normal against the direction from the block's centre to the face's.
+      let outward = 0;
+      for (let c = 0; c < 4; ++c) {
+        const [p, q] = [corners[c], corners[(c + 1) % 4]];
+        const normal = [(p[1] - q[1]) * (p[2] + q[2]), (p[2] - q[2]) * (p[0] + q[0]),
+                        (p[0] - q[0]) * (p[1] + q[1])];
+        for (let a = 0; a < 3; ++a) outward += normal[a] * ((corners[0][a] + corners[2][a]) / 2 - middle[a]);
+      }
       const first = v - 4;
-      indices.set([first, first + 1, first + 2, first, first + 2, first + 3], t);
+      const front = [first, first + 1, first + 2, first, first + 2, first + 3];
+      const back = [first, first + 2, first + 1, first, first + 3, first + 2];
+      own.set(outward >= 0 ? front : back, t);
       t += 6;
+      if (problem[b]) {
+        own.set(outward >= 0 ? back : front, t);
+        t += 6;
+      }
+    }
+    triangles.push(own);
+  }
+  const indices = new Uint32Array(triangles.reduce((n, own) => n + own.length, 0));
+  // The blocks nearest the eye first, so that the depth test spares the shading of most of what
+  // lies behind them.
+  function sortFrom(point) {
+    const order = drawn.map((b, i) => {
+      const c = blockCentre(b);
+      return [(c[0] - point[0]) ** 2 + (c[1] - point[1]) ** 2 + (c[2] - point[2]) ** 2, i];
+    });
+    order.sort((x, y) => x[0] - y[0]);
+    let at = 0;
+    for (const [, i] of order) {
+      indices.set(triangles[i], at);
+      at += triangles[i].length;
     }
   }
   const centre = drawn.length ? low.map((l, a) => (l + high[a]) / 2) : [0, 0, 0];
@@ -123,7 +158,8 @@
   // ---- WebGL2.
   const canvas = document.getElementById('canvas');
   const message = document.getElementById('message');
-  const gl = canvas.getContext('webgl2', { antialias: true });
+  // Edges smoothed for small models only: software WebGL pays for it on every sample.
+  const gl = canvas.getContext('webgl2', { antialias: drawn.length <= 4096 });
   if (!gl) {
     message.textContent = 'このブラウザーでは WebGL2 が使えないため、ブロックを描けません。';
   }
@@ -239,7 +275,7 @@ void main() { outColour = vColour; }`;
   ];
   const IMAGE_SIZE = 256;
 
-  let faces, lines, faceVao, problemLines, selectedLines, pickTarget;
+  let faces, lines, faceVao, indexBuffer, problemLines, selectedLines, pickTarget;
   let hasImage = 0;
   if (gl) {
     faces = program(FACE_VS, FACE_FS);
@@ -258,7 +294,7 @@ void main() { outColour = vColour; }`;
     buffer(gl.ARRAY_BUFFER, ids);
     gl.enableVertexAttribArray(3);
     gl.vertexAttribIPointer(3, 1, gl.UNSIGNED_INT, 0, 0);
-    buffer(gl.ELEMENT_ARRAY_BUFFER, indices);
+    indexBuffer = buffer(gl.ELEMENT_ARRAY_BUFFER, indices);
     gl.bindVertexArray(null);
     problemLines = lineSet(drawn.filter((b) => problem[b]), [1, 0, 0, 0.55]);
 
@@ -327,6 +363,24 @@ void main() { outColour = vColour; }`;
     camera.distance = (radius / Math.sin(FOV / 2)) * 1.05;
     redraw();
   }
+  // Once the eye has rested somewhere new, the draw order follows it.
+  let sortedFor = null;
+  let sortTimer = 0;
+  function resortSoon() {
+    clearTimeout(sortTimer);
+    sortTimer = setTimeout(() => {
+      const e = eye();
+      if (sortedFor && Math.hypot(e[0] - sortedFor[0], e[1] - sortedFor[1], e[2] - sortedFor[2]) < radius * 0.05) return;
+      sortNow();
+      dirty = true;
+    }, 400);
+  }
+  function sortNow() {
+    sortedFor = eye();
+    sortFrom(sortedFor);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indexBuffer);
+    gl.bufferSubData(gl.ELEMENT_ARRAY_BUFFER, 0, indices);
+  }
   function lookAt(b) {
     camera.target = blockCentre(b);
     camera.distance = Math.max(blockRadius(b) * 3, radius * 0.02);
@@ -372,6 +426,7 @@ void main() { outColour = vColour; }`;
   let dirty = true;
   function redraw() {
     dirty = true;
+    if (indexBuffer) resortSoon();
   }
   function resize() {
     const scale = window.devicePixelRatio || 1;
@@ -412,7 +467,9 @@ void main() { outColour = vColour; }`;
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
     const matrix = viewProjection(canvas.width / canvas.height);
     gl.enable(gl.DEPTH_TEST);
+    gl.enable(gl.CULL_FACE);
     drawFaces(matrix, false);
+    gl.disable(gl.CULL_FACE);
     // Outlines of the blocks with a problem, and of the one selected, show through everything.
     gl.disable(gl.DEPTH_TEST);
     gl.enable(gl.BLEND);
@@ -455,7 +512,9 @@ void main() { outColour = vColour; }`;
     gl.clearColor(0, 0, 0, 0);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
     gl.enable(gl.DEPTH_TEST);
+    gl.enable(gl.CULL_FACE);
     drawFaces(viewProjection(canvas.width / canvas.height), true);
+    gl.disable(gl.CULL_FACE);
     const pixel = new Uint8Array(4);
     gl.readPixels(px, py, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
     gl.disable(gl.SCISSOR_TEST);
@@ -691,6 +750,8 @@ void main() { outColour = vColour; }`;
     screenPoint: (b) => (drawable(b) ? project(blockCentre(b)) : null),
     // Draws a frame and counts its pixels: the background's, reddish ones, and a hash of all.
     pixels() {
+      clearTimeout(sortTimer);
+      sortNow(); // the order that follows the eye, as it will be once the eye rests
       draw();
       const pixels = new Uint8Array(canvas.width * canvas.height * 4);
       gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
@@ -711,6 +772,7 @@ void main() { outColour = vColour; }`;
   const problems = fillPanel();
   if (gl) {
     fit();
+    sortNow();
     new ResizeObserver(redraw).observe(canvas);
     let last = performance.now();
     const frame = (now) => {
@@ -725,7 +787,8 @@ void main() { outColour = vColour; }`;
     };
     loadImages().then(() => {
       draw();
-      gl.finish();
+      // Reading a pixel back waits until the frame has really been drawn.
+      gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
       dirty = false;
       requestAnimationFrame((now) => {
         root.dataset.problemBlocks = String(problems);
