@@ -1,58 +1,85 @@
 #include "driver/conversion.hpp"
 
-#include <cstdlib>
-#include <cstring>
 #include <span>
 
-#include "bd1/bd1.hpp"
-#include "block/block.hpp"
 #include "driver/report.hpp"
-#include "mqo/header_check.hpp"
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace bloktar {
 namespace {
 
-// Asks the system to back a large zero-filled array with huge pages where it can: the pages are
-// still handed out only when first written, but far fewer of them, which takes the system a
-// fraction of the time. Changes no byte of the array.
-void PreferHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHugePage = 2u << 20;
-    if (size < kHugePage) return;
-    constexpr std::uintptr_t kPage = 4096;
-    const auto first = (reinterpret_cast<std::uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(memory) + size) & ~(kPage - 1);
-    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // advice only
-#endif
-}
+// The converter's side of the run: each stage's label before it runs and its completion after,
+// the output created once the geometry is read, the header written through, the records written
+// and the output completed.
+class ConverterHooks final : public PipelineHooks {
+  public:
+    ConverterHooks(Console& console, Bd1Output& output) : console_(console), output_(output) {}
 
-// An array obtained once, zero-filled, and released when the run ends.
-template <typename Record>
-struct ZeroedArray {
-    Record* records = nullptr;
-    std::size_t count = 0;
+    void StageStarting(PipelineStage stage) override {
+        switch (stage) {
+            case PipelineStage::HeaderCheck:
+                console_.Text(text::kHeaderCheck);
+                break;
+            case PipelineStage::Survey:
+                console_.Text(text::kSurvey);
+                break;
+            case PipelineStage::Materials:
+                console_.Text(text::kMaterials);
+                break;
+            case PipelineStage::Objects:
+                console_.Text(text::kObjects);
+                break;
+            case PipelineStage::HeaderBuild:
+                console_.Text(text::kHeaderBuild);
+                break;
+            case PipelineStage::Blocks:
+                console_.Text(text::kBlockBuild);
+                break;
+        }
+    }
 
-    ZeroedArray() = default;
-    ZeroedArray(const ZeroedArray&) = delete;
-    ZeroedArray& operator=(const ZeroedArray&) = delete;
-    ~ZeroedArray() { std::free(records); }
+    void StageDone(PipelineStage stage) override {
+        console_.Text(text::kDone);
+        // The passes over the document end a line; the texture names share it with the geometry.
+        if (stage == PipelineStage::HeaderCheck || stage == PipelineStage::Survey ||
+            stage == PipelineStage::Objects) {
+            console_.Text(text::kNewline);
+        }
+    }
 
-    // A count of zero or less needs no memory at all.
-    bool Obtain(std::int32_t wanted, std::size_t maxBytes) {
-        if (wanted <= 0) return true;
-        const std::size_t n = static_cast<std::size_t>(wanted);
-        if (n > maxBytes / sizeof(Record)) return false;
-        records = static_cast<Record*>(std::calloc(n, sizeof(Record)));
-        if (records == nullptr) return false;
-        PreferHugePages(records, n * sizeof(Record));
-        count = n;
+    bool GeometryRead(const StoredGeometry&) override {
+        if (output_.Create()) return true;
+        console_.Text(text::kOutputCreate);
+        console_.Text(text::kFailed);
+        stoppedWith = RunOutcome::OutputNotCreated;
+        return false;
+    }
+
+    bool HeaderBuilt(const Bd1Header& header) override {
+        if (output_.WriteHeader(&header, sizeof header)) return true;
+        console_.Text(text::kFailed);
+        output_.Abandon();
+        stoppedWith = RunOutcome::HeaderNotWritten;
+        return false;
+    }
+
+    bool RecordsBuilt(std::span<const Bd1Block> records) override {
+        console_.Text(text::kWrite);
+        if (!output_.Finish(records.data(), records.size_bytes())) {
+            console_.Text(text::kFailed);
+            output_.Abandon();
+            stoppedWith = RunOutcome::RecordsNotWritten;
+            return false;
+        }
+        console_.Text(text::kDone);
+        console_.Text(text::kNewline);
         return true;
     }
-    std::span<Record> Span() { return {records, count}; }
+
+    RunOutcome stoppedWith = RunOutcome::Completed;
+
+  private:
+    Console& console_;
+    Bd1Output& output_;
 };
 
 }  // namespace
@@ -89,93 +116,68 @@ void MemoryBd1Output::Abandon() {
     finished = false;
 }
 
+void PrintHeaderVerdict(const HeaderVerdict& verdict, Console& console) {
+    switch (verdict.finding) {
+        case HeaderVerdict::Finding::Accepted:
+            return;
+        case HeaderVerdict::Finding::EndedEarly:
+            console.Text(text::kReadFailed);
+            return;
+        case HeaderVerdict::Finding::LineDiffers:
+            console.Text(text::kTmpStrPrefix);
+            console.Bytes(verdict.line);
+            console.Text(text::kNewline);
+            console.Text(verdict.failedLine == 1 ? text::kDocumentLineMismatch
+                                                 : text::kFormatLineMismatch);
+            return;
+    }
+}
+
+void PrintPipelineRefusal(const PipelineResult& result, Console& console) {
+    switch (result.outcome) {
+        case PipelineOutcome::HeaderRejected:
+            PrintHeaderVerdict(result.header, console);
+            break;
+        case PipelineOutcome::BlockCountRefused:
+            console.Text(text::kBlockCountCheck);
+            console.Text(text::kFailed);
+            break;
+        case PipelineOutcome::MemoryUnavailable:
+            console.Text(text::kMemory);
+            console.Text(text::kFailed);
+            break;
+        case PipelineOutcome::Completed:
+        case PipelineOutcome::Stopped:
+            break;
+    }
+}
+
 ConversionResult ConvertDocument(Document& document, Console& console, Bd1Output& output,
                                  const ConversionLimits& limits) {
-    ConversionResult result{RunOutcome::Completed, MqoSummary{}};
-    MqoSummary& summary = result.summary;
-    auto fail = [&](RunOutcome outcome) {
-        result.outcome = outcome;
-        return result;
-    };
+    ConverterHooks hooks(console, output);
+    PipelineLimits pipelineLimits;
+    pipelineLimits.maxArrayBytes = limits.maxArrayBytes;
+    const PipelineResult run = RunDocumentPipeline(document, hooks, pipelineLimits);
+    PrintPipelineRefusal(run, console);
 
-    console.Text(text::kHeaderCheck);
-    if (!CheckDocumentHeader(document, console)) return fail(RunOutcome::HeaderRejected);
-    console.Text(text::kDone);
-    console.Text(text::kNewline);
-
-    console.Text(text::kSurvey);
-    SurveyDocument(document, summary);
-    console.Text(text::kDone);
-    console.Text(text::kNewline);
-
-    // The block count must fit the file's signed 16-bit count: a cut model would lose blocks.
-    const std::int32_t blockCount = summary.estimatedBlockCount;
-    if (blockCount < 0 || blockCount > kBd1MaxBlocks) {
-        console.Text(text::kBlockCountCheck);
-        console.Text(text::kFailed);
-        return fail(RunOutcome::BlockCountRefused);
+    ConversionResult result{RunOutcome::Completed, run.summary};
+    switch (run.outcome) {
+        case PipelineOutcome::Completed:
+            PrintConversionReport(run.summary, console);
+            break;
+        case PipelineOutcome::HeaderRejected:
+            result.outcome = RunOutcome::HeaderRejected;
+            break;
+        case PipelineOutcome::BlockCountRefused:
+            result.outcome = RunOutcome::BlockCountRefused;
+            break;
+        case PipelineOutcome::MemoryUnavailable:
+            result.outcome = RunOutcome::MemoryUnavailable;
+            break;
+        case PipelineOutcome::Stopped:
+            result.outcome = hooks.stoppedWith;
+            break;
     }
-
-    ZeroedArray<MQO_VERTEX> vertices;
-    ZeroedArray<MQO_FACE> faces;
-    ZeroedArray<Bd1Block> blocks;
-    if (!vertices.Obtain(summary.vertexTotal, limits.maxArrayBytes) ||
-        !faces.Obtain(summary.faceTotal, limits.maxArrayBytes) ||
-        !blocks.Obtain(blockCount, limits.maxArrayBytes)) {
-        console.Text(text::kMemory);
-        console.Text(text::kFailed);
-        return fail(RunOutcome::MemoryUnavailable);
-    }
-
-    console.Text(text::kMaterials);
-    TextureNameTable textures{};
-    ReadMaterialTextures(document, textures, summary.materialCount);
-    console.Text(text::kDone);
-
-    console.Text(text::kObjects);
-    ReadObjectGeometry(document, vertices.Span(), faces.Span());
-    console.Text(text::kDone);
-    console.Text(text::kNewline);
-
-    if (!output.Create()) {
-        console.Text(text::kOutputCreate);
-        console.Text(text::kFailed);
-        return fail(RunOutcome::OutputNotCreated);
-    }
-
-    console.Text(text::kHeaderBuild);
-    Bd1Header header{};
-    BuildBd1Header(header, textures, blockCount);
-    if (!output.WriteHeader(&header, sizeof header)) {
-        console.Text(text::kFailed);
-        output.Abandon();
-        return fail(RunOutcome::HeaderNotWritten);
-    }
-    console.Text(text::kDone);
-
-    console.Text(text::kBlockBuild);
-    const std::int32_t recordCount = header.blockCount;
-    BlockCorners corners{};
-    BlockFaces blockFaces{};
-    BlockPattern pattern{};
-    for (std::int32_t i = 0; i < recordCount; ++i) {
-        GatherBlockFaces(blockFaces, pattern, faces.Span(), i);
-        GatherBlockCorners(corners, vertices.Span(), i);
-        NormaliseBlockLayout(corners, pattern, blockFaces);
-        FillBd1Block(corners, blockFaces, blocks.records[i]);
-    }
-    console.Text(text::kDone);
-
-    console.Text(text::kWrite);
-    if (!output.Finish(blocks.records, static_cast<std::size_t>(recordCount) * sizeof(Bd1Block))) {
-        console.Text(text::kFailed);
-        output.Abandon();
-        return fail(RunOutcome::RecordsNotWritten);
-    }
-    console.Text(text::kDone);
-    console.Text(text::kNewline);
-
-    PrintConversionReport(summary, console);
     return result;
 }
 

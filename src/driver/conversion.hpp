@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/console.hpp"
+#include "driver/pipeline.hpp"
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
 
@@ -64,6 +65,13 @@ struct ConversionResult {
     RunOutcome outcome;
     MqoSummary summary;  // as surveyed; all zero when the header check stopped the run
 };
+
+// Prints what the header check found wrong, in the converter's words; nothing when it accepted.
+void PrintHeaderVerdict(const HeaderVerdict& verdict, Console& console);
+
+// Prints why the pipeline refused the document (the header, the block count, memory), as the
+// converter does; nothing for a run that completed or that a hook stopped.
+void PrintPipelineRefusal(const PipelineResult& result, Console& console);
 
 // Runs the conversion on a document just opened: header check, survey, arrays, texture names,
 // geometry, output, header, blocks, write and report, printing each stage's progress.

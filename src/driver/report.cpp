@@ -27,15 +27,8 @@ ReportChecks CheckConversionCounts(const MqoSummary& summary) {
     };
 }
 
-void PrintConversionReport(const MqoSummary& summary, Console& console) {
-    console.Text(text::kReportRule);
-    console.Text(text::kReportTitle);
-    console.Text(text::kReportRule);
-    console.Text(text::kBlockTotal);
-    PrintInt(console, summary.estimatedBlockCount);
-    console.Text(text::kBlockTotalEnd);
+void PrintReportChecks(const MqoSummary& summary, Console& console) {
     console.Text(text::kErrorInfo);
-
     const ReportChecks checks = CheckConversionCounts(summary);
     if (checks.tooManyBlocks) console.Text(text::kTooManyBlocks);
     if (checks.ratioWrong) console.Text(text::kRatioWrong);
@@ -46,6 +39,16 @@ void PrintConversionReport(const MqoSummary& summary, Console& console) {
         console.Text(text::kNoErrors);
     }
     console.Text(text::kNewline);
+}
+
+void PrintConversionReport(const MqoSummary& summary, Console& console) {
+    console.Text(text::kReportRule);
+    console.Text(text::kReportTitle);
+    console.Text(text::kReportRule);
+    console.Text(text::kBlockTotal);
+    PrintInt(console, summary.estimatedBlockCount);
+    console.Text(text::kBlockTotalEnd);
+    PrintReportChecks(summary, console);
     console.Text(text::kReportRule);
     console.Text(text::kNewline);
     console.Text(text::kConversionDone);

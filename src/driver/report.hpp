@@ -18,6 +18,9 @@ inline constexpr std::int32_t kReportBlockLimit = 160;
 
 ReportChecks CheckConversionCounts(const MqoSummary& summary);
 
+// The error-information line and the checks that fail, or the line that says none does.
+void PrintReportChecks(const MqoSummary& summary, Console& console);
+
 void PrintConversionReport(const MqoSummary& summary, Console& console);
 
 }  // namespace bloktar

@@ -4,36 +4,11 @@
 #include <cstring>
 
 #include "block/block.hpp"
-#include "mqo/header_check.hpp"
+#include "driver/conversion.hpp"
+#include "driver/pipeline.hpp"
 
 namespace bloktar::inspect {
 namespace {
-
-// Keeps what is printed so that it can be shown later, or not at all.
-class RecordingConsole final : public Console {
-  public:
-    void Text(const ConsoleText& text) override { entries_.push_back({true, text, {}}); }
-    void Bytes(std::string_view bytes) override {
-        entries_.push_back({false, {}, std::string(bytes)});
-    }
-    void ReplayTo(Console& console) const {
-        for (const Entry& entry : entries_) {
-            if (entry.isText) {
-                console.Text(entry.text);
-            } else {
-                console.Bytes(entry.bytes);
-            }
-        }
-    }
-
-  private:
-    struct Entry {
-        bool isText;
-        ConsoleText text;  // the program's texts live as long as the program
-        std::string bytes;
-    };
-    std::vector<Entry> entries_;
-};
 
 // The name on an "Object " line: between its first two double quotes, or, without quotes, the
 // rest of the line.
@@ -55,13 +30,7 @@ class ObjectCollector final : public GeometryObserver {
                       std::size_t faceCounter) override {
         objects_.push_back({ObjectName(line), vertexCounter, faceCounter});
     }
-    void GeometryEnded(std::size_t vertexCounter, std::size_t faceCounter) override {
-        vertexCount = vertexCounter;
-        faceCount = faceCounter;
-    }
-
-    std::size_t vertexCount = 0;  // vertex records the pass stored
-    std::size_t faceCount = 0;    // face records the pass stored
+    void GeometryEnded(std::size_t, std::size_t) override {}
 
   private:
     std::vector<InspectedObject>& objects_;
@@ -81,13 +50,7 @@ void AddOnce(std::vector<std::size_t>& list, std::size_t value) {
     if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
 }
 
-struct StoredRecords {
-    std::span<const MQO_FACE> faces;
-    std::size_t vertexCount;
-    std::size_t faceCount;
-};
-
-void ExamineBlock(std::int32_t block, const StoredRecords& stored,
+void ExamineBlock(std::int32_t block, const StoredGeometry& stored,
                   const std::vector<InspectedObject>& objects, BlockFindings& findings) {
     const std::size_t firstVertex = static_cast<std::size_t>(block) * kBlockCorners;
     const std::size_t firstFace = static_cast<std::size_t>(block) * kBlockFaces;
@@ -130,6 +93,40 @@ void ExamineBlock(std::int32_t block, const StoredRecords& stored,
     findings.straddles = findings.objects.size() > 1;
 }
 
+// The inspector's side of the run: it keeps the objects, the header, every record and what it
+// finds in each block, and prints nothing.
+class InspectorHooks final : public PipelineHooks {
+  public:
+    explicit InspectorHooks(DocumentInspection& inspection)
+        : inspection_(inspection), collector_(inspection.objects) {}
+
+    GeometryObserver* Objects() override { return &collector_; }
+    bool GeometryRead(const StoredGeometry& stored) override {
+        stored_ = stored;
+        return true;
+    }
+    bool HeaderBuilt(const Bd1Header& header) override {
+        inspection_.header = header;
+        inspection_.findings.assign(static_cast<std::size_t>(header.blockCount), BlockFindings{});
+        return true;
+    }
+    void BlockBuilt(const PipelineBlock& block) override {
+        BlockFindings& findings = inspection_.findings[static_cast<std::size_t>(block.index)];
+        findings.layout = block.layout;
+        ExamineBlock(block.index, stored_, inspection_.objects, findings);
+        findings.textureOutOfRange = !TexturesInRange(block.record);
+    }
+    bool RecordsBuilt(std::span<const Bd1Block> records) override {
+        inspection_.blocks.assign(records.begin(), records.end());
+        return true;
+    }
+
+  private:
+    DocumentInspection& inspection_;
+    ObjectCollector collector_;
+    StoredGeometry stored_{};
+};
+
 }  // namespace
 
 bool HasProblem(const BlockFindings& findings) {
@@ -144,53 +141,28 @@ bool TexturesInRange(const Bd1Block& block) {
 
 DocumentOutcome InspectDocument(Document& document, Console& console,
                                 DocumentInspection& inspection) {
-    // The header check prints only when it fails; its label goes first then.
-    RecordingConsole headerMessages;
-    if (!CheckDocumentHeader(document, headerMessages)) {
+    InspectorHooks hooks(inspection);
+    // The face array stops behind the last block's faces: the records before that point, and
+    // the objects they belong to, come out exactly as with the whole array.
+    PipelineLimits limits;
+    limits.facesOfBlocksOnly = true;
+    const PipelineResult result = RunDocumentPipeline(document, hooks, limits);
+    inspection.summary = result.summary;
+    // A refusal is printed with the converter's texts; the header check's label goes first.
+    if (result.outcome == PipelineOutcome::HeaderRejected) {
         console.Text(bloktar::text::kHeaderCheck);
-        headerMessages.ReplayTo(console);
-        return DocumentOutcome::HeaderRejected;
     }
-
-    MqoSummary& summary = inspection.summary;
-    SurveyDocument(document, summary);
-    const std::int32_t blockCount = summary.estimatedBlockCount;
-    if (blockCount < 0 || blockCount > kBd1MaxBlocks) {
-        console.Text(bloktar::text::kBlockCountCheck);
-        console.Text(bloktar::text::kFailed);
-        return DocumentOutcome::BlockCountRefused;
-    }
-
-    // The vertex array is the converter's, so the vertex counters the objects report are the
-    // converter's too. The face array stops behind the last block's faces: the records before
-    // that point, and the objects they belong to, come out exactly as with the whole array.
-    const auto blocks = static_cast<std::size_t>(blockCount);
-    std::vector<MQO_VERTEX> vertices(static_cast<std::size_t>(std::max(summary.vertexTotal, 0)));
-    std::vector<MQO_FACE> faces(
-        std::min(static_cast<std::size_t>(std::max(summary.faceTotal, 0)), blocks * kBlockFaces));
-
-    TextureNameTable textures{};
-    ReadMaterialTextures(document, textures, summary.materialCount);
-    ObjectCollector collector(inspection.objects);
-    ReadObjectGeometry(document, vertices, faces, &collector);
-    BuildBd1Header(inspection.header, textures, blockCount);
-
-    const StoredRecords stored{faces, collector.vertexCount, collector.faceCount};
-    inspection.blocks.assign(blocks, Bd1Block{});
-    inspection.findings.assign(blocks, BlockFindings{});
-    BlockCorners corners{};
-    BlockFaces blockFaces{};
-    BlockPattern pattern{};
-    for (std::int32_t i = 0; i < blockCount; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        GatherBlockFaces(blockFaces, pattern, faces, i);
-        GatherBlockCorners(corners, vertices, i);
-        BlockFindings& findings = inspection.findings[at];
-        findings.layout = RecogniseBlockLayout(pattern);
-        NormaliseBlockLayout(corners, pattern, blockFaces);
-        FillBd1Block(corners, blockFaces, inspection.blocks[at]);
-        ExamineBlock(i, stored, inspection.objects, findings);
-        findings.textureOutOfRange = !TexturesInRange(inspection.blocks[at]);
+    PrintPipelineRefusal(result, console);
+    switch (result.outcome) {
+        case PipelineOutcome::HeaderRejected:
+            return DocumentOutcome::HeaderRejected;
+        case PipelineOutcome::BlockCountRefused:
+            return DocumentOutcome::BlockCountRefused;
+        case PipelineOutcome::MemoryUnavailable:
+            return DocumentOutcome::MemoryUnavailable;
+        case PipelineOutcome::Completed:
+        case PipelineOutcome::Stopped:  // the inspector's hooks never stop the run
+            break;
     }
     return DocumentOutcome::Inspected;
 }

@@ -73,11 +73,12 @@ enum class DocumentOutcome {
     Inspected,
     HeaderRejected,     // the header check failed; its messages have been printed
     BlockCountRefused,  // the converter would refuse the block count; printed
+    MemoryUnavailable,  // an array could not be obtained; printed
 };
 
-// Runs the converter's header check, survey, texture-name pass, geometry pass and block builder
-// on a document just opened, and examines every block. Prints only when the document is refused,
-// with the converter's own texts.
+// Runs the converter's pipeline (header check, survey, texture-name pass, geometry pass and
+// block builder) on a document just opened, and examines every block as it is built. Prints only
+// when the document is refused, with the converter's own texts.
 DocumentOutcome InspectDocument(Document& document, Console& console,
                                 DocumentInspection& inspection);
 

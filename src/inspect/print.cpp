@@ -182,21 +182,6 @@ void PrintProblemBlockCount(std::size_t count, Console& console) {
     console.Bytes("\n");
 }
 
-// The checks the converter's report makes, in its words.
-void PrintReportChecks(const MqoSummary& summary, Console& console) {
-    const ReportChecks checks = CheckConversionCounts(summary);
-    console.Text(bloktar::text::kErrorInfo);
-    if (checks.tooManyBlocks) console.Text(bloktar::text::kTooManyBlocks);
-    if (checks.ratioWrong) console.Text(bloktar::text::kRatioWrong);
-    if (checks.verticesNotEights) console.Text(bloktar::text::kVerticesNotEights);
-    if (checks.facesNotSixes) console.Text(bloktar::text::kFacesNotSixes);
-    if (!checks.tooManyBlocks && !checks.ratioWrong && !checks.verticesNotEights &&
-        !checks.facesNotSixes) {
-        console.Text(bloktar::text::kNoErrors);
-    }
-    console.Text(bloktar::text::kNewline);
-}
-
 }  // namespace
 
 std::string Printable(std::string_view bytes) {
@@ -245,6 +230,7 @@ void PrintDocumentInspection(const DocumentInspection& inspection, Console& cons
         console.Bytes("\n");
     }
     PrintProblemBlockCount(withProblems, console);
+    // The checks the converter's report makes, in its words.
     PrintReportChecks(inspection.summary, console);
     console.Text(bloktar::text::kReportRule);
 }

@@ -1,6 +1,7 @@
 #include "mqo/document.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 namespace bloktar {
@@ -112,7 +113,8 @@ void OpenFileDocument(Document& document, std::FILE* file) {
     document.memorySize = 0;
     document.memoryOffset = 0;
     // The document keeps its own buffer; the stream's would only copy every byte once more.
-    std::setvbuf(file, nullptr, _IONBF, 0);
+    [[maybe_unused]] const int unbuffered = std::setvbuf(file, nullptr, _IONBF, 0);
+    assert(unbuffered == 0);  // fails when the stream was used before
     PrepareBuffer(document);
 }
 

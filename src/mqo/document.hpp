@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +25,11 @@ inline constexpr std::size_t kPieceReadAhead = 16;
 // Readable bytes behind the buffer's last byte and the zero byte after it, for the line scans,
 // which load 32 bytes at a time.
 inline constexpr std::size_t kBufferReadAhead = 32;
+// How far past their end the line scans (FindLineBreak, FindNewline) may read.
+inline constexpr std::size_t kLineScanReadAhead = 31;
+static_assert(kLineScanReadAhead <= kBufferReadAhead);
+// A piece ends at the latest on the zero byte behind the buffer's last byte.
+static_assert(kPieceReadAhead <= kBufferReadAhead);
 
 struct Document {
     // Exactly one source: an open file (read from its start) or bytes in memory.
@@ -49,7 +55,8 @@ struct Document {
 };
 
 // Prepares a document over an open file, positioned at its first byte. The document does not
-// own the file.
+// own the file. It turns the stream's own buffering off (setvbuf), which must come before any
+// other operation on the stream: open the file, then call this before anything reads it.
 void OpenFileDocument(Document& document, std::FILE* file);
 
 // Prepares a document over bytes in memory; the bytes must outlive the document.
@@ -67,6 +74,7 @@ namespace document_detail {
 // 31 bytes past to, which the buffer's read-ahead bytes cover.
 inline const char* FindLineBreak(const char* from, const char* to) {
 #ifdef BLOKTAR_SSE2
+    static_assert(2 * sizeof(__m128i) - 1 == kLineScanReadAhead);
     const __m128i carriageReturn = _mm_set1_epi8('\r');
     const __m128i newline = _mm_set1_epi8('\n');
     for (const char* p = from; p < to; p += 32) {
@@ -144,6 +152,7 @@ inline const char* NextDocumentPiece(Document& document, int limit, std::size_t&
             text[at + 1] = '\0';
             document.begin = at + 2;
             length = at + 1 - start;
+            assert(text[start + length] == '\0');
             return text + start;
         } else {
             return document_detail::AssemblePiece(document, room, length);
@@ -156,6 +165,7 @@ inline const char* NextDocumentPiece(Document& document, int limit, std::size_t&
     text[stop] = '\0';
     document.begin = stop;
     length = stop - start;
+    assert(text[start + length] == '\0');
     return text + start;
 }
 
@@ -168,6 +178,8 @@ inline const char* PeekDocument(Document& document) {
         text[document.begin] = document.heldByte;
         document.holding = false;
     }
+    // The bytes fetched so far end on a zero byte, read ahead of by the scanners.
+    assert(text[document.end] == '\0');
     return text + document.begin;
 }
 

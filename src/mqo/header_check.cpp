@@ -2,26 +2,20 @@
 
 #include <cstring>
 
-#include "driver/console_text.hpp"
-
 namespace bloktar {
 namespace {
 
-constexpr int kHeaderLineLimit = 128;
-
-// Reads one header line and compares it with expected; prints the failure when it differs.
-bool CheckHeaderLine(Document& document, Console& console, const char* expected,
-                     const ConsoleText& mismatch) {
-    char line[kHeaderLineLimit];
-    if (!ReadDocumentLine(line, kHeaderLineLimit, document)) {
-        console.Text(text::kReadFailed);
+// Reads header line number and compares it with expected; records the failure when it differs.
+bool CheckHeaderLine(Document& document, int number, const char* expected, HeaderVerdict& verdict) {
+    if (!ReadDocumentLine(verdict.line, kHeaderLineLimit, document)) {
+        verdict.line[0] = '\0';
+        verdict.finding = HeaderVerdict::Finding::EndedEarly;
+        verdict.failedLine = number;
         return false;
     }
-    if (std::strcmp(line, expected) != 0) {
-        console.Text(text::kTmpStrPrefix);
-        console.Bytes(line);
-        console.Text(text::kNewline);
-        console.Text(mismatch);
+    if (std::strcmp(verdict.line, expected) != 0) {
+        verdict.finding = HeaderVerdict::Finding::LineDiffers;
+        verdict.failedLine = number;
         return false;
     }
     return true;
@@ -29,10 +23,13 @@ bool CheckHeaderLine(Document& document, Console& console, const char* expected,
 
 }  // namespace
 
-bool CheckDocumentHeader(Document& document, Console& console) {
-    return CheckHeaderLine(document, console, "Metasequoia Document\n",
-                           text::kDocumentLineMismatch) &&
-           CheckHeaderLine(document, console, "Format Text Ver 1.0\n", text::kFormatLineMismatch);
+HeaderVerdict CheckDocumentHeader(Document& document) {
+    HeaderVerdict verdict;
+    if (CheckHeaderLine(document, 1, "Metasequoia Document\n", verdict) &&
+        CheckHeaderLine(document, 2, "Format Text Ver 1.0\n", verdict)) {
+        verdict = HeaderVerdict{};
+    }
+    return verdict;
 }
 
 }  // namespace bloktar

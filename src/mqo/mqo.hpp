@@ -71,7 +71,9 @@ class GeometryObserver {
 };
 
 // Rewinds and loads the vertices and faces of the visible objects in document order. Records
-// beyond the arrays' ends are not stored.
+// beyond the arrays' ends are not stored. Both arrays must be zero-filled: a face line that
+// says nothing of a field (a triangle's fourth corner, a missing M(...) or UV(...)) leaves it as
+// it was, and a debug build asserts that it was zero.
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
                         std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr);
 

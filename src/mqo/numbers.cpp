@@ -26,6 +26,8 @@ constexpr std::uint64_t kIntegerPowersOfTen[] = {1,     10,     100,     1000,
 // text[0] to text[7] whatever they hold.
 unsigned ReadEightDigits(const char* text, std::uint64_t& value) {
     std::uint64_t bytes;
+    // Loaded at the terminating zero at the latest, they reach this far past it.
+    static_assert(sizeof bytes - 1 <= kLongFloatReadAhead);
     std::memcpy(&bytes, text, sizeof bytes);
     const std::uint64_t digits = bytes ^ 0x3030303030303030u;
     const std::uint64_t notDigit = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;

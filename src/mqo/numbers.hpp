@@ -6,12 +6,25 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "mqo/sse2.hpp"
 
+// The quick readers divide in float and rely on the division being exactly IEEE's, correctly
+// rounded (number_detail::kPlaces says why); a fast-math build would change their results.
+#if defined(__FAST_MATH__) || defined(_M_FP_FAST)
+#error "the document's numbers need exact IEEE arithmetic: build without fast-math"
+#endif
+
 namespace bloktar {
+
+// How many bytes past the terminating zero of the text the quick readers may read, when the
+// text ends within the number: the caller's bytes must be readable that far.
+inline constexpr std::size_t kShortFloatReadAhead = 8;      // ScanShortFloatInPiece: eight at once
+inline constexpr std::size_t kLongFloatReadAhead = 8;       // ScanLongFloatInPiece's quick way
+inline constexpr std::size_t kFivePlacePairReadAhead = 15;  // ScanFivePlacePair: 16 at once
 
 inline bool IsDocumentSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -66,6 +79,8 @@ inline const char* ScanShortFloatInPiece(const char* text, float& value) {
     const bool negative = sign == '-';
     const char* p = text + ((negative || sign == '+') ? 1 : 0);
     std::uint64_t bytes;
+    // From the terminating zero on: eight bytes loaded, the ninth looked at behind a point.
+    static_assert(sizeof bytes == kShortFloatReadAhead);
     std::memcpy(&bytes, p, sizeof bytes);
     // Digit bytes become 0 to 9; every other byte gets its top bit set in notDigit. Only a byte
     // from 0x80 up can carry into the next byte, and it is no digit itself, so the first flagged
@@ -118,6 +133,7 @@ inline const char* ScanFloatInPiece(const char* text, float& value) {
 // neither a digit nor an exponent's letter, which is for the caller to see. Returns false,
 // storing nothing, when the first 15 bytes have any other shape.
 inline bool ScanFivePlacePair(const char* text, float& first, float& second) {
+    static_assert(sizeof(__m128i) - 1 == kFivePlacePairReadAhead);
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const __m128i places =
         _mm_setr_epi8(-1, 0, -1, -1, -1, -1, -1, 0, -1, 0, -1, -1, -1, -1, -1, 0);

@@ -1,10 +1,18 @@
+#include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
+#include "mqo/usual_shape.hpp"
 
 namespace bloktar {
 namespace {
+
+using usual_shape::ScanUsualFaceLine;
+using usual_shape::ScanUsualVertexLine;
+using usual_shape::StoreUsualFace;
+using usual_shape::UsualFace;
 
 constexpr int kObjectLineLimit = 128;
 constexpr int kVertexLineLimit = 128;
@@ -48,123 +56,6 @@ void ReadUvCorners(const char* list, std::int32_t n, MQO_FACE& record) {
     }
 }
 
-// Reads the digits at text, which starts with one, wrapping like ScanInt.
-const char* ReadDigits(const char* text, std::int32_t& value) {
-    std::uint32_t magnitude = 0;
-    const char* p = text;
-    for (; IsDigit(*p); ++p) magnitude = magnitude * 10u + static_cast<std::uint32_t>(*p - '0');
-    value = static_cast<std::int32_t>(magnitude);
-    return p;
-}
-
-// Reads the number that must start right at text, behind a separator, from text that may be
-// read ahead: null when white space stands there, or no number.
-const char* ScanNumberAt(const char* text, float& value) {
-    if (const char* end = ScanShortFloatInPiece(text, value)) return end;
-    if (IsDocumentSpace(*text)) return nullptr;
-    const char* end = ScanFloatInPiece(text, value);
-    return end != text ? end : nullptr;
-}
-
-// Reads a vertex line of the usual shape, two tabs and three numbers each followed by one space
-// but the last, none starting with white space, exactly as ReadVertexLine does, from text that
-// may be read ahead. Returns the position behind the third number, or null, storing nothing,
-// for a line of any other shape. The text up to that position holds no white space but the
-// two tabs and the two spaces.
-const char* ScanUsualVertexLine(const char* line, MQO_VERTEX& record) {
-    if (line[0] != '\t' || line[1] != '\t') return nullptr;
-    float x, y, z;
-    const char* p = ScanNumberAt(line + 2, x);
-    if (p == nullptr || *p != ' ') return nullptr;
-    const char* q = ScanNumberAt(p + 1, y);
-    if (q == nullptr || *q != ' ') return nullptr;
-    const char* end = ScanNumberAt(q + 1, z);
-    if (end == nullptr) return nullptr;
-    record.x = -x;
-    record.y = y;
-    record.z = z;
-    return end;
-}
-
-// What a face line of the usual shape holds; indices and pairs are how many V entries and UV
-// corners ReadFaceLine takes from it.
-struct UsualFace {
-    std::int32_t n;
-    int indices;
-    int pairs;
-    std::int32_t V[kFaceCorners];
-    std::int32_t M;
-    float u[kFaceCorners];
-    float v[kFaceCorners];
-};
-
-// Reads a face line of the usual shape exactly as ReadFaceLine does, from text that may be read
-// ahead: two tabs, the corner count, " V(" and the indices that the V scan takes, each behind one
-// space, ") M(" and the material, ") UV(" and the numbers that the UV scan takes, each behind
-// one space, the integers written as digits alone, no number starting with white space. In such
-// a line the first " V(", " M(" and " UV(" stand where the shape puts them. Returns the position
-// behind the last number read, or null for a line of any other shape. The text up to that
-// position holds no white space but the two tabs and single spaces.
-const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
-    if (line[0] != '\t' || line[1] != '\t' || !IsDigit(line[2])) return nullptr;
-    const char* p = ReadDigits(line + 2, face.n);
-    if (!BeginsWith(p, " V(") || !IsDigit(p[3])) return nullptr;
-    const std::int32_t n = face.n;
-    face.indices = n < 2 ? 2 : n > kFaceCorners ? kFaceCorners : n;
-    p = ReadDigits(p + 3, face.V[0]);
-    for (int k = 1; k < face.indices; ++k) {
-        if (p[0] != ' ' || !IsDigit(p[1])) return nullptr;
-        p = ReadDigits(p + 1, face.V[k]);
-    }
-    if (!BeginsWith(p, ") M(") || !IsDigit(p[4])) return nullptr;
-    p = ReadDigits(p + 4, face.M);
-    if (!BeginsWith(p, ") UV(")) return nullptr;
-    p += 5;
-    face.pairs = n < 1 ? 1 : n > kFaceCorners ? kFaceCorners : n;
-    for (int k = 0; k < face.pairs; ++k) {
-        if (k > 0) {
-            if (*p != ' ') return nullptr;
-            ++p;
-        }
-#ifdef BLOKTAR_SSE2
-        // Both numbers as UV coordinates are mostly written, at once.
-        if (ScanFivePlacePair(p, face.u[k], face.v[k]) && !IsDigit(p[15]) && p[15] != 'e' &&
-            p[15] != 'E') {
-            p += 15;
-            continue;
-        }
-#endif
-        const char* end = ScanNumberAt(p, face.u[k]);
-        if (end == nullptr || *end != ' ') return nullptr;
-        p = ScanNumberAt(end + 1, face.v[k]);
-        if (p == nullptr) return nullptr;
-    }
-    return p;
-}
-
-// Stores what ScanUsualFaceLine read as ReadFaceLine stores it: at least two indices and one UV
-// corner, at most four of each.
-void StoreUsualFace(const UsualFace& face, MQO_FACE& record) {
-    record.n = face.n;
-    if (face.indices == kFaceCorners && face.pairs == kFaceCorners) {
-        // A quadrilateral, the usual face, sets every field.
-        std::memcpy(record.V, face.V, sizeof record.V);
-        std::memcpy(record.u, face.u, sizeof record.u);
-        std::memcpy(record.v, face.v, sizeof record.v);
-    } else {
-        for (int k = 0; k < face.indices; ++k) record.V[k] = face.V[k];
-        for (int k = 0; k < face.pairs; ++k) {
-            record.u[k] = face.u[k];
-            record.v[k] = face.v[k];
-        }
-    }
-    record.Dif[0] = record.V[0] % 8;
-    for (int k = 1; k < kFaceCorners; ++k) {
-        record.Dif[k] = WrappingSubtract(record.V[k], record.V[k - 1]);
-    }
-    record.M = face.M;
-}
-
 // Reads the lines of one object up to its closing line; false when the document ended first.
 bool ReadObject(Document& document, std::span<MQO_VERTEX> vertices, std::span<MQO_FACE> faces,
                 std::size_t& vertexCounter, std::size_t& faceCounter) {
@@ -180,6 +71,13 @@ bool ReadObject(Document& document, std::span<MQO_VERTEX> vertices, std::span<MQ
         }
     }
     return false;
+}
+
+// True when every byte of the records is zero.
+template <typename Record>
+[[maybe_unused]] bool ZeroFilled(std::span<const Record> records) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(records.data());
+    return std::all_of(bytes, bytes + records.size_bytes(), [](unsigned char b) { return b == 0; });
 }
 
 }  // namespace
@@ -227,8 +125,10 @@ void ReadFaceLine(const char* line, MQO_FACE& record) {
 
 void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter) {
     for (;;) {
-        // A line of the usual shape is read where it stands, before its end is looked for.
-        if (counter < vertices.size()) {
+        // A line of the usual shape is read where it stands, before its end is looked for; a
+        // line that is not, or that ends beyond the bytes fetched, goes to the general reader.
+        const bool stored = counter < vertices.size();
+        if (stored) {
             MQO_VERTEX read;
             const char* stop = ScanUsualVertexLine(PeekDocument(document), read);
             if (stop != nullptr && TakeLineEndingAt(document, stop, kVertexLineLimit)) {
@@ -240,18 +140,16 @@ void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::si
         const char* line = NextDocumentPiece(document, kVertexLineLimit, length);
         if (line == nullptr || IsChunkEnd(line)) return;
         // Records past the array's end are not stored.
-        if (counter < vertices.size() && (ScanUsualVertexLine(line, vertices[counter]) != nullptr ||
-                                          ReadVertexLine(line, vertices[counter]))) {
-            ++counter;
-        }
+        if (stored && ReadVertexLine(line, vertices[counter])) ++counter;
     }
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
     UsualFace face;
     for (;;) {
-        // A line of the usual shape is read where it stands, before its end is looked for.
-        if (counter < faces.size()) {
+        // As in ReadVertexChunk: the usual shape where the line stands, or the general reader.
+        const bool stored = counter < faces.size();
+        if (stored) {
             const char* stop = ScanUsualFaceLine(PeekDocument(document), face);
             if (stop != nullptr && *stop == ')' &&
                 TakeLineEndingAt(document, stop + 1, kFaceLineLimit)) {
@@ -262,12 +160,8 @@ void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& c
         std::size_t length;
         const char* line = NextDocumentPiece(document, kFaceLineLimit, length);
         if (line == nullptr || IsChunkEnd(line)) return;
-        if (counter < faces.size()) {
-            if (ScanUsualFaceLine(line, face) != nullptr) {
-                StoreUsualFace(face, faces[counter]);
-            } else {
-                ReadFaceLine(line, faces[counter]);
-            }
+        if (stored) {
+            ReadFaceLine(line, faces[counter]);
             ++counter;
         }
     }
@@ -275,6 +169,7 @@ void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& c
 
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
                         std::span<MQO_FACE> faces, GeometryObserver* observer) {
+    assert(ZeroFilled<MQO_VERTEX>(vertices) && ZeroFilled<MQO_FACE>(faces));
     std::size_t vertexCounter = 0;
     std::size_t faceCounter = 0;
     RewindDocument(document);

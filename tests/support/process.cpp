@@ -114,6 +114,14 @@ ProgramRun RunInspector(const std::vector<std::string>& args, const std::string&
     return RunCommand(words, "", cwd);
 }
 
+ProgramRun RunReverse(const std::vector<std::string>& args, std::string_view input,
+                      const std::string& cwd) {
+    std::vector<std::string> words =
+        ProgramCommand("BLOKTAR_REVERSE_COMMAND", BLOKTAR_REVERSE_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
+    return RunCommand(words, input, cwd);
+}
+
 ProgramRun RunCommand(const std::vector<std::string>& command, std::string_view input,
                       const std::string& cwd) {
     const Child child = StartProcess(command, cwd);

@@ -42,6 +42,11 @@ ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view inp
 // BLOKTAR_INSPECT_COMMAND.
 ProgramRun RunInspector(const std::vector<std::string>& args, const std::string& cwd);
 
+// Runs bloktar-reverse likewise, standard input fed from input: the one built with the tests,
+// or the command in BLOKTAR_REVERSE_COMMAND.
+ProgramRun RunReverse(const std::vector<std::string>& args, std::string_view input,
+                      const std::string& cwd);
+
 // Runs any command (argv[0] looked up in PATH) likewise.
 ProgramRun RunCommand(const std::vector<std::string>& argv, std::string_view input,
                       const std::string& cwd);

@@ -1,0 +1,201 @@
+#include "reverse/reverse.hpp"
+
+#include <charconv>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "reverse/reverse_text.hpp"
+
+namespace bloktar::reverse {
+namespace {
+
+template <typename Number>
+void PrintNumber(Console& console, Number value) {
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    console.Bytes(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
+}
+
+void PrintHexByte(Console& console, unsigned char byte) {
+    constexpr char kHex[] = "0123456789abcdef";
+    const char text[4] = {'0', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    console.Bytes(std::string_view(text, 4));
+}
+
+// The one place where a refusal becomes its message.
+void PrintBd1Fault(const Bd1Reading& reading, Console& console) {
+    console.Text(text::kMark);
+    switch (reading.fault) {
+        case Bd1Fault::None:
+            break;
+        case Bd1Fault::TooShort:
+            console.Text(text::kTooShort);
+            PrintNumber(console, reading.length);
+            console.Text(text::kBytesEnd);
+            break;
+        case Bd1Fault::NegativeCount:
+            console.Text(text::kNegativeCount);
+            PrintNumber(console, reading.blockCount);
+            console.Text(bloktar::text::kNewline);
+            break;
+        case Bd1Fault::LengthMismatch:
+            console.Text(text::kLengthMismatch);
+            PrintNumber(console, reading.length);
+            console.Text(text::kExpectedLength);
+            PrintNumber(console, reading.blockCount);
+            console.Text(text::kExpectedLengthThen);
+            PrintNumber(console, sizeof(Bd1Header) + sizeof(Bd1Block) * static_cast<std::uint64_t>(
+                                                                            reading.blockCount));
+            console.Text(text::kExpectedLengthEnd);
+            break;
+        case Bd1Fault::FlagNotOne:
+            console.Text(text::kBlock);
+            PrintNumber(console, reading.faultyBlock);
+            console.Text(text::kFlagNotOne);
+            PrintNumber(console, reading.faultyFlag);
+            console.Text(bloktar::text::kNewline);
+            break;
+    }
+}
+
+void PrintObstacle(const DocumentCheck& check, Console& console) {
+    console.Text(text::kMark);
+    switch (check.obstacle) {
+        case Obstacle::None:
+            break;
+        case Obstacle::NotANumber: {
+            console.Text(text::kBlock);
+            PrintNumber(console, check.block);
+            console.Text(text::kOf);
+            const char field[2] = {FieldLetter(check.field), '['};
+            console.Bytes(std::string_view(field, 2));
+            PrintNumber(console, check.index);
+            console.Bytes("]");
+            console.Text(text::kNotANumber);
+            break;
+        }
+        case Obstacle::UnwritableNameByte:
+            console.Text(text::kTextureName);
+            PrintNumber(console, check.slot);
+            console.Text(text::kOf);
+            PrintNumber(console, check.position + 1);
+            console.Text(text::kByteAt);
+            PrintHexByte(console, check.byte);
+            console.Text(text::kUnwritableByte);
+            break;
+        case Obstacle::UnterminatedName:
+            console.Text(text::kTextureName);
+            PrintNumber(console, check.slot);
+            console.Text(text::kUnterminated);
+            break;
+    }
+}
+
+void PrintBanner(Console& console) {
+    console.Text(bloktar::text::kBannerRule);
+    console.Text(text::kBannerTitle);
+    console.Text(bloktar::text::kBannerRule);
+    console.Text(bloktar::text::kNewline);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+ReverseOutcome ReverseFile(const NativeChar* path, Console& console) {
+    console.Text(bloktar::text::kFileLoad);
+    const std::unique_ptr<std::FILE, FileCloser> file(OpenInputDocument(path));
+    std::vector<unsigned char> bytes;
+    std::uint64_t length = 0;
+    if (file == nullptr || !ReadBd1Stream(file.get(), bytes, length)) {
+        console.Text(bloktar::text::kFailed);
+        return file == nullptr ? ReverseOutcome::InputNotOpened : ReverseOutcome::InputNotRead;
+    }
+    console.Text(bloktar::text::kDone);
+
+    Reversal reversal;
+    const ReverseOutcome outcome = ReverseBd1Bytes(bytes, length, console, reversal);
+    if (outcome != ReverseOutcome::Written) return outcome;
+
+    console.Text(bloktar::text::kWrite);
+    if (!WriteWholeFile(DocumentPathFor(path), reversal.document.data(),
+                        reversal.document.size())) {
+        console.Text(bloktar::text::kFailed);
+        return ReverseOutcome::NotWritten;
+    }
+    console.Text(bloktar::text::kDone);
+    console.Text(bloktar::text::kNewline);
+    PrintWarnings(reversal.check, console);
+    console.Text(text::kReverseDone);
+    return ReverseOutcome::Written;
+}
+
+}  // namespace
+
+int ExitStatusFor(ReverseOutcome outcome) {
+    return outcome == ReverseOutcome::Written ? 0 : 1;
+}
+
+NativeString DocumentPathFor(const NativeChar* bd1Path) {
+    NativeString path(bd1Path);
+    for (const char c : std::string_view(".mqo")) path += static_cast<NativeChar>(c);
+    return path;
+}
+
+ReverseOutcome ReverseBd1Bytes(std::span<const unsigned char> bytes, std::uint64_t length,
+                               Console& console, Reversal& reversal) {
+    console.Text(text::kBd1Check);
+    ReadBd1FileBytes(bytes, length, reversal.reading);
+    if (reversal.reading.fault != Bd1Fault::None) {
+        console.Text(bloktar::text::kFailed);
+        PrintBd1Fault(reversal.reading, console);
+        return ReverseOutcome::NotBd1;
+    }
+    console.Text(bloktar::text::kDone);
+    console.Text(text::kBlockCount);
+    PrintNumber(console, reversal.reading.blockCount);
+    console.Text(text::kBlockCountEnd);
+
+    console.Text(text::kDocumentBuild);
+    CheckDocumentable(reversal.reading.header, reversal.reading.blocks, reversal.check);
+    if (reversal.check.obstacle != Obstacle::None) {
+        console.Text(bloktar::text::kFailed);
+        PrintObstacle(reversal.check, console);
+        return ReverseOutcome::NotDocumentable;
+    }
+    WriteBlocksDocument(reversal.reading.header, reversal.reading.blocks, reversal.document);
+    console.Text(bloktar::text::kDone);
+    return ReverseOutcome::Written;
+}
+
+void PrintWarnings(const DocumentCheck& check, Console& console) {
+    if (check.slotsWithTrailingBytes != 0) {
+        console.Text(text::kMark);
+        console.Text(text::kTrailingBytes);
+        for (int slot = 0; slot < kTextureSlots; ++slot) {
+            if ((check.slotsWithTrailingBytes >> slot & 1u) == 0) continue;
+            console.Bytes(" ");
+            PrintNumber(console, slot);
+        }
+        console.Text(bloktar::text::kNewline);
+    }
+    if (check.facesWithoutSlot != 0) {
+        console.Text(text::kMark);
+        console.Text(text::kFacesWithoutSlot);
+        PrintNumber(console, check.facesWithoutSlot);
+        console.Text(bloktar::text::kNewline);
+    }
+}
+
+int RunReverse(int argc, NativeChar** argv, std::FILE* in, std::FILE* out) {
+    const std::unique_ptr<Console> console = MakeProcessConsole(out);
+    PrintBanner(*console);
+    const ReverseOutcome outcome = ReverseFile(argc > 1 ? argv[1] : nullptr, *console);
+    std::fflush(out);
+    // Every run ends with the pause, so that a window opened by a drop shows the result.
+    WaitForWord(in);
+    return ExitStatusFor(outcome);
+}
+
+}  // namespace bloktar::reverse
