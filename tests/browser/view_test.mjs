@@ -5,13 +5,15 @@
 //
 //   node view_test.mjs --inspect PATH --bloktar PATH --source REPO_DIR
 //   node view_test.mjs --inspect PATH --time PAGE.html [--runs N]   (scripts/bench)
-//   node view_test.mjs --inspect PATH --source REPO_DIR --screenshot OUT.png FILE
+//   node view_test.mjs --screenshot OUT.png --camera JSON [--select N] PAGE.html  (README picture)
 //
 // Reported as skipped (a line with SKIPPED, status 0) when Chromium or Playwright is missing.
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+
+import { bmp, boxDocument } from './models.mjs';
 
 const CHROMIUM = process.env.BLOKTAR_CHROMIUM || '/usr/bin/chromium';
 const FLAGS = ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
@@ -69,31 +71,6 @@ function findings(out) {
     if (line.startsWith('---')) block = -1;
   }
   return { total, problems, lines };
-}
-
-// A 24-bit BMP file of width x height whose colour at (x, y) (y from the top) is colour(x, y).
-function bmp(width, height, colour) {
-  const row = Math.ceil((width * 3) / 4) * 4;
-  const bytes = Buffer.alloc(54 + row * height);
-  bytes.write('BM', 0, 'latin1');
-  bytes.writeUInt32LE(bytes.length, 2);
-  bytes.writeUInt32LE(54, 10);
-  bytes.writeUInt32LE(40, 14);
-  bytes.writeInt32LE(width, 18);
-  bytes.writeInt32LE(height, 22);
-  bytes.writeUInt16LE(1, 26);
-  bytes.writeUInt16LE(24, 28);
-  bytes.writeUInt32LE(row * height, 34);
-  for (let y = 0; y < height; ++y) {
-    for (let x = 0; x < width; ++x) {
-      const [r, g, b] = colour(x, y);
-      const at = 54 + (height - 1 - y) * row + x * 3; // rows stored bottom-up
-      bytes[at] = b;
-      bytes[at + 1] = g;
-      bytes[at + 2] = r;
-    }
-  }
-  return bytes;
 }
 
 // ---- The browser: every request that leaves the page's own file and data URIs is refused and
@@ -181,6 +158,7 @@ if (args.time) {
 if (args.screenshot) {
   // A picture for the README: a map seen from inside, from where the options put the eye.
   const view = await open(args.files[0]);
+  if (args.select) await view.page.evaluate((b) => window.bloktarView.select(b), Number(args.select));
   await view.page.evaluate((c) => window.bloktarView.setCamera(c), JSON.parse(args.camera));
   await view.page.waitForTimeout(500);
   await view.page.screenshot({ path: args.screenshot });
