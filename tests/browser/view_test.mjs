@@ -3,7 +3,7 @@
 // examples, opens the page from the disk and compares what it draws and says with what the
 // inspector prints.
 //
-//   node view_test.mjs --inspect PATH --bloktar PATH --source REPO_DIR
+//   node view_test.mjs --inspect PATH --bloktar PATH [--mqogen PATH] --source REPO_DIR
 //   node view_test.mjs --inspect PATH --time PAGE.html [--runs N]   (scripts/bench)
 //   node view_test.mjs --screenshot OUT.png --camera JSON [--select N] PAGE.html  (README picture)
 //
@@ -13,7 +13,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-import { bmp, boxDocument } from './models.mjs';
+import { bmp } from './models.mjs';
 
 const CHROMIUM = process.env.BLOKTAR_CHROMIUM || '/usr/bin/chromium';
 const FLAGS = ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
@@ -54,7 +54,7 @@ process.on('exit', () => fs.rmSync(work, { recursive: true, force: true }));
 
 // Runs bloktar-inspect in dir; its output decoded from Shift_JIS.
 function inspect(dir, argv) {
-  const run = spawnSync(args.inspect, argv, { cwd: dir });
+  const run = spawnSync(args.inspect, argv, { cwd: dir, maxBuffer: 1 << 30 });
   return { out: new TextDecoder('shift_jis').decode(run.stdout), status: run.status };
 }
 // What the inspector says: its block count, its count of blocks with a problem, and each
@@ -108,6 +108,21 @@ function check(condition, what, detail = '') {
 
 const pixels = (page) => page.evaluate(() => window.bloktarView.pixels());
 const camera = (page) => page.evaluate(() => window.bloktarView.camera());
+// How many pixels of a frame are blue and how many green (the two halves of wall.bmp).
+const textureColours = (page) => page.evaluate(() => {
+  const canvas = document.getElementById('canvas');
+  const gl = canvas.getContext('webgl2');
+  window.bloktarView.pixels();
+  const data = new Uint8Array(canvas.width * canvas.height * 4);
+  gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, data);
+  let blue = 0;
+  let green = 0;
+  for (let i = 0; i < data.length; i += 4) {
+    if (data[i] < 40 && data[i + 1] < 40 && data[i + 2] > 100) ++blue;
+    if (data[i] < 40 && data[i + 1] > 100 && data[i + 2] < 40) ++green;
+  }
+  return { blue, green };
+});
 // A pixel of the canvas, in the page's coordinates, where block b's centre is drawn.
 async function blockPoint(page, b) {
   const [x, y] = await page.evaluate((n) => window.bloktarView.screenPoint(n), b);
@@ -122,7 +137,7 @@ async function pageFor(name, source, extra = {}) {
   fs.copyFileSync(source, path.join(dir, path.basename(source)));
   for (const [file, bytes] of Object.entries(extra)) fs.writeFileSync(path.join(dir, file), bytes);
   const run = inspect(dir, [path.basename(source), '--html', name + '.html']);
-  check(run.out.endsWith('HTMLファイル作成\t完了\n'), `${name}: the page is written`, run.out);
+  check(run.out.endsWith('HTMLファイル作成\t完了\n'), `${name}: the page is written`, run.out.slice(-400));
   const said = findings(run.out);
   const html = fs.readFileSync(path.join(dir, name + '.html'), 'latin1');
   check(!/https?:|\/\/[a-z]/i.test(html.replace(/<script type="application\/json"[^]*?<\/script>/, '')),
@@ -177,20 +192,7 @@ const sample = await pageFor('sample', path.join(args.source, 'examples/sample.m
         'sample: the boxes cover part of the view', JSON.stringify(p));
   check(p.red === 0, 'sample: nothing is marked as a problem', JSON.stringify(p));
   // The wall texture on the sides: both of its halves show.
-  const colours = await sample.view.page.evaluate(() => {
-    const canvas = document.getElementById('canvas');
-    const gl = canvas.getContext('webgl2');
-    window.bloktarView.pixels();
-    const data = new Uint8Array(canvas.width * canvas.height * 4);
-    gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, data);
-    let blue = 0;
-    let green = 0;
-    for (let i = 0; i < data.length; i += 4) {
-      if (data[i] < 40 && data[i + 1] < 40 && data[i + 2] > 100) ++blue;
-      if (data[i] < 40 && data[i + 1] > 100 && data[i + 2] < 40) ++green;
-    }
-    return { blue, green };
-  });
+  const colours = await textureColours(sample.view.page);
   check(colours.blue > 2000 && colours.green > 2000, 'sample: wall.bmp is drawn on the walls',
         JSON.stringify(colours));
 
@@ -277,6 +279,56 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
   const again = await pixels(sample.view.page);
   check(again.hash === fromBd1.hash, 'bd1: the page draws what the document page draws',
         `${JSON.stringify(again)} ${JSON.stringify(fromBd1)} ${JSON.stringify(fromDocument)}`);
+}
+
+// ---- A mis-mapped texture shows as mis-mapped: the sample with every face's v halved takes
+// only the top half of wall.bmp (blue), never its bottom half (green).
+{
+  const text = fs.readFileSync(path.join(args.source, 'examples/sample.mqo'), 'latin1');
+  const halved = text.replace(/UV\(([^)]*)\)/g, (_, uv) =>
+    'UV(' + uv.split(' ').map((x, i) => (i % 2 ? (Number(x) / 2).toFixed(5) : x)).join(' ') + ')');
+  const source = path.join(work, 'halved.mqo');
+  fs.writeFileSync(source, halved, 'latin1');
+  const mismapped = await pageFor('halved', source, { 'wall.bmp': wall });
+  const colours = await textureColours(mismapped.view.page);
+  check(colours.blue > 2000 && colours.green === 0,
+        'halved: only the half of wall.bmp its UVs name is drawn', JSON.stringify(colours));
+}
+
+// ---- The broken example's BD1 file: the hooks say what the inspector says of it.
+{
+  const dir = broken.dir;
+  spawnSync(args.bloktar, ['broken.mqo'], { cwd: dir, input: 'ok\n' });
+  const said = findings(inspect(dir, ['broken.mqo.bd1', '--html', 'bd1.html']).out);
+  const view = await open(path.join(dir, 'bd1.html'));
+  check(view.hooks.ready === said.total && view.hooks.problems === said.problems,
+        "broken bd1: the hooks are the inspector's counts", JSON.stringify([view.hooks, said]));
+}
+
+// ---- The largest model a BD1 file holds, 32,767 boxes, with a texture image beside it: the
+// pages of the document and of its BD1 file draw every block, say what the inspector says, and
+// take at most three times the BD1 file and its textures.
+if (args.mqogen) {
+  const dir = fs.mkdtempSync(path.join(work, 'big-'));
+  execFileSync(args.mqogen, ['blocks', '32767', path.join(dir, 'big.mqo'), path.join(dir, 'big.bd1')]);
+  const texture = bmp(256, 256, (x, y) => [x, y, 128]);
+  const big = await pageFor('big', path.join(dir, 'big.mqo'), { 'tex0.bmp': texture });
+  const bd1Bytes = fs.statSync(path.join(dir, 'big.bd1')).size;
+  check(big.said.total === 32767 && big.size <= 3 * (bd1Bytes + texture.length),
+        'big: the page is at most 3 x the BD1 file and its texture',
+        `${big.size} > 3 x (${bd1Bytes} + ${texture.length})`);
+  const p = await pixels(big.view.page);
+  check(p.background < p.width * p.height * 0.9, 'big: the boxes cover part of the view', JSON.stringify(p));
+  await big.view.context.close();
+  fs.copyFileSync(path.join(dir, 'big.bd1'), path.join(big.dir, 'big.bd1'));
+  const run = inspect(big.dir, ['big.bd1', '--html', 'bd1.html']);
+  const said = findings(run.out);
+  const view = await open(path.join(big.dir, 'bd1.html'));
+  check(view.hooks.ready === 32767 && view.hooks.problems === said.problems,
+        "big bd1: the hooks are the inspector's counts", JSON.stringify([view.hooks, said.problems]));
+  check(fs.statSync(path.join(big.dir, 'bd1.html')).size <= 3 * (bd1Bytes + texture.length),
+        'big bd1: the page is at most 3 x the BD1 file and its texture');
+  await view.context.close();
 }
 
 check(external.length === 0, 'nothing is fetched from outside the page', external.join(' '));
