@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compat/prepared.hpp"
+#include "inspect/html.hpp"
 #include "inspect/inspect_text.hpp"
 #include "inspect/inspection.hpp"
 #include "inspect/print.hpp"
@@ -62,6 +63,9 @@ int ReportArgumentError(const InspectorArguments& arguments, Console& console) {
         case ArgumentError::SvgNeedsPath:
             console.Text(text::kSvgNeedsPath);
             break;
+        case ArgumentError::HtmlNeedsPath:
+            console.Text(text::kHtmlNeedsPath);
+            break;
     }
     console.Text(text::kUsage);
     return kStatusUnreadable;
@@ -71,6 +75,7 @@ int ReportArgumentError(const InspectorArguments& arguments, Console& console) {
 struct Picture {
     std::vector<Bd1Block> blocks;
     std::vector<BlockMark> marks;
+    std::unique_ptr<PageModel> page;  // only when the page is to be written
 };
 
 int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
@@ -88,6 +93,7 @@ int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
         return kStatusUnreadable;
     }
     PrintBd1Inspection(reading, console);
+    if (picture.page) DescribeBd1File(reading, *picture.page);
     bool problems = false;
     for (const Bd1Block& block : reading.blocks) {
         const bool problem = !TexturesInRange(block);
@@ -121,6 +127,7 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
         return kStatusUnreadable;
     }
     PrintDocumentInspection(inspection, console);
+    if (picture.page) DescribeDocument(inspection, *picture.page);
     bool problems = false;
     for (const BlockFindings& findings : inspection.findings) {
         const bool problem = HasProblem(findings);
@@ -147,18 +154,34 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
         return kStatusUnreadable;
     }
     Picture picture;
+    if (arguments.html != nullptr) picture.page = std::make_unique<PageModel>();
     int status = NamesBd1File(arguments.input)
                      ? InspectBd1File(file.get(), console, picture)
                      : InspectDocumentFile(file.get(), arguments.input, console, picture);
-    if (status == kStatusUnreadable || arguments.svg == nullptr) return status;
+    if (status == kStatusUnreadable) return status;
 
-    console.Text(text::kSvgWrite);
-    const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
-    if (WriteWholeFile(arguments.svg, svg.data(), svg.size())) {
-        console.Text(bloktar::text::kDone);
-    } else {
-        console.Text(bloktar::text::kFailed);
-        status = kStatusUnreadable;
+    if (arguments.svg != nullptr) {
+        console.Text(text::kSvgWrite);
+        const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
+        if (WriteWholeFile(arguments.svg, svg.data(), svg.size())) {
+            console.Text(bloktar::text::kDone);
+        } else {
+            console.Text(bloktar::text::kFailed);
+            status = kStatusUnreadable;
+        }
+    }
+    if (arguments.html != nullptr) {
+        console.Text(text::kHtmlWrite);
+        PageModel& page = *picture.page;
+        page.title = FileNameText(arguments.input);
+        FindTextureImages(arguments.input, page.header, page.textureImages);
+        const std::string html = BuildInspectionPage(picture.blocks, page);
+        if (WriteWholeFile(arguments.html, html.data(), html.size())) {
+            console.Text(bloktar::text::kDone);
+        } else {
+            console.Text(bloktar::text::kFailed);
+            status = kStatusUnreadable;
+        }
     }
     return status;
 }
@@ -195,6 +218,18 @@ InspectorArguments ParseInspectorArguments(int argc, NativeChar** argv) {
                     arguments.svg = argument + 6;
                 } else {
                     fail(ArgumentError::SvgNeedsPath, argument);
+                }
+            } else if (Equals(view, "--html")) {
+                if (i + 1 < argc) {
+                    arguments.html = argv[++i];
+                } else {
+                    fail(ArgumentError::HtmlNeedsPath, argument);
+                }
+            } else if (Equals(view.substr(0, 7), "--html=")) {
+                if (view.size() > 7) {
+                    arguments.html = argument + 7;
+                } else {
+                    fail(ArgumentError::HtmlNeedsPath, argument);
                 }
             } else {
                 fail(ArgumentError::UnknownOption, argument);

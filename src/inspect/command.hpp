@@ -11,17 +11,26 @@ inline constexpr int kStatusClean = 0;       // every block whole, recognised, t
 inline constexpr int kStatusUnreadable = 1;  // wrong arguments, or the file cannot be read
 inline constexpr int kStatusProblems = 2;    // some block has a problem
 
-enum class ArgumentError { None, UnknownOption, MissingFile, TooManyArguments, SvgNeedsPath };
+enum class ArgumentError {
+    None,
+    UnknownOption,
+    MissingFile,
+    TooManyArguments,
+    SvgNeedsPath,
+    HtmlNeedsPath
+};
 
 struct InspectorArguments {
     bool help = false;
     const NativeChar* input = nullptr;
-    const NativeChar* svg = nullptr;  // where to write the picture, if anywhere
+    const NativeChar* svg = nullptr;   // where to write the picture, if anywhere
+    const NativeChar* html = nullptr;  // where to write the page, if anywhere
     ArgumentError error = ArgumentError::None;
     const NativeChar* offending = nullptr;  // the argument the error is about
 };
 
-// Reads "[--svg OUT.svg | --svg=OUT.svg] FILE" in any order, "--help" (or "-h") anywhere, and
+// Reads "[--svg OUT.svg | --svg=OUT.svg] [--html OUT.html | --html=OUT.html] FILE" in any order,
+// "--help" (or "-h") anywhere, and
 // "--" before a file whose name starts with '-'.
 InspectorArguments ParseInspectorArguments(int argc, NativeChar** argv);
 

@@ -97,7 +97,7 @@ std::string ConvertedSample() {
     return dir;
 }
 
-const std::string kUsage = "使い方: bloktar-inspect [--svg 出力.svg] ファイル\n";
+const std::string kUsage = "使い方: bloktar-inspect [--svg 出力.svg] [--html 出力.html] ファイル\n";
 
 }  // namespace
 
@@ -323,9 +323,11 @@ TEST(InspectorCommandLine, HelpAndWrongArguments) {
         kUsage +
             "ドキュメント (.mqo) をブロックごとに検査する。名前が .bd1 で終わるファイルは BD1 "
             "ファイルとして読む。\n"
-            "  --svg 出力.svg  ブロックを等角図で描いた SVG ファイルを書く "
+            "  --svg 出力.svg    ブロックを等角図で描いた SVG ファイルを書く "
             "(問題のあるブロックは赤枠と番号)\n"
-            "  --help          この説明を表示する\n"
+            "  --html 出力.html  ブロックを立体で描き、中を歩いて見られるページ (HTML ファイル) "
+            "を書く\n"
+            "  --help            この説明を表示する\n"
             "終了ステータス: 0 問題なし、1 読めない、2 問題のあるブロックがある\n");
     EXPECT_EQ(help.status, 0);
 
@@ -337,6 +339,8 @@ TEST(InspectorCommandLine, HelpAndWrongArguments) {
         {{}, "ファイルが指定されていない\n"},
         {{"a.mqo", "b.mqo"}, "引数が多すぎる: b.mqo\n"},
         {{"a.mqo", "--svg"}, "--svg の後に出力ファイル名がない\n"},
+        {{"a.mqo", "--html"}, "--html の後に出力ファイル名がない\n"},
+        {{"--html=", "a.mqo"}, "--html の後に出力ファイル名がない\n"},
     };
     for (const auto& [args, message] : wrong) {
         SCOPED_TRACE(message);

@@ -13,11 +13,12 @@ namespace {
 // The intended text of each, written here independently of the program's table.
 // clang-format off
 const std::map<std::string, std::string> kIntended = {
-    {"kUsage", "使い方: bloktar-inspect [--svg 出力.svg] ファイル\n"},
+    {"kUsage", "使い方: bloktar-inspect [--svg 出力.svg] [--html 出力.html] ファイル\n"},
     {"kHelp",
      "ドキュメント (.mqo) をブロックごとに検査する。名前が .bd1 で終わるファイルは BD1 ファイルとして読む。\n"
-     "  --svg 出力.svg  ブロックを等角図で描いた SVG ファイルを書く (問題のあるブロックは赤枠と番号)\n"
-     "  --help          この説明を表示する\n"
+     "  --svg 出力.svg    ブロックを等角図で描いた SVG ファイルを書く (問題のあるブロックは赤枠と番号)\n"
+     "  --html 出力.html  ブロックを立体で描き、中を歩いて見られるページ (HTML ファイル) を書く\n"
+     "  --help            この説明を表示する\n"
      "終了ステータス: 0 問題なし、1 読めない、2 問題のあるブロックがある\n"},
     {"kUnknownOption", "不明なオプション: "},
     {"kMissingFile", "ファイルが指定されていない\n"},
@@ -58,6 +59,8 @@ const std::map<std::string, std::string> kIntended = {
     {"kBd1ExpectedLengthThen", " なら "},
     {"kBd1FlagNotOne", " のフラグが 1 でない: "},
     {"kSvgWrite", "SVGファイル作成"},
+    {"kHtmlNeedsPath", "--html の後に出力ファイル名がない\n"},
+    {"kHtmlWrite", "HTMLファイル作成"},
 };
 // clang-format on
 
