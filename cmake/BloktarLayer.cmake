@@ -27,3 +27,26 @@ function(bloktar_layer target)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${target} PRIVATE bloktar_warnings)
 endfunction()
+
+# A program a user runs, on the library of its folder:
+#
+#   bloktar_program(<target> <library>)
+#
+# builds main.cpp at the top of the build folder, beside the other programs, as a standalone
+# program, and puts it into the Windows release package.
+function(bloktar_program target library)
+    add_executable(${target} main.cpp)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    target_link_libraries(${target} PRIVATE ${library} bloktar_warnings)
+    if(MINGW)
+        # The C++ and GCC runtimes linked in, only Windows' own DLLs imported.
+        target_link_options(${target} PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
+    elseif(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT APPLE AND NOT BLOKTAR_SANITIZE)
+        # The C++ runtime linked in: the dynamic loader's work for it took longer than converting
+        # a small document.
+        target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+    endif()
+    if(WIN32)
+        install(TARGETS ${target} RUNTIME DESTINATION .)
+    endif()
+endfunction()

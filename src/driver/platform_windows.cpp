@@ -2,12 +2,6 @@
 // command line hands them over, so that any name Explorer can pass opens.
 #ifdef _WIN32
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>

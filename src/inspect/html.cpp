@@ -8,12 +8,6 @@
 #include "viewer_page.hpp"  // generated at build time from web/viewer.html and web/viewer.js
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #endif
 
