@@ -53,11 +53,14 @@ void PrintWarning(const ObjectWarning& warning, Console& console) {
 
 // The message of each fault.
 void DescribeFault(const Refusal& refusal, Console& console) {
-    auto atLine = [&](const ConsoleText& message) {
-        console.Text(message);
+    auto lineEnd = [&] {
         console.Text(text::kLineLead);
         PrintNumber(console, refusal.line);
         console.Text(bloktar::text::kNewline);
+    };
+    auto atLine = [&](const ConsoleText& message) {
+        console.Text(message);
+        lineEnd();
     };
     switch (refusal.fault) {
         case Fault::None:
@@ -70,9 +73,7 @@ void DescribeFault(const Refusal& refusal, Console& console) {
             std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(refusal.codePoint));
             console.Text(text::kNotInCodePage);
             console.Bytes(hex);
-            console.Text(text::kLineLead);
-            PrintNumber(console, refusal.line);
-            console.Text(bloktar::text::kNewline);
+            lineEnd();
             break;
         }
         case Fault::VectorLineMissing:

@@ -138,6 +138,13 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
     return problems ? kStatusProblems : kStatusClean;
 }
 
+// Writes a picture's file whole and ends its stage's line with done or failed.
+bool WriteStageFile(const NativeChar* path, const std::string& bytes, Console& console) {
+    const bool written = WriteWholeFile(path, bytes.data(), bytes.size());
+    console.Text(written ? bloktar::text::kDone : bloktar::text::kFailed);
+    return written;
+}
+
 int Inspect(const InspectorArguments& arguments, Console& console) {
     if (arguments.help) {
         console.Text(text::kUsage);
@@ -163,12 +170,7 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
     if (arguments.svg != nullptr) {
         console.Text(text::kSvgWrite);
         const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
-        if (WriteWholeFile(arguments.svg, svg.data(), svg.size())) {
-            console.Text(bloktar::text::kDone);
-        } else {
-            console.Text(bloktar::text::kFailed);
-            status = kStatusUnreadable;
-        }
+        if (!WriteStageFile(arguments.svg, svg, console)) status = kStatusUnreadable;
     }
     if (arguments.html != nullptr) {
         console.Text(text::kHtmlWrite);
@@ -176,12 +178,7 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
         page.title = FileNameText(arguments.input);
         FindTextureImages(arguments.input, page.header, page.textureImages);
         const std::string html = BuildInspectionPage(picture.blocks, page);
-        if (WriteWholeFile(arguments.html, html.data(), html.size())) {
-            console.Text(bloktar::text::kDone);
-        } else {
-            console.Text(bloktar::text::kFailed);
-            status = kStatusUnreadable;
-        }
+        if (!WriteStageFile(arguments.html, html, console)) status = kStatusUnreadable;
     }
     return status;
 }
@@ -205,33 +202,33 @@ InspectorArguments ParseInspectorArguments(int argc, NativeChar** argv) {
                 arguments.help = true;
                 return arguments;
             }
+            // An option that names an output file: "--name FILE" or "--name=FILE".
+            auto pathOption = [&](std::string_view name, const NativeChar*& path,
+                                  ArgumentError missing) {
+                if (Equals(view, name)) {
+                    if (i + 1 < argc) {
+                        path = argv[++i];
+                    } else {
+                        fail(missing, argument);
+                    }
+                    return true;
+                }
+                const std::size_t prefix = name.size() + 1;
+                if (view.size() < prefix || !Equals(view.substr(0, name.size()), name) ||
+                    view[name.size()] != '=') {
+                    return false;
+                }
+                if (view.size() > prefix) {
+                    path = argument + prefix;
+                } else {
+                    fail(missing, argument);
+                }
+                return true;
+            };
             if (Equals(view, "--")) {
                 optionsEnded = true;
-            } else if (Equals(view, "--svg")) {
-                if (i + 1 < argc) {
-                    arguments.svg = argv[++i];
-                } else {
-                    fail(ArgumentError::SvgNeedsPath, argument);
-                }
-            } else if (Equals(view.substr(0, 6), "--svg=")) {
-                if (view.size() > 6) {
-                    arguments.svg = argument + 6;
-                } else {
-                    fail(ArgumentError::SvgNeedsPath, argument);
-                }
-            } else if (Equals(view, "--html")) {
-                if (i + 1 < argc) {
-                    arguments.html = argv[++i];
-                } else {
-                    fail(ArgumentError::HtmlNeedsPath, argument);
-                }
-            } else if (Equals(view.substr(0, 7), "--html=")) {
-                if (view.size() > 7) {
-                    arguments.html = argument + 7;
-                } else {
-                    fail(ArgumentError::HtmlNeedsPath, argument);
-                }
-            } else {
+            } else if (!pathOption("--svg", arguments.svg, ArgumentError::SvgNeedsPath) &&
+                       !pathOption("--html", arguments.html, ArgumentError::HtmlNeedsPath)) {
                 fail(ArgumentError::UnknownOption, argument);
             }
         } else if (arguments.input == nullptr) {
