@@ -24,8 +24,8 @@ namespace bloktar {
 // the number readers may load a few bytes at a time without looking for the end first.
 inline constexpr std::size_t kPieceReadAhead = 16;
 // Readable bytes behind the buffer's last byte and the zero byte after it, for the line scans,
-// which load 32 bytes at a time.
-inline constexpr std::size_t kBufferReadAhead = 32;
+// which load up to 64 bytes at a time.
+inline constexpr std::size_t kBufferReadAhead = 64;
 // How far past their end the line scans (FindLineBreak, FindNewline) may read.
 inline constexpr std::size_t kLineScanReadAhead = 31;
 static_assert(kLineScanReadAhead <= kBufferReadAhead);
@@ -135,6 +135,22 @@ inline const char* FindNewline(const char* from, const char* to) {
 #endif
 }
 
+#ifdef BLOKTAR_SSE2
+// Bit i set where text[i] is a newline, for i from 0 to 63, which it reads.
+inline std::uint64_t NewlineMask64(const char* text) {
+    static_assert(63 <= kBufferReadAhead);
+    const __m128i newline = _mm_set1_epi8('\n');
+    std::uint64_t mask = 0;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
+        mask |= static_cast<std::uint64_t>(
+                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
+                << (16 * part);
+    }
+    return mask;
+}
+#endif
+
 // NextDocumentPiece for whatever its quick ways leave: carriage returns that do not end the
 // line, a piece that continues beyond the bytes fetched so far, the end of the document.
 const char* AssemblePiece(Document& document, std::size_t room, std::size_t& length);
@@ -188,6 +204,15 @@ inline const char* NextDocumentPiece(Document& document, int limit, std::size_t&
     return text + start;
 }
 
+// True when the zero-terminated text starts with the whole of prefix.
+template <std::size_t N>
+inline bool BeginsWith(const char* text, const char (&prefix)[N]) {
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (text[i] != prefix[i]) return false;
+    }
+    return true;
+}
+
 // For a reader that recognises a line by its shape before the line is delimited: the bytes at
 // the read position as they were fetched, carriage returns still in them, up to the end of the
 // bytes fetched so far, where a zero byte stands; kPieceReadAhead bytes past it may be read.
@@ -217,35 +242,51 @@ inline bool TakeLineEndingAt(Document& document, const char* stop, int limit) {
     return true;
 }
 
-// Passes over the line at the read position when the read with limit that NextDocumentPiece
-// would make delivers it whole and it begins with prefix (which holds no carriage return): that
-// is, when it begins with prefix and a newline ends it within limit - 1 bytes as fetched. For a
-// reader that has nothing to do with such lines. Returns false, taking nothing, otherwise.
-template <std::size_t N>
-inline bool SkipDocumentLine(Document& document, const char (&prefix)[N], int limit) {
-    const char* start = PeekDocument(document);
-    for (std::size_t i = 0; i + 1 < N; ++i) {
-        if (start[i] != prefix[i]) return false;
+// Passes over the lines from the read position on, one after another, while the read with limit
+// that NextDocumentPiece would make delivers the line whole and it begins with two tabs: that is,
+// while a line begins with two tabs and a newline ends it within limit - 1 bytes as fetched. For
+// a reader that has nothing to do with such lines (vertex and face lines begin so).
+inline void SkipTwoTabLines(Document& document, int limit) {
+    const char* text = PeekDocument(document) - document.begin;
+    const std::size_t end = document.end;
+    // The newline must stand within limit - 1 bytes of the line's start.
+    const auto longest = static_cast<std::size_t>(limit) - 2;
+    std::size_t start = document.begin;
+    // The zero byte behind the fetched bytes ends a comparison there.
+    const auto twoTabs = [text](std::size_t at) {
+        return text[at] == '\t' && text[at + 1] == '\t';
+    };
+    if (twoTabs(start)) {
+#ifdef BLOKTAR_SSE2
+        // The newlines of 64 bytes at a time; the scan reads up to 63 bytes past the end, which
+        // the buffer's read-ahead covers, and newlines found there do not count.
+        for (std::size_t block = start; block < end; block += 64) {
+            std::uint64_t newlines = document_detail::NewlineMask64(text + block);
+            if (end - block < 64) newlines &= (std::uint64_t{1} << (end - block)) - 1;
+            for (; newlines != 0; newlines &= newlines - 1) {
+                const std::size_t newline =
+                    block + static_cast<std::size_t>(std::countr_zero(newlines));
+                if (newline - start > longest) break;
+                start = newline + 1;
+                if (!twoTabs(start)) break;
+            }
+            // Stopped at a line that is passed over no further; or one too long for the limit.
+            if (newlines != 0 || block + 64 - start > longest) break;
+        }
+#else
+        for (;;) {
+            const char* window = text + std::min(end, start + longest + 1);
+            const char* newline = document_detail::FindNewline(text + start, window);
+            if (newline == window) break;
+            start = static_cast<std::size_t>(newline + 1 - text);
+            if (!twoTabs(start)) break;
+        }
+#endif
     }
-    const char* text = document.buffer.get();
-    const char* window =
-        text + std::min(document.end, document.begin + static_cast<std::size_t>(limit - 1));
-    const char* newline = document_detail::FindNewline(start, window);
-    if (newline == window) return false;
-    document.begin = static_cast<std::size_t>(newline + 1 - text);
-    return true;
+    document.begin = start;
 }
 
 // Goes back to the document's first byte; a Ctrl-Z or an end seen before no longer counts.
 void RewindDocument(Document& document);
-
-// True when the zero-terminated text starts with the whole of prefix.
-template <std::size_t N>
-inline bool BeginsWith(const char* text, const char (&prefix)[N]) {
-    for (std::size_t i = 0; i + 1 < N; ++i) {
-        if (text[i] != prefix[i]) return false;
-    }
-    return true;
-}
 
 }  // namespace bloktar

@@ -14,7 +14,7 @@ ObjectEnd SurveyObject(Document& document, MqoSummary& summary) {
     std::size_t length;
     for (;;) {
         // Vertex and face lines begin with two tabs, like no line that counts here.
-        if (SkipDocumentLine(document, "\t\t", kSurveyLineLimit)) continue;
+        SkipTwoTabLines(document, kSurveyLineLimit);
         const char* line = NextDocumentPiece(document, kSurveyLineLimit, length);
         if (line == nullptr) break;
         if (line[0] == '}') return ObjectEnd::Closed;

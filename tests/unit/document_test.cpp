@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mqo/document.hpp"
@@ -215,5 +216,52 @@ TEST(DocumentLines, EveryReadMatchesTheRulesOverRandomDocuments) {
             RewindDocument(document);
         }
         if (file != nullptr) std::fclose(file);
+    }
+}
+
+TEST(DocumentLines, SkippingTwoTabLinesLeavesEveryOtherPieceAsReadingThemWould) {
+    // Lines that begin with two tabs, of lengths around the limit, among others; with CR LF, lone
+    // CRs, NULs and a Ctrl-Z, across buffer refills. Passing over such lines must leave the same
+    // pieces that do not begin with two tabs as reading every piece does.
+    constexpr int kLimit = 256;
+    std::mt19937 random(11);
+    for (int round = 0; round < 4; ++round) {
+        std::string bytes;
+        while (bytes.size() < 600000) {
+            const std::uint32_t kind = random() % 100;
+            std::size_t length = kind < 10 ? 250 + random() % 10 : random() % 120;
+            if (kind < 2) length = 300 + random() % 2000;
+            bytes += kind < 90 ? "\t\t" : kind < 95 ? "\t}" : "}\t";
+            for (std::size_t i = 0; i < length; ++i) {
+                const std::uint32_t pick = random() % 300;
+                bytes += pick == 0   ? '\0'
+                         : pick == 1 ? '\r'
+                         : pick < 30 ? '\t'
+                         : pick < 40 ? '}'
+                                     : 'x';
+            }
+            bytes += kind % 3 == 0 ? "\r\n" : "\n";
+        }
+        if (round == 3) bytes.insert(bytes.size() - 5000, 1, '\x1a');
+
+        std::vector<std::string> expected;
+        std::size_t position = 0;
+        bool ended = false;
+        for (std::string piece;
+             !(piece = ModelPiece(bytes, position, ended, kLimit - 1)).empty();) {
+            if (piece.compare(0, 2, "\t\t") != 0) expected.push_back(piece);
+        }
+        Document document;
+        OpenMemoryDocument(document, bytes.data(), bytes.size());
+        std::vector<std::string> got;
+        std::size_t length = 0;
+        for (;;) {
+            bloktar::SkipTwoTabLines(document, kLimit);
+            const char* piece = bloktar::NextDocumentPiece(document, kLimit, length);
+            if (piece == nullptr) break;
+            if (std::string_view(piece, length).substr(0, 2) != "\t\t")
+                got.emplace_back(piece, length);
+        }
+        ASSERT_EQ(got, expected) << "round " << round;
     }
 }
