@@ -219,6 +219,59 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     return std::make_unique<StreamConsole>(stream, ConsoleEncoding::ShiftJis);
 }
 
+// The compiler's win32 thread model has no std::thread: the system's own thread, lock and
+// condition variable.
+struct WorkerThread::State {
+    HANDLE thread = nullptr;
+    void (*work)(void*) = nullptr;
+    void* context = nullptr;
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE grown = CONDITION_VARIABLE_INIT;
+    std::size_t count = 0;
+    bool final = false;
+
+    static DWORD WINAPI Start(void* state) {
+        auto* started = static_cast<State*>(state);
+        started->work(started->context);
+        return 0;
+    }
+};
+
+WorkerThread::WorkerThread() : state_(std::make_unique<State>()) {}
+
+WorkerThread::~WorkerThread() {
+    if (state_->thread != nullptr) {
+        WaitForSingleObject(state_->thread, INFINITE);
+        CloseHandle(state_->thread);
+    }
+}
+
+void WorkerThread::Run(void (*work)(void*), void* context) {
+    state_->work = work;
+    state_->context = context;
+    state_->thread = CreateThread(nullptr, 0, State::Start, state_.get(), 0, nullptr);
+    if (state_->thread == nullptr) work(context);
+}
+
+void WorkerThread::Publish(std::size_t count, bool final) {
+    AcquireSRWLockExclusive(&state_->lock);
+    state_->count = count;
+    state_->final = final;
+    ReleaseSRWLockExclusive(&state_->lock);
+    WakeConditionVariable(&state_->grown);
+}
+
+std::size_t WorkerThread::WaitBeyond(std::size_t seen, bool& final) {
+    AcquireSRWLockExclusive(&state_->lock);
+    while (state_->count <= seen && !state_->final) {
+        SleepConditionVariableSRW(&state_->grown, &state_->lock, INFINITE, 0);
+    }
+    final = state_->final;
+    const std::size_t count = state_->count;
+    ReleaseSRWLockExclusive(&state_->lock);
+    return count;
+}
+
 }  // namespace bloktar
 
 #endif  // _WIN32
