@@ -61,27 +61,30 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 }  // namespace
 
-bool ReadWholeStream(std::FILE* file, std::vector<unsigned char>& bytes) {
-    bytes.clear();
-    constexpr std::size_t kStep = 1 << 20;
+bool ReadWholeStream(std::FILE* file, Room& bytes, std::size_t& size) {
+    size = 0;
     // The whole file in one read where its size can be told (a byte more shows its end).
-    std::size_t step = kStep;
+    std::size_t room = std::size_t{1} << 20;
     if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size >= 0) step = std::max(step, static_cast<std::size_t>(size) + 1);
+        const long end = std::ftell(file);
+        if (end >= 0) room = std::max(room, static_cast<std::size_t>(end) + 1);
     }
     if (std::fseek(file, 0, SEEK_SET) != 0) return false;
     try {
+        bytes = ObtainRoom(room);
         for (;;) {
-            const std::size_t start = bytes.size();
-            bytes.resize(start + step);
-            const std::size_t got = std::fread(bytes.data() + start, 1, step, file);
-            bytes.resize(start + got);
-            if (got < step) return !std::ferror(file);
-            step = kStep;
+            size += std::fread(bytes.get() + size, 1, room - size, file);
+            if (size < room) return !std::ferror(file);
+            // Longer than it was: twice the room.
+            if (room > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+            Room larger = ObtainRoom(room * 2);
+            std::memcpy(larger.get(), bytes.get(), size);
+            bytes = std::move(larger);
+            room *= 2;
         }
     } catch (const std::bad_alloc&) {
-        bytes.clear();
+        bytes.reset();
+        size = 0;
         return false;
     }
 }
@@ -224,8 +227,7 @@ Fault ExtractDocumentMember(const unsigned char* archive, std::size_t size, Arch
     MemberLocation location;
     const Fault fault = LocateDocumentMember(archive, size, member, location);
     if (fault != Fault::None) return fault;
-    // Not zero-filled: only the pages the member's bytes fill are ever touched.
-    member.bytes.reset(new char[location.size + 1]);
+    member.bytes = ObtainRoom(location.size + 1);
     member.size = location.size;
     MemberInflation inflation(location, member.bytes.get());
     return inflation.Finish();

@@ -4,9 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "compat/translation.hpp"
 #include "driver/platform.hpp"
@@ -16,7 +14,7 @@ namespace bloktar::compat {
 struct ArchiveMember {
     std::string name;       // as the archive holds it
     bool utf8Name = false;  // the archive marks the name as UTF-8
-    std::unique_ptr<char[]> bytes;
+    Room bytes;
     std::size_t size = 0;
 };
 
@@ -29,8 +27,9 @@ struct MemberLocation {
     std::uint32_t crc = 0;
 };
 
-// Reads the whole of an open file; false on a read error or when memory runs out.
-bool ReadWholeStream(std::FILE* file, std::vector<unsigned char>& bytes);
+// Reads the whole of an open file into bytes[0, size); false on a read error or when memory runs
+// out.
+bool ReadWholeStream(std::FILE* file, Room& bytes, std::size_t& size);
 
 // Finds the first member whose name ends in ".mqo" (in any case) in the ZIP archive's bytes,
 // stored or deflated: sets member's name (its bytes stay empty) and location. Returns

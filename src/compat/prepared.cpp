@@ -105,14 +105,15 @@ void DescribeFault(const Refusal& refusal, Console& console) {
 
 // Reads the archive, then plans the document member's translation while the member is inflated.
 Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
-    std::vector<unsigned char> bytes;
-    if (!ReadWholeStream(file, bytes)) return Fault::ArchiveBroken;
+    Room bytes;
+    std::size_t size = 0;
+    if (!ReadWholeStream(file, bytes, size)) return Fault::ArchiveBroken;
     ArchiveMember& member = prepared.member;
     MemberLocation location;
-    const Fault fault = LocateDocumentMember(bytes.data(), bytes.size(), member, location);
+    const Fault fault = LocateDocumentMember(reinterpret_cast<const unsigned char*>(bytes.get()),
+                                             size, member, location);
     if (fault != Fault::None) return fault;
-    // Not zero-filled: only the pages the member's bytes fill are ever touched.
-    member.bytes.reset(new char[location.size + 1]);
+    member.bytes = ObtainRoom(location.size + 1);
     member.size = location.size;
     MemberInflation inflation(location, member.bytes.get());
     PlanTranslation(inflation, prepared.encoder, prepared.plan);

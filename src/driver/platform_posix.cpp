@@ -2,6 +2,7 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,9 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -127,6 +130,24 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     const bool utf8 =
         LocaleUsesUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     return std::make_unique<StreamConsole>(stream, ChooseConsoleEncoding(terminal, utf8));
+}
+
+Room ObtainRoom(std::size_t size) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    void* room = nullptr;
+    if (size >= kHugePage && size <= std::numeric_limits<std::size_t>::max() - kHugePage) {
+        const std::size_t whole = (size + kHugePage - 1) / kHugePage * kHugePage;
+        room = std::aligned_alloc(kHugePage, whole);
+        if (room != nullptr) ::madvise(room, whole, MADV_HUGEPAGE);  // a wish, not a need
+    } else {
+        room = std::malloc(size > 0 ? size : 1);
+    }
+    if (room == nullptr) throw std::bad_alloc();
+    return Room(static_cast<char*>(room));
+}
+
+void RoomDeleter::operator()(char* room) const {
+    std::free(room);
 }
 
 struct WorkerThread::State {

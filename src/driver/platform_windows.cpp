@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwchar>
+#include <new>
 
 #include "driver/platform.hpp"
 
@@ -217,6 +219,16 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     std::fflush(stream);
     _setmode(fd, _O_BINARY);
     return std::make_unique<StreamConsole>(stream, ConsoleEncoding::ShiftJis);
+}
+
+Room ObtainRoom(std::size_t size) {
+    void* room = std::malloc(size > 0 ? size : 1);
+    if (room == nullptr) throw std::bad_alloc();
+    return Room(static_cast<char*>(room));
+}
+
+void RoomDeleter::operator()(char* room) const {
+    std::free(room);
 }
 
 // The compiler's win32 thread model has no std::thread: the system's own thread, lock and
