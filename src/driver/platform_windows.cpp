@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -231,8 +232,8 @@ void RoomDeleter::operator()(char* room) const {
     std::free(room);
 }
 
-// The compiler's win32 thread model has no std::thread: the system's own thread, lock and
-// condition variable.
+// The compiler's win32 thread model has no std::thread: the C runtime's thread, the system's
+// own lock and condition variable.
 struct WorkerThread::State {
     HANDLE thread = nullptr;
     void (*work)(void*) = nullptr;
@@ -242,7 +243,7 @@ struct WorkerThread::State {
     std::size_t count = 0;
     bool final = false;
 
-    static DWORD WINAPI Start(void* state) {
+    static unsigned __stdcall Start(void* state) {
         auto* started = static_cast<State*>(state);
         started->work(started->context);
         return 0;
@@ -261,7 +262,9 @@ WorkerThread::~WorkerThread() {
 void WorkerThread::Run(void (*work)(void*), void* context) {
     state_->work = work;
     state_->context = context;
-    state_->thread = CreateThread(nullptr, 0, State::Start, state_.get(), 0, nullptr);
+    // Through the C runtime, since the work calls it.
+    state_->thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, State::Start, state_.get(), 0, nullptr));
     if (state_->thread == nullptr) work(context);
 }
 
