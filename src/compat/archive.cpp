@@ -42,56 +42,57 @@ bool NamesDocument(const unsigned char* name, std::size_t length) {
     return true;
 }
 
-// crc32 over any length (zlib takes at most a uInt at a time).
-std::uint32_t Crc32(const char* bytes, std::size_t size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
+// crc32 over any length (zlib takes at most a uInt at a time), going on from crc.
+std::uint32_t Crc32(std::uint32_t crc, const char* bytes, std::size_t size) {
+    uLong value = crc;
     const auto* at = reinterpret_cast<const Bytef*>(bytes);
     while (size > 0) {
         const auto step = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-        crc = crc32(crc, at, step);
+        value = crc32(value, at, step);
         at += step;
         size -= step;
     }
-    return static_cast<std::uint32_t>(crc);
+    return static_cast<std::uint32_t>(value);
 }
 
-// Inflates raw deflate data into exactly size bytes; false unless the stream ends right there.
-// into has room for one byte more, which shows a stream longer than size.
-bool Inflate(const unsigned char* data, std::size_t dataSize, char* into, std::size_t size) {
-    z_stream stream{};
-    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
-    stream.next_in = const_cast<Bytef*>(data);
-    stream.avail_in = static_cast<uInt>(dataSize);  // at most 4 GiB - 1: no ZIP64
-    stream.next_out = reinterpret_cast<Bytef*>(into);
-    stream.avail_out = static_cast<uInt>(size + 1);
-    int status = Z_OK;
-    while (status == Z_OK) status = inflate(&stream, Z_FINISH);
-    const bool whole = status == Z_STREAM_END && stream.total_out == size;
-    inflateEnd(&stream);
-    return whole;
-}
+// The bytes the worker makes ready at a time: large enough that handing them over costs
+// nothing, small enough that the reader is never far behind.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 }  // namespace
 
-bool ReadWholeStream(std::FILE* file, std::vector<unsigned char>& bytes) {
-    bytes.clear();
-    constexpr std::size_t kStep = 1 << 20;
+bool ReadWholeStream(std::FILE* file, Room& bytes, std::size_t& size) {
+    size = 0;
+    // The whole file in one read where its size can be told (a byte more shows its end).
+    std::size_t room = std::size_t{1} << 20;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        if (end >= 0) room = std::max(room, static_cast<std::size_t>(end) + 1);
+    }
+    if (std::fseek(file, 0, SEEK_SET) != 0) return false;
     try {
+        bytes = ObtainRoom(room);
         for (;;) {
-            const std::size_t start = bytes.size();
-            bytes.resize(start + kStep);
-            const std::size_t got = std::fread(bytes.data() + start, 1, kStep, file);
-            bytes.resize(start + got);
-            if (got < kStep) return !std::ferror(file);
+            size += std::fread(bytes.get() + size, 1, room - size, file);
+            if (size < room) return !std::ferror(file);
+            // Longer than it was: twice the room.
+            if (room > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+            Room larger = ObtainRoom(room * 2);
+            std::memcpy(larger.get(), bytes.get(), size);
+            bytes = std::move(larger);
+            room *= 2;
         }
     } catch (const std::bad_alloc&) {
-        bytes.clear();
+        bytes.reset();
+        size = 0;
         return false;
     }
 }
 
-Fault ExtractDocumentMember(const unsigned char* archive, std::size_t size, ArchiveMember& member) {
+Fault LocateDocumentMember(const unsigned char* archive, std::size_t size, ArchiveMember& member,
+                           MemberLocation& location) {
     member = ArchiveMember{};
+    location = MemberLocation{};
     if (size < kEndOfDirectorySize) return Fault::ArchiveBroken;
     // The end record stands last, behind a comment of at most 65,535 bytes.
     std::size_t end = size - kEndOfDirectorySize;
@@ -148,17 +149,88 @@ Fault ExtractDocumentMember(const unsigned char* archive, std::size_t size, Arch
 
     member.name.assign(reinterpret_cast<const char*>(entry + kCentralHeaderSize), Le16(entry + 28));
     member.utf8Name = (flags & kUtf8Name) != 0;
-    // Not zero-filled: only the pages the member's bytes fill are ever touched.
-    member.bytes.reset(new char[std::size_t{fullSize} + 1]);
-    member.size = fullSize;
-    const unsigned char* packed = archive + data;
-    if (method == kStored) {
-        if (fullSize > 0) std::memcpy(member.bytes.get(), packed, fullSize);
-    } else if (!Inflate(packed, packedSize, member.bytes.get(), fullSize)) {
-        return Fault::ArchiveBroken;
-    }
-    if (Crc32(member.bytes.get(), member.size) != crc) return Fault::ArchiveCrcWrong;
+    location.deflated = method == kDeflated;
+    location.packed = archive + data;
+    location.packedSize = packedSize;
+    location.size = fullSize;
+    location.crc = crc;
     return Fault::None;
+}
+
+MemberInflation::MemberInflation(const MemberLocation& location, char* into)
+    : location_(location), bytes_(into), crc_(static_cast<std::uint32_t>(crc32(0L, Z_NULL, 0))) {
+    worker_.Run(&MemberInflation::Work, this);
+}
+
+void MemberInflation::Work(void* self) {
+    static_cast<MemberInflation*>(self)->Inflate();
+}
+
+// The worker's side: bytes_ beyond the published count are its alone.
+void MemberInflation::Inflate() {
+    const std::size_t size = location_.size;
+    std::size_t done = 0;
+    if (!location_.deflated) {
+        while (done < size) {
+            const std::size_t step = std::min(size - done, kChunk);
+            std::memcpy(bytes_ + done, location_.packed + done, step);
+            done += step;
+            worker_.Publish(done, false);
+        }
+        whole_ = true;
+        worker_.Publish(done, true);
+        return;
+    }
+    z_stream stream{};
+    int status = inflateInit2(&stream, -MAX_WBITS);
+    if (status == Z_OK) {
+        stream.next_in = const_cast<Bytef*>(location_.packed);
+        stream.avail_in = static_cast<uInt>(location_.packedSize);  // at most 4 GiB - 1: no ZIP64
+        // The byte beyond size shows a stream longer than the member.
+        while (status == Z_OK && done <= size) {
+            stream.next_out = reinterpret_cast<Bytef*>(bytes_ + done);
+            stream.avail_out = static_cast<uInt>(std::min(size + 1 - done, kChunk));
+            status = inflate(&stream, Z_NO_FLUSH);
+            done = static_cast<std::size_t>(reinterpret_cast<char*>(stream.next_out) - bytes_);
+            if (done <= size) worker_.Publish(done, false);
+        }
+        inflateEnd(&stream);
+    }
+    whole_ = status == Z_STREAM_END && done == size;
+    worker_.Publish(std::min(done, size), true);
+}
+
+void MemberInflation::Catch() {
+    if (ended_) return;
+    bool final = false;
+    const std::size_t ready = worker_.WaitBeyond(ready_, final);
+    crc_ = Crc32(crc_, bytes_ + ready_, ready - ready_);
+    ready_ = ready;
+    ended_ = final;
+}
+
+std::size_t MemberInflation::Read(char* into, std::size_t size) {
+    if (offset_ == ready_) Catch();
+    const std::size_t count = std::min(size, ready_ - offset_);
+    if (count > 0) std::memcpy(into, bytes_ + offset_, count);
+    offset_ += count;
+    return count;
+}
+
+Fault MemberInflation::Finish() {
+    while (!ended_) Catch();
+    if (!whole_) return Fault::ArchiveBroken;
+    return crc_ == location_.crc ? Fault::None : Fault::ArchiveCrcWrong;
+}
+
+Fault ExtractDocumentMember(const unsigned char* archive, std::size_t size, ArchiveMember& member) {
+    MemberLocation location;
+    const Fault fault = LocateDocumentMember(archive, size, member, location);
+    if (fault != Fault::None) return fault;
+    member.bytes = ObtainRoom(location.size + 1);
+    member.size = location.size;
+    MemberInflation inflation(location, member.bytes.get());
+    return inflation.Finish();
 }
 
 }  // namespace bloktar::compat

@@ -103,6 +103,24 @@ void DescribeFault(const Refusal& refusal, Console& console) {
     }
 }
 
+// Reads the archive, then plans the document member's translation while the member is inflated.
+Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
+    Room bytes;
+    std::size_t size = 0;
+    if (!ReadWholeStream(file, bytes, size)) return Fault::ArchiveBroken;
+    ArchiveMember& member = prepared.member;
+    MemberLocation location;
+    const Fault fault = LocateDocumentMember(reinterpret_cast<const unsigned char*>(bytes.get()),
+                                             size, member, location);
+    if (fault != Fault::None) return fault;
+    member.bytes = ObtainRoom(location.size + 1);
+    member.size = location.size;
+    MemberInflation inflation(location, member.bytes.get());
+    PlanTranslation(inflation, prepared.encoder, prepared.plan);
+    // What the plan says counts only for a member that inflates whole and passes its CRC.
+    return inflation.Finish();
+}
+
 }  // namespace
 
 bool NamesArchive(const NativeChar* path) {
@@ -120,29 +138,30 @@ bool NamesArchive(const NativeChar* path) {
 Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
                             Document& document) {
     prepared.fromArchive = archive;
+    ArchiveMember& member = prepared.member;
     if (archive) {
-        std::vector<unsigned char> bytes;
-        if (!ReadWholeStream(file, bytes)) {
-            prepared.archiveFault = Fault::ArchiveBroken;
-            return Preparation::Refused;
-        }
-        prepared.archiveFault = ExtractDocumentMember(bytes.data(), bytes.size(), prepared.member);
+        prepared.archiveFault = PlanArchiveMember(file, prepared);
         if (prepared.archiveFault != Fault::None) return Preparation::Refused;
-        prepared.raw =
-            std::make_unique<MemorySource>(prepared.member.bytes.get(), prepared.member.size);
     } else {
         prepared.raw = std::make_unique<FileSource>(file);
+        PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
     }
-    PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
     if (!NeedsTranslation(prepared.plan)) {
         if (!archive) {
             prepared.raw->Rewind();
             return Preparation::Untouched;
         }
-        OpenMemoryDocument(document, prepared.member.bytes.get(), prepared.member.size);
+        OpenMemoryDocument(document, member.bytes.get(), member.size);
         return Preparation::Ready;
     }
     if (prepared.plan.refusal.fault != Fault::None) return Preparation::Refused;
+    // A member in memory is translated once, over itself, where the form is no longer.
+    if (archive &&
+        TranslateInPlace(member.bytes.get(), member.size, prepared.plan, prepared.encoder)) {
+        OpenMemoryDocument(document, member.bytes.get(), member.size);
+        return Preparation::Ready;
+    }
+    if (archive) prepared.raw = std::make_unique<MemorySource>(member.bytes.get(), member.size);
     prepared.translating =
         std::make_unique<TranslatingSource>(*prepared.raw, prepared.plan, prepared.encoder);
     OpenSourceDocument(document, *prepared.translating);

@@ -458,6 +458,50 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
     Planner(raw, encoder, plan).Run();
 }
 
+bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
+                      Cp932Encoder& encoder) {
+    for (const Edit& edit : plan.edits) {
+        if (edit.kind != Edit::Kind::Replace || edit.text.size() > edit.length) return false;
+    }
+    // The form is written at out, never beyond in, the next raw byte to read: each step writes
+    // no more than it reads (a character's code page 932 form takes no more bytes than its
+    // UTF-8 one). The steps are TranslatingSource's, so that text to re-encode is cut where it
+    // cuts it.
+    const auto end = static_cast<std::size_t>(plan.end);
+    const auto reencodeFrom = static_cast<std::size_t>(plan.reencodeFrom);
+    std::size_t in = 0;
+    std::size_t out = 0;
+    std::string text;
+    const auto takeUpTo = [&](std::size_t to) {
+        while (in < to) {
+            std::size_t step = to - in;
+            if (!plan.reencoded || in < reencodeFrom) {
+                if (plan.reencoded) step = std::min(step, reencodeFrom - in);
+                if (out != in) std::memmove(bytes + out, bytes + in, step);
+                out += step;
+                in += step;
+                continue;
+            }
+            if (step > RawReader::kCapacity) step = PieceCut(bytes + in, RawReader::kCapacity);
+            text.clear();
+            AppendReencoded(encoder, bytes + in, step, text);
+            std::memcpy(bytes + out, text.data(), text.size());
+            out += text.size();
+            in += step;
+        }
+    };
+    for (const Edit& edit : plan.edits) {
+        if (edit.offset >= end) break;
+        takeUpTo(static_cast<std::size_t>(edit.offset));
+        std::memcpy(bytes + out, edit.text.data(), edit.text.size());
+        out += edit.text.size();
+        in += static_cast<std::size_t>(edit.length);
+    }
+    takeUpTo(end);
+    size = out;
+    return true;
+}
+
 std::size_t FileSource::Read(char* into, std::size_t size) {
     if (std::ferror(file_)) return 0;
     return std::fread(into, 1, size, file_);

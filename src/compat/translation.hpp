@@ -85,6 +85,13 @@ bool NeedsTranslation(const TranslationPlan& plan);
 // whether it can be made. encoder re-encodes UTF-8 text.
 void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan);
 
+// Writes the Ver 1.0 form of a planned document held in memory over its own bytes, the raw
+// bytes [0, plan.end), and sets size to the form's. It never outgrows them, since no piece of the
+// form is longer than the raw bytes it comes from, except the text of binary vertices: false,
+// with the bytes untouched, for a plan that holds any.
+bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
+                      Cp932Encoder& encoder);
+
 // An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
 // which would only copy every byte once more.
 class FileSource final : public DocumentSource {

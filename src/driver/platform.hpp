@@ -1,5 +1,5 @@
-// What the run needs from the operating system: the document's file, the output file and the
-// console's encoding.
+// What the run needs from the operating system: the document's file, the output file, the
+// console's encoding and a second thread.
 #pragma once
 
 #include <cstddef>
@@ -72,5 +72,37 @@ bool ConsoleWindowIsOwn(std::FILE* stream);
 // The closing pause: skips white space, then reads one word of any length, or stops at the end
 // of input.
 void WaitForWord(std::FILE* input);
+
+// Room for bytes that are written once, front to back, in the form the system gives fastest: on
+// Linux in huge pages where it can, which take one page fault per 2 MiB instead of per 4 KiB.
+// Not zero-filled. Throws std::bad_alloc when there is no such room.
+struct RoomDeleter {
+    void operator()(char* room) const;
+};
+using Room = std::unique_ptr<char[], RoomDeleter>;
+Room ObtainRoom(std::size_t size);
+
+// Work done on a second thread while the thread that started it takes its results as they come:
+// the work raises a count of what is ready, the starter waits for the count to grow. Where no
+// thread can be started, the work is done by Run itself before it returns.
+class WorkerThread {
+  public:
+    WorkerThread();
+    ~WorkerThread();  // waits for the work to end
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Starts work(context); at most once.
+    void Run(void (*work)(void*), void* context);
+    // For the work: count is ready; final once the work has nothing more to give. Whatever the
+    // work wrote before is visible to the thread that WaitBeyond returns count to.
+    void Publish(std::size_t count, bool final);
+    // Waits until the count is above seen or final; returns the count and whether it is final.
+    std::size_t WaitBeyond(std::size_t seen, bool& final);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace bloktar

@@ -2,12 +2,19 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "driver/platform.hpp"
 
@@ -123,6 +130,62 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     const bool utf8 =
         LocaleUsesUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     return std::make_unique<StreamConsole>(stream, ChooseConsoleEncoding(terminal, utf8));
+}
+
+Room ObtainRoom(std::size_t size) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    void* room = nullptr;
+    if (size >= kHugePage && size <= std::numeric_limits<std::size_t>::max() - kHugePage) {
+        const std::size_t whole = (size + kHugePage - 1) / kHugePage * kHugePage;
+        room = std::aligned_alloc(kHugePage, whole);
+        if (room != nullptr) ::madvise(room, whole, MADV_HUGEPAGE);  // a wish, not a need
+    } else {
+        room = std::malloc(size > 0 ? size : 1);
+    }
+    if (room == nullptr) throw std::bad_alloc();
+    return Room(static_cast<char*>(room));
+}
+
+void RoomDeleter::operator()(char* room) const {
+    std::free(room);
+}
+
+struct WorkerThread::State {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable grown;
+    std::size_t count = 0;
+    bool final = false;
+};
+
+WorkerThread::WorkerThread() : state_(std::make_unique<State>()) {}
+
+WorkerThread::~WorkerThread() {
+    if (state_->thread.joinable()) state_->thread.join();
+}
+
+void WorkerThread::Run(void (*work)(void*), void* context) {
+    try {
+        state_->thread = std::thread(work, context);
+    } catch (const std::system_error&) {
+        work(context);
+    }
+}
+
+void WorkerThread::Publish(std::size_t count, bool final) {
+    {
+        const std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->count = count;
+        state_->final = final;
+    }
+    state_->grown.notify_one();
+}
+
+std::size_t WorkerThread::WaitBeyond(std::size_t seen, bool& final) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->grown.wait(lock, [&] { return state_->count > seen || state_->final; });
+    final = state_->final;
+    return state_->count;
 }
 
 }  // namespace bloktar

@@ -4,10 +4,13 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwchar>
+#include <new>
 
 #include "driver/platform.hpp"
 
@@ -217,6 +220,71 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     std::fflush(stream);
     _setmode(fd, _O_BINARY);
     return std::make_unique<StreamConsole>(stream, ConsoleEncoding::ShiftJis);
+}
+
+Room ObtainRoom(std::size_t size) {
+    void* room = std::malloc(size > 0 ? size : 1);
+    if (room == nullptr) throw std::bad_alloc();
+    return Room(static_cast<char*>(room));
+}
+
+void RoomDeleter::operator()(char* room) const {
+    std::free(room);
+}
+
+// The compiler's win32 thread model has no std::thread: the C runtime's thread, the system's
+// own lock and condition variable.
+struct WorkerThread::State {
+    HANDLE thread = nullptr;
+    void (*work)(void*) = nullptr;
+    void* context = nullptr;
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE grown = CONDITION_VARIABLE_INIT;
+    std::size_t count = 0;
+    bool final = false;
+
+    static unsigned __stdcall Start(void* state) {
+        auto* started = static_cast<State*>(state);
+        started->work(started->context);
+        return 0;
+    }
+};
+
+WorkerThread::WorkerThread() : state_(std::make_unique<State>()) {}
+
+WorkerThread::~WorkerThread() {
+    if (state_->thread != nullptr) {
+        WaitForSingleObject(state_->thread, INFINITE);
+        CloseHandle(state_->thread);
+    }
+}
+
+void WorkerThread::Run(void (*work)(void*), void* context) {
+    state_->work = work;
+    state_->context = context;
+    // Through the C runtime, since the work calls it.
+    state_->thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, State::Start, state_.get(), 0, nullptr));
+    if (state_->thread == nullptr) work(context);
+}
+
+void WorkerThread::Publish(std::size_t count, bool final) {
+    AcquireSRWLockExclusive(&state_->lock);
+    state_->count = count;
+    state_->final = final;
+    ReleaseSRWLockExclusive(&state_->lock);
+    WakeConditionVariable(&state_->grown);
+}
+
+std::size_t WorkerThread::WaitBeyond(std::size_t seen, bool& final) {
+    AcquireSRWLockExclusive(&state_->lock);
+    while (state_->count <= seen && !state_->final) {
+        SleepConditionVariableSRW(&state_->grown, &state_->lock, INFINITE, 0);
+    }
+    final = state_->final;
+    const std::size_t count = state_->count;
+    ReleaseSRWLockExclusive(&state_->lock);
+    return count;
 }
 
 }  // namespace bloktar

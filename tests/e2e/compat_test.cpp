@@ -167,6 +167,10 @@ TEST(CompatModernForms, ConvertLikeTheirVer10Form) {
         {"Ver 1.0, binary vertices, CodePage 932 dropped",
          kHeaderLines + "CodePage 932\n" + ThreeBoxesBody(Sjis("壁.bmp"), true) + "Eof\n",
          BinaryLine(3), 3, threeBoxes},
+        {"Ver 1.1, CodePage 932 dropped, CR LF",
+         Crlf(kModernHeader + "1.1\nCodePage 932\n" + ThreeBoxesBody(Sjis("壁.bmp"), false) +
+              "Eof\n"),
+         VersionLine("1.1"), 2, twoBoxes},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -174,6 +178,11 @@ TEST(CompatModernForms, ConvertLikeTheirVer10Form) {
         EXPECT_EQ(r.run.out, c.lines + CompleteRun(c.blocks));
         EXPECT_EQ(r.run.status, 0);
         EXPECT_EQ(r.output, c.bd1);
+        // The same out of an archive, whose member is translated in memory.
+        const CompatRun archived = RunOn("DOC.mqoz", ZipArchive({{"doc.mqo", c.document, true}}));
+        EXPECT_EQ(archived.run.out, MemberLine("doc.mqo") + c.lines + CompleteRun(c.blocks));
+        EXPECT_EQ(archived.run.status, 0);
+        EXPECT_EQ(archived.output, c.bd1);
     }
 }
 
@@ -235,6 +244,69 @@ TEST(CompatModernForms, GeneratedBoxesInTheNewerForms) {
     const CompatRun archived = RunOn("boxes.mqoz", ZipArchive({{"boxes.mqo", modern, true}}));
     EXPECT_EQ(archived.run.out, MemberLine("boxes.mqo") + lines + CompleteRun(40));
     EXPECT_EQ(archived.output, expected);
+}
+
+// Members of more than a MiB, which are inflated while the document is looked through: whole ones
+// convert, and a fault that shows only at the member's end still refuses, with nothing written,
+// also after the look through the document stopped early at a fault of its own.
+TEST(CompatArchives, LargeMembersFailingLateOrNot) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(RunGenerator({"blocks", "2000", dir + "/big.mqo", dir + "/expected.bd1"}), 0);
+    std::string big = ReadFile(dir + "/big.mqo");
+    big.replace(big.find("Ver 1.0"), 7, "Ver 1.1");
+    ASSERT_GT(big.size(), std::size_t{3} << 19);
+    const std::string expected = ReadFile(dir + "/expected.bd1");
+    // Stopped at line 5 by a binary vertex chunk of the wrong size; the rest is the big body.
+    const std::string stopsEarly = kModernHeader + "1.1\nObject \"b\" {\n\tvisible 15\n" +
+                                   "\tBVertex 1 {\n\t\tVector 1 [13]\n" + big;
+    // The member's last byte changed after its CRC was taken (a stored member's bytes stand at
+    // 30 + name length from the archive's start).
+    auto lastByteFlipped = [](const std::string& document) {
+        std::string archive = ZipArchive({{"a.mqo", document, false}});
+        archive[30 + 5 + document.size() - 1] ^= 1;
+        return archive;
+    };
+    // A deflated member's CRC field, in the local header and the central directory.
+    auto crcFlipped = [](const std::string& document) {
+        std::string archive = ZipArchive({{"a.mqo", document, true}});
+        archive[14] ^= 1;
+        archive[archive.find("PK\x01\x02") + 16] ^= 1;
+        return archive;
+    };
+    const std::string crcWrong = "アーカイブ展開\t失敗\nアーカイブの文書の CRC が合わない\n";
+    const std::string broken = "アーカイブ展開\t失敗\nアーカイブが壊れているか途中で切れている\n";
+    struct Case {
+        const char* what;
+        std::string archive;
+        std::string expected;  // UTF-8; empty for a whole conversion
+    };
+    const Case cases[] = {
+        {"deflated, whole", ZipArchive({{"a.mqo", big, true}}), ""},
+        {"stored, whole", ZipArchive({{"a.mqo", big, false}}), ""},
+        {"stored, last byte changed", lastByteFlipped(big), crcWrong},
+        {"deflated, CRC changed", crcFlipped(big), crcWrong},
+        {"deflated, packed bytes cut in half", ZipArchive({{"a.mqo", big, true, true}}), broken},
+        {"stopped early, whole", ZipArchive({{"a.mqo", stopsEarly, true}}),
+         "形式変換\t失敗\nBVertex のデータの大きさが 12 × 頂点数でない: 行 5\n"},
+        {"stopped early, last byte changed", lastByteFlipped(stopsEarly), crcWrong},
+        {"stopped early, packed bytes cut in half", ZipArchive({{"a.mqo", stopsEarly, true, true}}),
+         broken},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CompatRun r = RunOn("DOC.mqoz", c.archive, "EARLIER");
+        if (c.expected.empty()) {
+            EXPECT_EQ(r.run.out, MemberLine("a.mqo") + VersionLine("1.1") +
+                                     CompleteRun(2000, {kTooManyBlocks}));
+            EXPECT_EQ(r.run.status, 0);
+            EXPECT_EQ(r.output, expected);
+        } else {
+            EXPECT_EQ(r.run.out, Sjis(c.expected));
+            EXPECT_EQ(r.run.status, 1);
+            EXPECT_EQ(r.output, "EARLIER");
+            EXPECT_EQ(ListDirectory(r.dir), (std::vector<std::string>{"DOC.mqoz", "DOC.mqoz.bd1"}));
+        }
+    }
 }
 
 TEST(CompatModernForms, WarnsOfWhatTheConverterCannotSee) {

@@ -88,6 +88,15 @@ std::string CheckDocument(const char* bytes, std::size_t size) {
     (void)translating.Read(some, sizeof some);
     if (ReadAll(translating, {}) != form) return "a read after a rewind differs";
     if (SecondLine(form) != "Format Text Ver 1.0") return "the Ver 1.0 form's header";
+    // Made over the document's own bytes, as an archive's member is, wherever it fits there.
+    std::string inPlace(bytes, size);
+    std::size_t inPlaceSize = 0;
+    if (TranslateInPlace(inPlace.data(), inPlaceSize, plan, encoder)) {
+        if (plan.binaryVertexChunks != 0) return "binary vertices translated in place";
+        if (inPlace.substr(0, inPlaceSize) != form) return "the form made in place differs";
+    } else if (plan.binaryVertexChunks == 0) {
+        return "a form without binary vertices not made in place";
+    }
 
     // The Ver 1.0 form is final: nothing in it is translated again.
     MemorySource again(form.data(), form.size());

@@ -40,7 +40,8 @@ std::string ZipArchive(const std::vector<ZipMember>& members) {
     std::string archive;
     std::string directory;
     for (const ZipMember& member : members) {
-        const std::string packed = member.deflated ? Deflate(member.bytes) : member.bytes;
+        std::string packed = member.deflated ? Deflate(member.bytes) : member.bytes;
+        if (member.cut) packed.resize(packed.size() / 2);
         const auto crc =
             static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(member.bytes.data()),
                                              static_cast<uInt>(member.bytes.size())));

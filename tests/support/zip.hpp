@@ -10,6 +10,7 @@ struct ZipMember {
     std::string name;
     std::string bytes;
     bool deflated = true;
+    bool cut = false;  // only the first half of the packed bytes, the sizes saying so
 };
 
 // A ZIP archive of the members, in order: local headers, then the central directory.

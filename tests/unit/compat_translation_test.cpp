@@ -1,6 +1,7 @@
 // The Ver 1.0 form that bloktar-compat makes of a document, read in memory: which documents are
 // translated, and byte for byte what the translation hands to the converter's reader, read in
-// any piece size and again after a rewind.
+// any piece size and again after a rewind, or made over the document's own bytes; and an
+// archive's member read while it is inflated.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -9,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "compat/archive.hpp"
 #include "compat/translation.hpp"
 #include "mqo/number_text.hpp"
 #include "support/expected.hpp"
+#include "support/zip.hpp"
 
 using namespace bloktar::compat;
 using testing_support::F32;
@@ -100,6 +103,13 @@ TEST(CompatTranslation, Ver10FormByteForByte) {
     for (int i = 0; i < 30000; ++i) longUtf8 += "家a";
     std::string longSjis;
     for (int i = 0; i < 30000; ++i) longSjis += Sjis("家") + "a";
+    // Runs of 7 bytes from the re-encoded text's start: the buffer's end falls inside a character.
+    std::string runsUtf8;
+    std::string runsSjis;
+    for (int i = 0; i < 20000; ++i) {
+        runsUtf8 += "家家a";
+        runsSjis += Sjis("家家") + "a";
+    }
     struct Case {
         const char* what;
         std::string document;
@@ -129,6 +139,9 @@ TEST(CompatTranslation, Ver10FormByteForByte) {
         {"lines longer than the buffer",
          kLine1 + "Format Text Ver 1.2\nCodePage utf8\n" + longText + "\n" + longUtf8 + "\n",
          kLine1 + "Format Text Ver 1.0\n" + longText + "\n" + longSjis + "\n"},
+        {"runs of characters across the buffer's end",
+         kLine1 + "Format Text Ver 1.2\nCodePage utf8\n" + runsUtf8 + "\n",
+         kLine1 + "Format Text Ver 1.0\n" + runsSjis + "\n"},
         {"nothing after a Ctrl-Z is looked at",
          kLine1 + "Format Text Ver 1.2\nCodePage utf8\nx\x1a\xff\xfe\tBVertex 1 {\n",
          kLine1 + "Format Text Ver 1.0\nx\x1a"},
@@ -149,6 +162,62 @@ TEST(CompatTranslation, Ver10FormByteForByte) {
             TranslationPlan plan;
             EXPECT_EQ(ReadTranslation(c.document, plan, chunk), expected) << chunk;
             EXPECT_EQ(plan.refusal.fault, Fault::None);
+        }
+        // Over the document's own bytes, as an archive's member is: the same form, except for
+        // binary vertices, whose text is longer, which leave the bytes as they were.
+        TranslationPlan plan;
+        ReadTranslation(c.document, plan, 1 << 20);
+        std::string bytes = c.document;
+        std::size_t size = 0;
+        Cp932Encoder encoder;
+        const bool inPlace = TranslateInPlace(bytes.data(), size, plan, encoder);
+        EXPECT_EQ(inPlace, plan.binaryVertexChunks == 0);
+        EXPECT_EQ(inPlace ? bytes.substr(0, size) : bytes, inPlace ? expected : c.document);
+    }
+}
+
+// A member of several of the worker's chunks, read while it is inflated in pieces of any size:
+// every byte as the archive holds it, then its verdict; one whose packed bytes are cut short
+// reads as far as it inflates.
+TEST(CompatArchive, MemberReadWhileItIsInflated) {
+    std::string document;
+    for (int i = 0; document.size() < (std::size_t{5} << 19); ++i) {
+        document +=
+            "\t\t" + std::to_string(i * 7919 % 100003) + " 0.5 -" + std::to_string(i) + "\r\n";
+    }
+    struct Case {
+        testing_support::ZipMember member;
+        Fault verdict;
+    };
+    const Case cases[] = {
+        {{"a.mqo", document, true}, Fault::None},
+        {{"a.mqo", document, false}, Fault::None},
+        {{"a.mqo", document, true, true}, Fault::ArchiveBroken},
+    };
+    for (const Case& c : cases) {
+        const std::string archive = testing_support::ZipArchive({c.member});
+        for (const std::size_t piece :
+             {std::size_t{4099}, std::size_t{1} << 16, (std::size_t{1} << 20) + 7}) {
+            SCOPED_TRACE(std::to_string(piece) + (c.member.deflated ? " deflated" : " stored"));
+            ArchiveMember member;
+            MemberLocation location;
+            ASSERT_EQ(LocateDocumentMember(reinterpret_cast<const unsigned char*>(archive.data()),
+                                           archive.size(), member, location),
+                      Fault::None);
+            member.bytes = bloktar::ObtainRoom(location.size + 1);
+            MemberInflation inflation(location, member.bytes.get());
+            std::string read(piece, '\0');
+            std::string all;
+            for (std::size_t got; (got = inflation.Read(read.data(), piece)) > 0;) {
+                all.append(read, 0, got);
+            }
+            EXPECT_EQ(inflation.Finish(), c.verdict);
+            if (c.verdict == Fault::None) {
+                EXPECT_EQ(all, document);
+            } else {
+                EXPECT_LT(all.size(), document.size());
+                EXPECT_EQ(all, document.substr(0, all.size()));
+            }
         }
     }
 }
