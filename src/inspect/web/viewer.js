@@ -175,10 +175,10 @@
     }
   }
   const chunkIndices = new Uint32Array(drawn.length * 36);
+  let filled = 0;
   const chunks = [];
   function addChunks(blocks, both) {
     blocks.sort((x, y) => curve[x] - curve[y]);
-    let filled = chunks.length ? chunks[chunks.length - 1].end : 0;
     for (let start = 0; start < blocks.length; start += CHUNK) {
       const run = blocks.slice(start, start + CHUNK);
       const lo = [Infinity, Infinity, Infinity];
@@ -190,25 +190,30 @@
         }
       }
       const groups = [];
-      for (let g = 0; g < (both ? 1 : 7); ++g) {
-        const group = { turn: both ? 6 : g, offset: filled, plane: [Infinity, -Infinity] };
-        for (const i of run) {
-          for (let f = i * 6; f < i * 6 + 6; ++f) {
-            if (!both && faceGroup[f] !== g) continue;
-            for (let j = 0; j < 6; ++j) chunkIndices[filled++] = triangles[f * 6 + j];
-            group.plane[0] = Math.min(group.plane[0], facePlane[f]);
-            group.plane[1] = Math.max(group.plane[1], facePlane[f]);
-          }
-        }
-        group.count = filled - group.offset;
+      for (let turn = both ? 6 : 0; turn < 7; ++turn) {
+        const group = addGroup(run, both ? -1 : turn);
         if (group.count) groups.push(group);
       }
       chunks.push({
         centre: lo.map((l, a) => (l + hi[a]) / 2),
         radius: Math.hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]) / 2,
-        both, groups, end: filled,
+        both, groups,
       });
     }
+  }
+  // The triangles of the faces of some blocks that turn one way (-1: all), appended.
+  function addGroup(blocks, turn) {
+    const group = { turn: turn < 0 ? 6 : turn, offset: filled, plane: [Infinity, -Infinity] };
+    for (let j = 0; j < blocks.length; ++j) {
+      for (let f = blocks[j] * 6; f < blocks[j] * 6 + 6; ++f) {
+        if (turn >= 0 && faceGroup[f] !== turn) continue;
+        for (let k = 0; k < 6; ++k) chunkIndices[filled++] = triangles[f * 6 + k];
+        group.plane[0] = Math.min(group.plane[0], facePlane[f]);
+        group.plane[1] = Math.max(group.plane[1], facePlane[f]);
+      }
+    }
+    group.count = filled - group.offset;
+    return group;
   }
   const plain = [];
   const marked = [];
