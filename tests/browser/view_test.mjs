@@ -4,7 +4,7 @@
 // inspector prints.
 //
 //   node view_test.mjs --inspect PATH --bloktar PATH [--mqogen PATH] --source REPO_DIR
-//   node view_test.mjs --time PAGE.html [--runs N]   (scripts/bench: load to first frame)
+//   node view_test.mjs --time PAGE.html [--runs N]   (scripts/bench: load to first frame, frames)
 //   node view_test.mjs --screenshot OUT.png --camera JSON [--select N] PAGE.html  (README picture)
 //
 // Reported as skipped (a line with SKIPPED, status 0) when Chromium or Playwright is missing.
@@ -156,21 +156,62 @@ async function pageFor(name, source, extra = {}) {
   return { dir, run, said, view, size: Buffer.byteLength(html, 'latin1') };
 }
 
+// The milliseconds of frames of the big model (scripts/bench): a camera path of steps, each
+// drawn at the next animation frame as while moving, and every third step drawn once more at
+// rest; each timed until its pixels are there.
+const frameTimes = (page, path) => page.evaluate(async (path) => {
+  const view = window.bloktarView;
+  const gl = document.getElementById('canvas').getContext('webgl2');
+  const done = () => gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
+  view.fit();
+  const start = view.camera();
+  if (path === 'inside') view.setCamera({ distance: start.distance * 0.01 });
+  const times = { moving: [], resting: [] };
+  for (let i = 1; i <= 9; ++i) {
+    let t0 = performance.now();
+    if (path === 'inside') {
+      const f = start.target.map((c, a) => (c - start.eye[a]) / start.distance);
+      view.setCamera({ target: start.target.map((c, a) => c + f[a] * start.distance * 0.005 * i) });
+    } else {
+      view.setCamera({ yaw: start.yaw + 0.02 * i });
+    }
+    await new Promise((resolve) => requestAnimationFrame(resolve));
+    done();
+    times.moving.push(performance.now() - t0);
+    if (i % 3 === 0) {
+      t0 = performance.now();
+      view.rest();
+      done();
+      times.resting.push(performance.now() - t0);
+    }
+  }
+  return times;
+}, path);
+const median = (values) => values.slice().sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
 if (args.time) {
-  // The benchmark: load to first frame, several times.
-  const times = [];
+  // The benchmark: load to first frame, and frames orbiting the whole model and walking inside
+  // it, several times.
+  const all = { load: [], orbit: { moving: [], resting: [] }, inside: { moving: [], resting: [] } };
   for (let i = 0; i < Number(args.runs); ++i) {
     const view = await open(args.time);
-    times.push(view.loadMs);
-    const t0 = Date.now();
-    await view.page.evaluate(() => window.bloktarView.pixels());
-    const frameMs = Date.now() - t0;
+    all.load.push(view.loadMs);
+    const run = {};
+    for (const path of ['orbit', 'inside']) {
+      run[path] = await frameTimes(view.page, path);
+      for (const kind of ['moving', 'resting']) all[path][kind].push(...run[path][kind]);
+    }
+    const ms = (path, kind) => Math.round(median(run[path][kind]));
     console.log(`run ${i + 1}: first frame after ${view.loadMs} ms, blocks drawn ${view.hooks.ready}, ` +
-                `problems ${view.hooks.problems}, another frame ${frameMs} ms`);
+                `problems ${view.hooks.problems}; a frame orbiting ${ms('orbit', 'moving')} ms, ` +
+                `at rest ${ms('orbit', 'resting')} ms; walking inside ${ms('inside', 'moving')} ms, ` +
+                `at rest ${ms('inside', 'resting')} ms`);
     await view.context.close();
   }
-  times.sort((a, b) => a - b);
-  console.log(`median load to first frame: ${times[Math.floor(times.length / 2)]} ms`);
+  const ms = (values) => Math.round(median(values));
+  console.log(`median load to first frame: ${ms(all.load)} ms; a frame while moving: ` +
+              `${ms(all.orbit.moving)} ms orbiting, ${ms(all.inside.moving)} ms walking inside; ` +
+              `at rest: ${ms(all.orbit.resting)} ms, ${ms(all.inside.resting)} ms`);
   await browser.close();
   process.exit(0);
 }
