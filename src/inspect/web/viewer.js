@@ -274,7 +274,9 @@ void main() {
   vLight = aLight;
   gl_Position = uViewProj * vec4(aPos, 1.0);
 }`;
-  const FACE_FS = `#version 300 es
+  // The look-up of the images is left out while there are none: software WebGL pays for it on
+  // every pixel, also where a face takes no image.
+  const faceFs = (images) => `#version 300 es
 precision highp float;
 precision highp int;
 precision highp sampler2DArray;
@@ -288,9 +290,8 @@ uniform bool uSelected;
 out vec4 outColour;
 void main() {
   vec3 base;
-  if (vImage != 0u) {
-    base = texture(uImages, vec3(vUv, float(vImage - 1u))).rgb;
-  } else {
+  ${images ? 'if (vImage != 0u) base = texture(uImages, vec3(vUv, float(vImage - 1u))).rgb; else' : ''}
+  {
     // A flat colour per texture number, with a faint 4 x 4 check of its UVs.
     vec2 cell = floor(vUv * 4.0);
     base = vFlat * (0.93 + 0.07 * mod(cell.x + cell.y, 2.0));
@@ -355,7 +356,6 @@ void main() { outColour = vColour; }`;
   let faces, lines, faceVao, chunkBuffer, selectedSet, problemLines, selectedLines;
   let hasImage = 0;
   if (gl) {
-    faces = program(FACE_VS, FACE_FS);
     lines = program(LINE_VS, LINE_FS);
     faceVao = gl.createVertexArray();
     gl.bindVertexArray(faceVao);
@@ -372,15 +372,20 @@ void main() { outColour = vColour; }`;
     selectedSet = { buffer: buffer(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(36)), count: 0 };
     gl.bindVertexArray(null);
     problemLines = lineSet(drawn.filter((b) => problem[b]), [1, 0, 0, 0.55]);
-    gl.useProgram(faces.p);
-    gl.uniform1i(faces.u.uImages, 0);
-    gl.uniform3fv(faces.u.uPalette, PALETTE.flat().map((x) => x / 255));
 
     const images = gl.createTexture();
     gl.bindTexture(gl.TEXTURE_2D_ARRAY, images);
     gl.texStorage3D(gl.TEXTURE_2D_ARRAY, 9, gl.RGBA8, IMAGE_SIZE, IMAGE_SIZE, 10);
     gl.texParameteri(gl.TEXTURE_2D_ARRAY, gl.TEXTURE_MIN_FILTER, gl.LINEAR_MIPMAP_LINEAR);
     gl.texParameteri(gl.TEXTURE_2D_ARRAY, gl.TEXTURE_MAG_FILTER, gl.LINEAR);
+  }
+
+  function facesProgram(images) {
+    const faces = program(FACE_VS, faceFs(images));
+    gl.useProgram(faces.p);
+    gl.uniform1i(faces.u.uImages, 0);
+    gl.uniform3fv(faces.u.uPalette, PALETTE.flat().map((x) => x / 255));
+    return faces;
   }
 
   function lineSet(blocks, colour) {
@@ -419,6 +424,7 @@ void main() { outColour = vColour; }`;
       hasImage |= 1 << slot;
     }
     gl.generateMipmap(gl.TEXTURE_2D_ARRAY);
+    faces = facesProgram(hasImage !== 0);
   }
 
   // ---- The camera: a point looked at, the direction (yaw, pitch) and the distance to it.
