@@ -308,6 +308,14 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
   const only = await pixels(page);
   check(only.background > all.background, 'broken: the switch hides the blocks without a problem',
         `${only.background} <= ${all.background}`);
+  // A click on the background selects nothing, nor one on block 0 while the switch hides it.
+  const box = await page.locator('#canvas').boundingBox();
+  const selected = () => page.evaluate(() => document.documentElement.dataset.selected);
+  await page.mouse.click(box.x + 3, box.y + box.height - 3);
+  check(await selected() === '1', 'broken: a click on the background selects nothing');
+  const hidden = await blockPoint(page, 0);
+  await page.mouse.click(hidden.x, hidden.y);
+  check(await selected() !== '0', 'broken: a click on a block hidden by the switch selects nothing');
 }
 
 // ---- A BD1 file: the converted sample draws exactly what the sample does.
@@ -365,6 +373,30 @@ if (args.mqogen) {
         `${big.size} > 3 x (${bd1Bytes} + ${texture.length})`);
   const p = await pixels(big.view.page);
   check(p.background < p.width * p.height * 0.9, 'big: the boxes cover part of the view', JSON.stringify(p));
+  // Once a drag ends the view is drawn again at full resolution, and nothing that can be seen
+  // is left out, from outside the model or inside it: the frame is the one with every chunk and
+  // face group drawn.
+  const page = big.view.page;
+  const box = await page.locator('#canvas').boundingBox();
+  await page.mouse.move(box.x + 300, box.y + 300);
+  await page.mouse.down();
+  await page.mouse.move(box.x + 360, box.y + 280, { steps: 4 });
+  await page.mouse.up();
+  await page.waitForTimeout(1000);
+  const size = await page.evaluate(() => {
+    const canvas = document.getElementById('canvas');
+    return [canvas.width, canvas.height, canvas.clientWidth, canvas.clientHeight];
+  });
+  check(size[0] === size[2] && size[1] === size[3], 'big: at rest the view is drawn at full resolution',
+        JSON.stringify(size));
+  const fitted = await camera(page);
+  for (const [where, distance] of [['from afar', fitted.distance], ['close to a corner', fitted.distance / 2],
+                                   ['inside', 1]]) {
+    await page.evaluate((d) => window.bloktarView.setCamera({ distance: d }), distance);
+    const [drawn, everything] = [await pixels(page), await page.evaluate(() => window.bloktarView.pixels(true))];
+    check(drawn.hash === everything.hash && drawn.background < drawn.width * drawn.height,
+          `big: ${where}, nothing seen is left out`, JSON.stringify([drawn, everything]));
+  }
   await big.view.context.close();
   fs.copyFileSync(path.join(dir, 'big.bd1'), path.join(big.dir, 'big.bd1'));
   const run = inspect(big.dir, ['big.bd1', '--html', 'bd1.html']);

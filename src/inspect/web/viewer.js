@@ -525,10 +525,10 @@ void main() { outColour = vColour; }`;
     }
     draw(!moving);
   }
-  function rest() {
+  function rest(everything) {
     clearTimeout(restTimer);
     moving = false;
-    draw(true);
+    draw(true, everything);
   }
   function resize(scale) {
     const ratio = Math.min(window.devicePixelRatio || 1, 2) * scale;
@@ -555,10 +555,10 @@ void main() { outColour = vColour; }`;
     const a = group.turn >> 1;
     return group.turn % 2 === 0 ? e[a] > group.plane[0] : e[a] < group.plane[1];
   }
-  function drawChunks() {
+  function drawChunks(everything) {
     const e = eye();
     const view = axes();
-    const order = chunks.filter((c) => (c.both || !onlyProblems) && inView(c, e, view));
+    const order = chunks.filter((c) => (c.both || !onlyProblems) && (everything || inView(c, e, view)));
     const distance = (c) => (c.centre[0] - e[0]) ** 2 + (c.centre[1] - e[1]) ** 2 + (c.centre[2] - e[2]) ** 2;
     order.sort((x, y) => distance(x) - distance(y));
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, chunkBuffer);
@@ -567,7 +567,7 @@ void main() { outColour = vColour; }`;
       // Neighbouring groups that are drawn go in one call.
       let [start, end] = [0, 0];
       for (const group of chunk.groups) {
-        if (!towards(group, e)) continue;
+        if (!everything && !towards(group, e)) continue;
         if (group.offset !== end) {
           if (end > start) gl.drawElements(gl.TRIANGLES, end - start, gl.UNSIGNED_INT, start * 4);
           start = group.offset;
@@ -585,7 +585,8 @@ void main() { outColour = vColour; }`;
     gl.drawArrays(gl.LINES, 0, set.count);
     gl.bindVertexArray(null);
   }
-  function draw(atRest) {
+  // everything: no chunk or face group left out (for tests).
+  function draw(atRest, everything) {
     resize(atRest || !large ? 1 : 0.5);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
     gl.viewport(0, 0, canvas.width, canvas.height);
@@ -598,7 +599,7 @@ void main() { outColour = vColour; }`;
     gl.uniform1ui(faces.u.uHasImage, hasImage);
     gl.uniform1i(faces.u.uSelected, 0);
     gl.bindVertexArray(faceVao);
-    drawChunks();
+    drawChunks(everything);
     // The block selected once more over itself, tinted.
     if (selectedSet.count && (problem[selected] || !onlyProblems)) {
       gl.uniform1i(faces.u.uSelected, 1);
@@ -903,15 +904,16 @@ void main() { outColour = vColour; }`;
       moved();
     },
     // Ends the camera's motion at once and draws the frame at rest (scripts/bench times it).
-    rest,
+    rest: () => rest(),
     fit,
     select: (b) => select(b, true),
     pick,
     centre: (b) => blockCentre(b),
     screenPoint: (b) => (drawable(b) ? project(blockCentre(b)) : null),
-    // Draws a frame and counts its pixels: the background's, reddish ones, and a hash of all.
-    pixels() {
-      rest();
+    // Draws a frame at rest and counts its pixels: the background's, reddish ones, and a hash of
+    // all. everything: with no chunk or face group left out.
+    pixels(everything) {
+      rest(everything);
       const pixels = new Uint8Array(canvas.width * canvas.height * 4);
       gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
       let background = 0;
