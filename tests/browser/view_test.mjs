@@ -128,6 +128,35 @@ const textureColours = (page) => page.evaluate(() => {
   }
   return { blue, green };
 });
+// Points of a 3 x 3 grid over the canvas where the block a click picks is not the one drawn
+// there: selecting it must tint that very pixel, and where nothing is picked the background
+// must show. A point that picks the block already selected tells nothing and is passed over.
+const wrongPicks = (page) => page.evaluate(() => {
+  const view = window.bloktarView;
+  const canvas = document.getElementById('canvas');
+  const gl = canvas.getContext('webgl2');
+  const frame = () => {
+    view.rest();
+    const data = new Uint8Array(canvas.width * canvas.height * 4);
+    gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, data);
+    return ([x, y]) => data.slice(((canvas.height - 1 - y) * canvas.width + x) * 4).slice(0, 3).join();
+  };
+  let pixel = frame();
+  const wrong = [];
+  for (const i of [1, 2, 3]) {
+    for (const j of [1, 2, 3]) {
+      const point = [Math.floor((canvas.clientWidth * i) / 4), Math.floor((canvas.clientHeight * j) / 4)];
+      const b = view.pick(point[0] + 0.5, point[1] + 0.5);
+      if (b < 0 && pixel(point) !== '237,242,247') wrong.push([point, b]);
+      if (b < 0 || String(b) === document.documentElement.dataset.selected) continue;
+      const before = pixel(point);
+      view.select(b, true);
+      pixel = frame();
+      if (pixel(point) === before) wrong.push([point, b]);
+    }
+  }
+  return wrong;
+});
 // A pixel of the canvas, in the page's coordinates, where block b's centre is drawn.
 async function blockPoint(page, b) {
   const [x, y] = await page.evaluate((n) => window.bloktarView.screenPoint(n), b);
@@ -282,6 +311,8 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
   const page = broken.view.page;
   const before = await pixels(page);
   check(before.red > 1000, 'broken: the blocks with a problem are drawn red', JSON.stringify(before));
+  const wrong = await wrongPicks(page);
+  check(wrong.length === 0, 'broken: a click picks the block drawn there', JSON.stringify(wrong));
   const point = await blockPoint(page, 2);
   await page.mouse.click(point.x, point.y);
   const details = await page.locator('#details').innerText();
@@ -396,6 +427,8 @@ if (args.mqogen) {
     const [drawn, everything] = [await pixels(page), await page.evaluate(() => window.bloktarView.pixels(true))];
     check(drawn.hash === everything.hash && drawn.background < drawn.width * drawn.height,
           `big: ${where}, nothing seen is left out`, JSON.stringify([drawn, everything]));
+    const wrong = await wrongPicks(page);
+    check(wrong.length === 0, `big: ${where}, a click picks the block drawn there`, JSON.stringify(wrong));
   }
   await big.view.context.close();
   fs.copyFileSync(path.join(dir, 'big.bd1'), path.join(big.dir, 'big.bd1'));

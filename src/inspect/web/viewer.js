@@ -906,7 +906,7 @@ void main() { outColour = vColour; }`;
     // Ends the camera's motion at once and draws the frame at rest (scripts/bench times it).
     rest: () => rest(),
     fit,
-    select: (b) => select(b, true),
+    select: (b, stay) => select(b, !stay),
     pick,
     centre: (b) => blockCentre(b),
     screenPoint: (b) => (drawable(b) ? project(blockCentre(b)) : null),
