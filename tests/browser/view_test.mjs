@@ -139,7 +139,10 @@ const wrongPicks = (page) => page.evaluate(() => {
     view.rest();
     const data = new Uint8Array(canvas.width * canvas.height * 4);
     gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, data);
-    return ([x, y]) => data.slice(((canvas.height - 1 - y) * canvas.width + x) * 4).slice(0, 3).join();
+    return ([x, y]) => {
+      const at = ((canvas.height - 1 - y) * canvas.width + x) * 4;
+      return data.subarray(at, at + 3).join();
+    };
   };
   let pixel = frame();
   const wrong = [];
