@@ -123,8 +123,15 @@
       for (let j = 0; j < 6; ++j) triangles[(i * 6 + f) * 6 + j] = first + order[j];
       faceGroup[i * 6 + f] = 6;
       for (let a = 0; a < 3; ++a) {
-        if (length > 0 && p[a] === p[3 + a] && p[a] === p[6 + a] && p[a] === p[9 + a]) {
-          faceGroup[i * 6 + f] = 2 * a + (out * n[a] > 0 ? 0 : 1);
+        if (!(length > 0 && p[a] === p[3 + a] && p[a] === p[6 + a] && p[a] === p[9 + a])) continue;
+        // Both triangles must turn the same way as the face (not so where its edges cross).
+        const turn = out * n[a] > 0 ? 1 : -1;
+        const [u, w] = [(a + 1) % 3, (a + 2) % 3];
+        const along = (c0, c1, c2) =>
+          (p[c1 * 3 + u] - p[c0 * 3 + u]) * (p[c2 * 3 + w] - p[c0 * 3 + w]) -
+          (p[c1 * 3 + w] - p[c0 * 3 + w]) * (p[c2 * 3 + u] - p[c0 * 3 + u]);
+        if (turn * along(order[0], order[1], order[2]) >= 0 && turn * along(order[3], order[4], order[5]) >= 0) {
+          faceGroup[i * 6 + f] = 2 * a + (turn > 0 ? 0 : 1);
           facePlane[i * 6 + f] = p[a];
         }
       }
