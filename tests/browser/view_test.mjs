@@ -4,7 +4,7 @@
 // inspector prints.
 //
 //   node view_test.mjs --inspect PATH --bloktar PATH [--mqogen PATH] --source REPO_DIR
-//   node view_test.mjs --time PAGE.html [--runs N]   (scripts/bench: load to first frame)
+//   node view_test.mjs --time PAGE.html [--runs N]   (scripts/bench: load to first frame, frames)
 //   node view_test.mjs --screenshot OUT.png --camera JSON [--select N] PAGE.html  (README picture)
 //
 // Reported as skipped (a line with SKIPPED, status 0) when Chromium or Playwright is missing.
@@ -13,7 +13,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-import { bmp } from './models.mjs';
+import { bmp, boxDocument } from './models.mjs';
 
 const CHROMIUM = process.env.BLOKTAR_CHROMIUM || '/usr/bin/chromium';
 const FLAGS = ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
@@ -128,6 +128,38 @@ const textureColours = (page) => page.evaluate(() => {
   }
   return { blue, green };
 });
+// Points of a 3 x 3 grid over the canvas where the block a click picks is not the one drawn
+// there: selecting it must tint that very pixel, and where nothing is picked the background
+// must show. A point that picks the block already selected tells nothing and is passed over.
+const wrongPicks = (page) => page.evaluate(() => {
+  const view = window.bloktarView;
+  const canvas = document.getElementById('canvas');
+  const gl = canvas.getContext('webgl2');
+  const frame = () => {
+    view.rest();
+    const data = new Uint8Array(canvas.width * canvas.height * 4);
+    gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, data);
+    return ([x, y]) => {
+      const at = ((canvas.height - 1 - y) * canvas.width + x) * 4;
+      return data.subarray(at, at + 3).join();
+    };
+  };
+  let pixel = frame();
+  const wrong = [];
+  for (const i of [1, 2, 3]) {
+    for (const j of [1, 2, 3]) {
+      const point = [Math.floor((canvas.clientWidth * i) / 4), Math.floor((canvas.clientHeight * j) / 4)];
+      const b = view.pick(point[0] + 0.5, point[1] + 0.5);
+      if (b < 0 && pixel(point) !== '237,242,247') wrong.push([point, b]);
+      if (b < 0 || String(b) === document.documentElement.dataset.selected) continue;
+      const before = pixel(point);
+      view.select(b, true);
+      pixel = frame();
+      if (pixel(point) === before) wrong.push([point, b]);
+    }
+  }
+  return wrong;
+});
 // A pixel of the canvas, in the page's coordinates, where block b's centre is drawn.
 async function blockPoint(page, b) {
   const [x, y] = await page.evaluate((n) => window.bloktarView.screenPoint(n), b);
@@ -156,21 +188,62 @@ async function pageFor(name, source, extra = {}) {
   return { dir, run, said, view, size: Buffer.byteLength(html, 'latin1') };
 }
 
+// The milliseconds of frames of the big model (scripts/bench): a camera path of steps, each
+// drawn at the next animation frame as while moving, and every third step drawn once more at
+// rest; each timed until its pixels are there.
+const frameTimes = (page, path) => page.evaluate(async (path) => {
+  const view = window.bloktarView;
+  const gl = document.getElementById('canvas').getContext('webgl2');
+  const done = () => gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
+  view.fit();
+  const start = view.camera();
+  if (path === 'inside') view.setCamera({ distance: start.distance * 0.01 });
+  const times = { moving: [], resting: [] };
+  for (let i = 1; i <= 9; ++i) {
+    let t0 = performance.now();
+    if (path === 'inside') {
+      const f = start.target.map((c, a) => (c - start.eye[a]) / start.distance);
+      view.setCamera({ target: start.target.map((c, a) => c + f[a] * start.distance * 0.005 * i) });
+    } else {
+      view.setCamera({ yaw: start.yaw + 0.02 * i });
+    }
+    await new Promise((resolve) => requestAnimationFrame(resolve));
+    done();
+    times.moving.push(performance.now() - t0);
+    if (i % 3 === 0) {
+      t0 = performance.now();
+      view.rest();
+      done();
+      times.resting.push(performance.now() - t0);
+    }
+  }
+  return times;
+}, path);
+const median = (values) => values.slice().sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
 if (args.time) {
-  // The benchmark: load to first frame, several times.
-  const times = [];
+  // The benchmark: load to first frame, and frames orbiting the whole model and walking inside
+  // it, several times.
+  const all = { load: [], orbit: { moving: [], resting: [] }, inside: { moving: [], resting: [] } };
   for (let i = 0; i < Number(args.runs); ++i) {
     const view = await open(args.time);
-    times.push(view.loadMs);
-    const t0 = Date.now();
-    await view.page.evaluate(() => window.bloktarView.pixels());
-    const frameMs = Date.now() - t0;
+    all.load.push(view.loadMs);
+    const run = {};
+    for (const path of ['orbit', 'inside']) {
+      run[path] = await frameTimes(view.page, path);
+      for (const kind of ['moving', 'resting']) all[path][kind].push(...run[path][kind]);
+    }
+    const ms = (path, kind) => Math.round(median(run[path][kind]));
     console.log(`run ${i + 1}: first frame after ${view.loadMs} ms, blocks drawn ${view.hooks.ready}, ` +
-                `problems ${view.hooks.problems}, another frame ${frameMs} ms`);
+                `problems ${view.hooks.problems}; a frame orbiting ${ms('orbit', 'moving')} ms, ` +
+                `at rest ${ms('orbit', 'resting')} ms; walking inside ${ms('inside', 'moving')} ms, ` +
+                `at rest ${ms('inside', 'resting')} ms`);
     await view.context.close();
   }
-  times.sort((a, b) => a - b);
-  console.log(`median load to first frame: ${times[Math.floor(times.length / 2)]} ms`);
+  const ms = (values) => Math.round(median(values));
+  console.log(`median load to first frame: ${ms(all.load)} ms; a frame while moving: ` +
+              `${ms(all.orbit.moving)} ms orbiting, ${ms(all.inside.moving)} ms walking inside; ` +
+              `at rest: ${ms(all.orbit.resting)} ms, ${ms(all.inside.resting)} ms`);
   await browser.close();
   process.exit(0);
 }
@@ -241,6 +314,8 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
   const page = broken.view.page;
   const before = await pixels(page);
   check(before.red > 1000, 'broken: the blocks with a problem are drawn red', JSON.stringify(before));
+  const wrong = await wrongPicks(page);
+  check(wrong.length === 0, 'broken: a click picks the block drawn there', JSON.stringify(wrong));
   const point = await blockPoint(page, 2);
   await page.mouse.click(point.x, point.y);
   const details = await page.locator('#details').innerText();
@@ -267,6 +342,14 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
   const only = await pixels(page);
   check(only.background > all.background, 'broken: the switch hides the blocks without a problem',
         `${only.background} <= ${all.background}`);
+  // A click on the background selects nothing, nor one on block 0 while the switch hides it.
+  const box = await page.locator('#canvas').boundingBox();
+  const selected = () => page.evaluate(() => document.documentElement.dataset.selected);
+  await page.mouse.click(box.x + 3, box.y + box.height - 3);
+  check(await selected() === '1', 'broken: a click on the background selects nothing');
+  const hidden = await blockPoint(page, 0);
+  await page.mouse.click(hidden.x, hidden.y);
+  check(await selected() !== '0', 'broken: a click on a block hidden by the switch selects nothing');
 }
 
 // ---- A BD1 file: the converted sample draws exactly what the sample does.
@@ -300,6 +383,29 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
         'halved: only the half of wall.bmp its UVs name is drawn', JSON.stringify(colours));
 }
 
+// ---- A box whose top and front faces cross themselves (corner 0 moved past corner 1), which the
+// inspector finds no fault with, beside a plain one: seen from all round, the frame leaves out
+// nothing that is drawn with every face group, and a click picks the block drawn there.
+{
+  const lines = boxDocument([['a', 'a.bmp']], [{ lo: [0, 0, 0], hi: [100, 100, 100], material: 0 },
+                                              { lo: [200, 0, 0], hi: [300, 50, 100], material: 0 }]).split('\r\n');
+  const v = lines.indexOf('\tvertex 16 {');
+  lines.splice(v + 1, 2, '\t\t130.0000 100.0000 0.0000', '\t\t0.0000 100.0000 0.0000');
+  const source = path.join(work, 'crossed.mqo');
+  fs.writeFileSync(source, lines.join('\r\n'), 'latin1');
+  const page = (await pageFor('crossed', source)).view.page;
+  const differing = [];
+  for (let k = 0; k < 16; ++k) {
+    const view = { yaw: (k * Math.PI) / 4, pitch: k < 8 ? -0.7 : 0.7 };
+    await page.evaluate((c) => window.bloktarView.setCamera(c), view);
+    const [drawn, everything] = [await pixels(page), await page.evaluate(() => window.bloktarView.pixels(true))];
+    if (drawn.hash !== everything.hash) differing.push(view);
+    if (k % 4 === 0) differing.push(...(await wrongPicks(page)));
+  }
+  check(differing.length === 0, 'crossed: seen from all round, nothing drawn is left out or mispicked',
+        JSON.stringify(differing));
+}
+
 // ---- The broken example's BD1 file: the hooks say what the inspector says of it.
 {
   const dir = broken.dir;
@@ -324,6 +430,32 @@ if (args.mqogen) {
         `${big.size} > 3 x (${bd1Bytes} + ${texture.length})`);
   const p = await pixels(big.view.page);
   check(p.background < p.width * p.height * 0.9, 'big: the boxes cover part of the view', JSON.stringify(p));
+  // Once a drag ends the view is drawn again at full resolution, and nothing that can be seen
+  // is left out, from outside the model or inside it: the frame is the one with every chunk and
+  // face group drawn.
+  const page = big.view.page;
+  const box = await page.locator('#canvas').boundingBox();
+  await page.mouse.move(box.x + 300, box.y + 300);
+  await page.mouse.down();
+  await page.mouse.move(box.x + 360, box.y + 280, { steps: 4 });
+  await page.mouse.up();
+  await page.waitForTimeout(1000);
+  const size = await page.evaluate(() => {
+    const canvas = document.getElementById('canvas');
+    return [canvas.width, canvas.height, canvas.clientWidth, canvas.clientHeight];
+  });
+  check(size[0] === size[2] && size[1] === size[3], 'big: at rest the view is drawn at full resolution',
+        JSON.stringify(size));
+  const fitted = await camera(page);
+  for (const [where, distance] of [['from afar', fitted.distance], ['close to a corner', fitted.distance / 2],
+                                   ['inside', 1]]) {
+    await page.evaluate((d) => window.bloktarView.setCamera({ distance: d }), distance);
+    const [drawn, everything] = [await pixels(page), await page.evaluate(() => window.bloktarView.pixels(true))];
+    check(drawn.hash === everything.hash && drawn.background < drawn.width * drawn.height,
+          `big: ${where}, nothing seen is left out`, JSON.stringify([drawn, everything]));
+    const wrong = await wrongPicks(page);
+    check(wrong.length === 0, `big: ${where}, a click picks the block drawn there`, JSON.stringify(wrong));
+  }
   await big.view.context.close();
   fs.copyFileSync(path.join(dir, 'big.bd1'), path.join(big.dir, 'big.bd1'));
   const run = inspect(big.dir, ['big.bd1', '--html', 'bd1.html']);

@@ -42,76 +42,99 @@
     return true;
   }
 
-  // ---- Geometry: four vertices and two triangles per face, in the order the record holds them.
-  // Each face's triangles turn their front outwards (away from the block's centre), so that the
-  // sides facing away can be left undrawn; a block with a problem is drawn from both sides,
-  // whatever its corners.
+  // ---- Geometry, built once: four vertices per face in the order the record holds them, each
+  // with its UVs, texture slot, problem flag and the light of the face's two sides; two
+  // triangles per face whose front turns outwards (away from the block's centre), so that the
+  // sides facing away are left undrawn. The blocks with a problem are drawn from both sides.
   const drawn = [];
-  for (let b = 0; b < count; ++b) if (drawable(b)) drawn.push(b);
-  const vertexCount = drawn.length * 24;
-  const positions = new Float32Array(vertexCount * 3);
-  const uvs = new Float32Array(vertexCount * 2);
-  const info = new Uint8Array(vertexCount * 4); // texture slot (10: none), problem
-  const ids = new Uint32Array(vertexCount);
-  const triangles = []; // per drawn block: its indices
+  const drawnIndex = new Int32Array(count).fill(-1);
+  for (let b = 0; b < count; ++b) {
+    if (drawable(b)) drawnIndex[b] = drawn.push(b) - 1;
+  }
+  const STRIDE = 24; // bytes per vertex: x y z u v (float32), slot, problem, two lights (bytes)
+  const vertexData = new ArrayBuffer(drawn.length * 24 * STRIDE);
+  const vertexFloats = new Float32Array(vertexData);
+  const vertexBytes = new Uint8Array(vertexData);
+  const triangles = new Uint32Array(drawn.length * 36); // drawn block i's face f at 36 i + 6 f
+  // Which way each face turns: 0 to 5 for +x, -x, +y, -y, +z, -z when its four corners lie in one
+  // plane of that axis (facePlane: where), 6 otherwise.
+  const faceGroup = new Uint8Array(drawn.length * 6);
+  const facePlane = new Float32Array(drawn.length * 6);
+  const centres = new Float64Array(drawn.length * 3);
+  const radii = new Float64Array(drawn.length);
   const low = [Infinity, Infinity, Infinity];
   const high = [-Infinity, -Infinity, -Infinity];
-  let v = 0;
-  for (const b of drawn) {
-    const middle = blockCentre(b);
-    const own = new Uint32Array(problem[b] ? 72 : 36);
-    let t = 0;
-    for (let f = 0; f < 6; ++f) {
-      const texture = faceTexture(b, f);
-      const slot = texture >= 0 && texture < 10 ? texture : 10;
-      const corners = faceCorners[f].map((k) => [cornerX(b, k), cornerY(b, k), cornerZ(b, k)]);
-      for (let c = 0; c < 4; ++c) {
-        const p = corners[c];
-        positions.set(p, v * 3);
-        for (let a = 0; a < 3; ++a) {
-          low[a] = Math.min(low[a], p[a]);
-          high[a] = Math.max(high[a], p[a]);
-        }
-        uvs[v * 2] = faceU(b, f, c);
-        uvs[v * 2 + 1] = faceV(b, f, c);
-        info[v * 4] = slot;
-        info[v * 4 + 1] = problem[b];
-        ids[v] = b;
-        ++v;
-      }
-      // Newell's normal against the direction from the block's centre to the face's.
-      let outward = 0;
-      for (let c = 0; c < 4; ++c) {
-        const [p, q] = [corners[c], corners[(c + 1) % 4]];
-        const normal = [(p[1] - q[1]) * (p[2] + q[2]), (p[2] - q[2]) * (p[0] + q[0]),
-                        (p[0] - q[0]) * (p[1] + q[1])];
-        for (let a = 0; a < 3; ++a) outward += normal[a] * ((corners[0][a] + corners[2][a]) / 2 - middle[a]);
-      }
-      const first = v - 4;
-      const front = [first, first + 1, first + 2, first, first + 2, first + 3];
-      const back = [first, first + 2, first + 1, first, first + 3, first + 2];
-      own.set(outward >= 0 ? front : back, t);
-      t += 6;
-      if (problem[b]) {
-        own.set(outward >= 0 ? back : front, t);
-        t += 6;
+  const SUN = [0.3, 1, 0.6].map((x) => x / Math.hypot(0.3, 1, 0.6));
+  const lightByte = (sun) => Math.round(255 * (0.5 + 0.5 * Math.max(sun, 0)));
+  for (let i = 0; i < drawn.length; ++i) addBlock(i);
+  function addBlock(i) {
+    const b = drawn[i];
+    const middle = [0, 0, 0];
+    for (let k = 0; k < 8; ++k) {
+      const corner = [cornerX(b, k), cornerY(b, k), cornerZ(b, k)];
+      for (let a = 0; a < 3; ++a) {
+        middle[a] += corner[a] / 8;
+        low[a] = Math.min(low[a], corner[a]);
+        high[a] = Math.max(high[a], corner[a]);
       }
     }
-    triangles.push(own);
-  }
-  const indices = new Uint32Array(triangles.reduce((n, own) => n + own.length, 0));
-  // The blocks nearest the eye first, so that the depth test spares the shading of most of what
-  // lies behind them.
-  function sortFrom(point) {
-    const order = drawn.map((b, i) => {
-      const c = blockCentre(b);
-      return [(c[0] - point[0]) ** 2 + (c[1] - point[1]) ** 2 + (c[2] - point[2]) ** 2, i];
-    });
-    order.sort((x, y) => x[0] - y[0]);
-    let at = 0;
-    for (const [, i] of order) {
-      indices.set(triangles[i], at);
-      at += triangles[i].length;
+    let far = 0;
+    for (let k = 0; k < 8; ++k) {
+      far = Math.max(far, (cornerX(b, k) - middle[0]) ** 2 + (cornerY(b, k) - middle[1]) ** 2 +
+                          (cornerZ(b, k) - middle[2]) ** 2);
+    }
+    centres.set(middle, i * 3);
+    radii[i] = Math.sqrt(far);
+    const p = new Float64Array(12); // a face's four corners
+    for (let f = 0; f < 6; ++f) {
+      const first = (i * 6 + f) * 4;
+      for (let c = 0; c < 4; ++c) {
+        const k = faceCorners[f][c];
+        p[c * 3] = cornerX(b, k);
+        p[c * 3 + 1] = cornerY(b, k);
+        p[c * 3 + 2] = cornerZ(b, k);
+        const at = (first + c) * (STRIDE / 4);
+        for (let a = 0; a < 3; ++a) vertexFloats[at + a] = p[c * 3 + a];
+        vertexFloats[at + 3] = faceU(b, f, c);
+        vertexFloats[at + 4] = faceV(b, f, c);
+      }
+      // Newell's normal, turned away from the block's centre.
+      const n = [0, 0, 0];
+      for (let c = 0; c < 4; ++c) {
+        const [s, q] = [c * 3, ((c + 1) % 4) * 3];
+        n[0] += (p[s + 1] - p[q + 1]) * (p[s + 2] + p[q + 2]);
+        n[1] += (p[s + 2] - p[q + 2]) * (p[s] + p[q]);
+        n[2] += (p[s] - p[q]) * (p[s + 1] + p[q + 1]);
+      }
+      let toward = 0;
+      for (let a = 0; a < 3; ++a) toward += n[a] * ((p[a] + p[6 + a]) / 2 - middle[a]);
+      const out = toward >= 0 ? 1 : -1;
+      const length = Math.hypot(n[0], n[1], n[2]);
+      const sun = length > 0 ? (out * (n[0] * SUN[0] + n[1] * SUN[1] + n[2] * SUN[2])) / length : SUN[1];
+      const texture = faceTexture(b, f);
+      for (let c = 0; c < 4; ++c) {
+        const at = (first + c) * STRIDE + 20;
+        vertexBytes[at] = texture >= 0 && texture < 10 ? texture : 10;
+        vertexBytes[at + 1] = problem[b];
+        vertexBytes[at + 2] = lightByte(sun);
+        vertexBytes[at + 3] = lightByte(-sun);
+      }
+      const order = out > 0 ? [0, 1, 2, 0, 2, 3] : [0, 2, 1, 0, 3, 2];
+      for (let j = 0; j < 6; ++j) triangles[(i * 6 + f) * 6 + j] = first + order[j];
+      faceGroup[i * 6 + f] = 6;
+      for (let a = 0; a < 3; ++a) {
+        if (!(length > 0 && p[a] === p[3 + a] && p[a] === p[6 + a] && p[a] === p[9 + a])) continue;
+        // Both triangles must turn the same way as the face (not so where its edges cross).
+        const turn = out * n[a] > 0 ? 1 : -1;
+        const [u, w] = [(a + 1) % 3, (a + 2) % 3];
+        const along = (c0, c1, c2) =>
+          (p[c1 * 3 + u] - p[c0 * 3 + u]) * (p[c2 * 3 + w] - p[c0 * 3 + w]) -
+          (p[c1 * 3 + w] - p[c0 * 3 + w]) * (p[c2 * 3 + u] - p[c0 * 3 + u]);
+        if (turn * along(order[0], order[1], order[2]) >= 0 && turn * along(order[3], order[4], order[5]) >= 0) {
+          faceGroup[i * 6 + f] = 2 * a + (turn > 0 ? 0 : 1);
+          facePlane[i * 6 + f] = p[a];
+        }
+      }
     }
   }
   const centre = drawn.length ? low.map((l, a) => (l + high[a]) / 2) : [0, 0, 0];
@@ -137,6 +160,74 @@
     return r;
   }
 
+  // ---- Chunks: runs of up to CHUNK blocks that lie close together (along a curve that fills the
+  // model's box), each run's faces grouped by the way they turn. A frame draws the chunks
+  // nearest the eye first, so that the depth test spares the shading of most of what lies
+  // behind them, and leaves out the chunks outside the view and the groups whose faces all turn
+  // away from the eye. The blocks without a problem are drawn with their back faces culled,
+  // those with one from both sides, in chunks of their own.
+  const CHUNK = 512;
+  const spread = (v) => {
+    let x = Math.max(0, Math.min(1023, Math.floor(v)));
+    x = (x | (x << 16)) & 0x030000ff;
+    x = (x | (x << 8)) & 0x0300f00f;
+    x = (x | (x << 4)) & 0x030c30c3;
+    return (x | (x << 2)) & 0x09249249;
+  };
+  const curve = new Uint32Array(drawn.length);
+  for (let i = 0; i < drawn.length; ++i) {
+    for (let a = 0; a < 3; ++a) {
+      const scale = high[a] > low[a] ? 1024 / (high[a] - low[a]) : 0;
+      curve[i] |= spread((centres[i * 3 + a] - low[a]) * scale) << a;
+    }
+  }
+  const chunkIndices = new Uint32Array(drawn.length * 36);
+  let filled = 0;
+  const chunks = [];
+  function addChunks(blocks, both) {
+    blocks.sort((x, y) => curve[x] - curve[y]);
+    for (let start = 0; start < blocks.length; start += CHUNK) {
+      const run = blocks.slice(start, start + CHUNK);
+      const lo = [Infinity, Infinity, Infinity];
+      const hi = [-Infinity, -Infinity, -Infinity];
+      for (const i of run) {
+        for (let a = 0; a < 3; ++a) {
+          lo[a] = Math.min(lo[a], centres[i * 3 + a] - radii[i]);
+          hi[a] = Math.max(hi[a], centres[i * 3 + a] + radii[i]);
+        }
+      }
+      const groups = [];
+      for (let turn = both ? 6 : 0; turn < 7; ++turn) {
+        const group = addGroup(run, both ? -1 : turn);
+        if (group.count) groups.push(group);
+      }
+      chunks.push({
+        centre: lo.map((l, a) => (l + hi[a]) / 2),
+        radius: Math.hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]) / 2,
+        both, groups,
+      });
+    }
+  }
+  // The triangles of the faces of some blocks that turn one way (-1: all), appended.
+  function addGroup(blocks, turn) {
+    const group = { turn: turn < 0 ? 6 : turn, offset: filled, plane: [Infinity, -Infinity] };
+    for (let j = 0; j < blocks.length; ++j) {
+      for (let f = blocks[j] * 6; f < blocks[j] * 6 + 6; ++f) {
+        if (turn >= 0 && faceGroup[f] !== turn) continue;
+        for (let k = 0; k < 6; ++k) chunkIndices[filled++] = triangles[f * 6 + k];
+        group.plane[0] = Math.min(group.plane[0], facePlane[f]);
+        group.plane[1] = Math.max(group.plane[1], facePlane[f]);
+      }
+    }
+    group.count = filled - group.offset;
+    return group;
+  }
+  const plain = [];
+  const marked = [];
+  for (let i = 0; i < drawn.length; ++i) (problem[drawn[i]] ? marked : plain).push(i);
+  addChunks(plain, false);
+  addChunks(marked, true);
+
   // Face outlines of blocks, as line segments with a colour, for drawing over everything.
   function outlines(blocks, colour) {
     const lines = new Float32Array(blocks.length * 6 * 4 * 2 * 7);
@@ -158,71 +249,63 @@
   // ---- WebGL2.
   const canvas = document.getElementById('canvas');
   const message = document.getElementById('message');
-  // Edges smoothed for small models only: software WebGL pays for it on every sample.
-  const gl = canvas.getContext('webgl2', { antialias: drawn.length <= 4096 });
+  // A model this large is drawn without smoothed edges (software WebGL pays for them on every
+  // sample) and at half resolution while the camera moves.
+  const large = drawn.length > 4096;
+  const gl = canvas.getContext('webgl2', { antialias: !large });
   if (!gl) {
     message.textContent = 'このブラウザーでは WebGL2 が使えないため、ブロックを描けません。';
   }
 
+  // Everything per face is worked out beforehand, so that a pixel costs one look-up of the
+  // image or the flat colour.
   const FACE_VS = `#version 300 es
 layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec2 aUv;
-layout(location = 2) in uvec4 aInfo;
-layout(location = 3) in uint aId;
+layout(location = 2) in uvec2 aInfo;
+layout(location = 3) in vec2 aLight;
 uniform mat4 uViewProj;
-uniform bool uOnlyProblems;
-out vec3 vWorld;
+uniform uint uHasImage;
+uniform vec3 uPalette[11];
 out vec2 vUv;
-flat out uint vSlot;
+flat out vec3 vFlat;
+flat out uint vImage;
 flat out uint vProblem;
-flat out uint vId;
+flat out vec2 vLight;
+invariant gl_Position;
 void main() {
-  vWorld = aPos;
   vUv = aUv;
-  vSlot = aInfo.x;
+  vImage = aInfo.x < 10u && ((uHasImage >> aInfo.x) & 1u) == 1u ? aInfo.x + 1u : 0u;
+  vFlat = uPalette[min(aInfo.x, 10u)];
   vProblem = aInfo.y;
-  vId = aId;
-  gl_Position = uOnlyProblems && aInfo.y == 0u ? vec4(2.0, 2.0, 2.0, 1.0)
-                                               : uViewProj * vec4(aPos, 1.0);
+  vLight = aLight;
+  gl_Position = uViewProj * vec4(aPos, 1.0);
 }`;
-  const FACE_FS = `#version 300 es
+  // The look-up of the images is left out while there are none: software WebGL pays for it on
+  // every pixel, also where a face takes no image.
+  const faceFs = (images) => `#version 300 es
 precision highp float;
 precision highp int;
 precision highp sampler2DArray;
-in vec3 vWorld;
 in vec2 vUv;
-flat in uint vSlot;
+flat in vec3 vFlat;
+flat in uint vImage;
 flat in uint vProblem;
-flat in uint vId;
+flat in vec2 vLight;
 uniform sampler2DArray uImages;
-uniform uint uHasImage;
-uniform vec3 uPalette[11];
-uniform vec3 uEye;
-uniform int uSelected;
-uniform bool uPick;
+uniform bool uSelected;
 out vec4 outColour;
 void main() {
-  if (uPick) {
-    uint id = vId + 1u;
-    outColour = vec4(float(id & 255u), float((id >> 8) & 255u), float((id >> 16) & 255u), 255.0) / 255.0;
-    return;
-  }
-  vec3 image = texture(uImages, vec3(vUv, float(min(vSlot, 9u)))).rgb;
-  vec3 across = cross(dFdx(vWorld), dFdy(vWorld));
-  vec3 n = length(across) > 0.0 ? normalize(across) : vec3(0.0, 1.0, 0.0);
-  if (dot(n, uEye - vWorld) < 0.0) n = -n;
-  float light = 0.5 + 0.5 * max(dot(n, normalize(vec3(0.3, 1.0, 0.6))), 0.0);
   vec3 base;
-  if (vSlot < 10u && ((uHasImage >> vSlot) & 1u) == 1u) {
-    base = image;
-  } else {
+  ${images ? 'if (vImage != 0u) base = texture(uImages, vec3(vUv, float(vImage - 1u))).rgb; else' : ''}
+  {
     // A flat colour per texture number, with a faint 4 x 4 check of its UVs.
     vec2 cell = floor(vUv * 4.0);
-    base = uPalette[min(vSlot, 10u)] * (0.93 + 0.07 * mod(cell.x + cell.y, 2.0));
+    base = vFlat * (0.93 + 0.07 * mod(cell.x + cell.y, 2.0));
   }
-  vec3 colour = base * light;
+  vec3 colour = base * (gl_FrontFacing ? vLight.x : vLight.y);
   if (vProblem != 0u) colour = mix(colour, vec3(0.9, 0.0, 0.0), 0.5);
-  if (int(vId) == uSelected) colour = mix(colour, vec3(1.0, 0.85, 0.1), 0.45);
+  if (uSelected) colour = mix(colour, vec3(1.0, 0.85, 0.1), 0.45);
   outColour = vec4(colour, 1.0);
 }`;
   const LINE_VS = `#version 300 es
@@ -275,26 +358,25 @@ void main() { outColour = vColour; }`;
   ];
   const IMAGE_SIZE = 256;
 
-  let faces, lines, faceVao, indexBuffer, problemLines, selectedLines, pickTarget;
+  // The faces' vertices in one buffer, their triangles by chunk in another, and the selected
+  // block's in a third.
+  let faces, lines, faceVao, chunkBuffer, selectedSet, problemLines, selectedLines;
   let hasImage = 0;
   if (gl) {
-    faces = program(FACE_VS, FACE_FS);
     lines = program(LINE_VS, LINE_FS);
     faceVao = gl.createVertexArray();
     gl.bindVertexArray(faceVao);
-    buffer(gl.ARRAY_BUFFER, positions);
+    buffer(gl.ARRAY_BUFFER, vertexData);
     gl.enableVertexAttribArray(0);
-    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 0, 0);
-    buffer(gl.ARRAY_BUFFER, uvs);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, STRIDE, 0);
     gl.enableVertexAttribArray(1);
-    gl.vertexAttribPointer(1, 2, gl.FLOAT, false, 0, 0);
-    buffer(gl.ARRAY_BUFFER, info);
+    gl.vertexAttribPointer(1, 2, gl.FLOAT, false, STRIDE, 12);
     gl.enableVertexAttribArray(2);
-    gl.vertexAttribIPointer(2, 4, gl.UNSIGNED_BYTE, 0, 0);
-    buffer(gl.ARRAY_BUFFER, ids);
+    gl.vertexAttribIPointer(2, 2, gl.UNSIGNED_BYTE, STRIDE, 20);
     gl.enableVertexAttribArray(3);
-    gl.vertexAttribIPointer(3, 1, gl.UNSIGNED_INT, 0, 0);
-    indexBuffer = buffer(gl.ELEMENT_ARRAY_BUFFER, indices);
+    gl.vertexAttribPointer(3, 2, gl.UNSIGNED_BYTE, true, STRIDE, 22);
+    chunkBuffer = buffer(gl.ELEMENT_ARRAY_BUFFER, chunkIndices);
+    selectedSet = { buffer: buffer(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(36)), count: 0 };
     gl.bindVertexArray(null);
     problemLines = lineSet(drawn.filter((b) => problem[b]), [1, 0, 0, 0.55]);
 
@@ -303,6 +385,14 @@ void main() { outColour = vColour; }`;
     gl.texStorage3D(gl.TEXTURE_2D_ARRAY, 9, gl.RGBA8, IMAGE_SIZE, IMAGE_SIZE, 10);
     gl.texParameteri(gl.TEXTURE_2D_ARRAY, gl.TEXTURE_MIN_FILTER, gl.LINEAR_MIPMAP_LINEAR);
     gl.texParameteri(gl.TEXTURE_2D_ARRAY, gl.TEXTURE_MAG_FILTER, gl.LINEAR);
+  }
+
+  function facesProgram(images) {
+    const faces = program(FACE_VS, faceFs(images));
+    gl.useProgram(faces.p);
+    gl.uniform1i(faces.u.uImages, 0);
+    gl.uniform3fv(faces.u.uPalette, PALETTE.flat().map((x) => x / 255));
+    return faces;
   }
 
   function lineSet(blocks, colour) {
@@ -341,6 +431,7 @@ void main() { outColour = vColour; }`;
       hasImage |= 1 << slot;
     }
     gl.generateMipmap(gl.TEXTURE_2D_ARRAY);
+    faces = facesProgram(hasImage !== 0);
   }
 
   // ---- The camera: a point looked at, the direction (yaw, pitch) and the distance to it.
@@ -361,30 +452,12 @@ void main() { outColour = vColour; }`;
     camera.pitch = -Math.atan(1 / Math.SQRT2);
     camera.target = centre.slice();
     camera.distance = (radius / Math.sin(FOV / 2)) * 1.05;
-    redraw();
-  }
-  // Once the eye has rested somewhere new, the draw order follows it.
-  let sortedFor = null;
-  let sortTimer = 0;
-  function resortSoon() {
-    clearTimeout(sortTimer);
-    sortTimer = setTimeout(() => {
-      const e = eye();
-      if (sortedFor && Math.hypot(e[0] - sortedFor[0], e[1] - sortedFor[1], e[2] - sortedFor[2]) < radius * 0.05) return;
-      sortNow();
-      dirty = true;
-    }, 400);
-  }
-  function sortNow() {
-    sortedFor = eye();
-    sortFrom(sortedFor);
-    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indexBuffer);
-    gl.bufferSubData(gl.ELEMENT_ARRAY_BUFFER, 0, indices);
+    moved();
   }
   function lookAt(b) {
     camera.target = blockCentre(b);
     camera.distance = Math.max(blockRadius(b) * 3, radius * 0.02);
-    redraw();
+    moved();
   }
 
   function multiply(a, b) {
@@ -398,58 +471,118 @@ void main() { outColour = vColour; }`;
     }
     return out;
   }
-  function viewProjection(aspect) {
-    const e = eye();
+  const dot = (a, b) => a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+  // The eye's directions: ahead, right and up.
+  function axes() {
     const f = forward();
-    const right = [-f[2], 0, f[0]];
-    const length = Math.hypot(right[0], right[2]) || 1;
-    const r = right.map((x) => x / length);
+    const length = Math.hypot(f[0], f[2]) || 1;
+    const r = [-f[2] / length, 0, f[0] / length];
     const u = [r[1] * f[2] - r[2] * f[1], r[2] * f[0] - r[0] * f[2], r[0] * f[1] - r[1] * f[0]];
-    const dot = (a, b) => a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    return [f, r, u];
+  }
+  const near = () => radius * 1e-3;
+  const far = () => camera.distance + radius * 4;
+  const aspect = () => Math.max(canvas.clientWidth, 1) / Math.max(canvas.clientHeight, 1);
+  function viewProjection() {
+    const e = eye();
+    const [f, r, u] = axes();
     const view = [
       r[0], u[0], -f[0], 0, r[1], u[1], -f[1], 0, r[2], u[2], -f[2], 0,
       -dot(r, e), -dot(u, e), dot(f, e), 1,
     ];
-    const near = radius * 1e-3;
-    const far = camera.distance + radius * 4;
+    const [n, z] = [near(), far()];
     const g = 1 / Math.tan(FOV / 2);
     const projection = [
-      g / aspect, 0, 0, 0, 0, g, 0, 0, 0, 0, (far + near) / (near - far), -1,
-      0, 0, (2 * far * near) / (near - far), 0,
+      g / aspect(), 0, 0, 0, 0, g, 0, 0, 0, 0, (z + n) / (n - z), -1,
+      0, 0, (2 * z * n) / (n - z), 0,
     ];
     return multiply(projection, view);
   }
 
-  // ---- Drawing.
+  // ---- Drawing, on demand: at most one frame per animation frame, and only after a change.
+  // While the camera moves a large model is drawn at half resolution; once it has rested for
+  // REST_MS it is drawn again at full resolution.
+  const REST_MS = 250;
   let onlyProblems = false;
   let selected = -1;
-  let dirty = true;
+  let started = false; // the images are in: frames may be drawn
+  let requested = false;
+  let moving = false;
+  let restTimer = 0;
   function redraw() {
-    dirty = true;
-    if (indexBuffer) resortSoon();
+    if (requested || !started) return;
+    requested = true;
+    requestAnimationFrame(frame);
   }
-  function resize() {
-    const scale = window.devicePixelRatio || 1;
-    const width = Math.max(1, Math.round(canvas.clientWidth * scale));
-    const height = Math.max(1, Math.round(canvas.clientHeight * scale));
+  function moved() {
+    moving = true;
+    clearTimeout(restTimer);
+    restTimer = setTimeout(() => {
+      moving = false;
+      redraw();
+    }, REST_MS);
+    redraw();
+  }
+  let last = 0;
+  function frame(now) {
+    requested = false;
+    if (keys.size) {
+      walk(Math.max(0, Math.min((now - last) / 1000, 0.1)), fast);
+      last = now;
+    }
+    draw(!moving);
+  }
+  function rest(everything) {
+    clearTimeout(restTimer);
+    moving = false;
+    draw(true, everything);
+  }
+  function resize(scale) {
+    const ratio = Math.min(window.devicePixelRatio || 1, 2) * scale;
+    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
+    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
     if (canvas.width !== width || canvas.height !== height) {
       canvas.width = width;
       canvas.height = height;
     }
   }
-  function drawFaces(matrix, pick) {
-    gl.useProgram(faces.p);
-    gl.uniformMatrix4fv(faces.u.uViewProj, false, matrix);
-    gl.uniform1i(faces.u.uOnlyProblems, onlyProblems ? 1 : 0);
-    gl.uniform1i(faces.u.uImages, 0);
-    gl.uniform1ui(faces.u.uHasImage, hasImage);
-    gl.uniform3fv(faces.u.uPalette, PALETTE.flat().map((x) => x / 255));
-    gl.uniform3fv(faces.u.uEye, eye());
-    gl.uniform1i(faces.u.uSelected, selected);
-    gl.uniform1i(faces.u.uPick, pick ? 1 : 0);
-    gl.bindVertexArray(faceVao);
-    gl.drawElements(gl.TRIANGLES, indices.length, gl.UNSIGNED_INT, 0);
-    gl.bindVertexArray(null);
+  // Whether any of a chunk may be seen: its sphere not wholly outside the view.
+  function inView(chunk, e, [f, r, u]) {
+    const v = chunk.centre.map((c, a) => c - e[a]);
+    const depth = dot(v, f);
+    if (depth < near() - chunk.radius || depth > far() + chunk.radius) return false;
+    const ty = Math.tan(FOV / 2);
+    const tx = ty * aspect();
+    return Math.abs(dot(v, r)) - depth * tx <= chunk.radius * Math.hypot(1, tx) &&
+           Math.abs(dot(v, u)) - depth * ty <= chunk.radius * Math.hypot(1, ty);
+  }
+  // Whether any face of a group may turn towards the eye.
+  function towards(group, e) {
+    if (group.turn === 6) return true;
+    const a = group.turn >> 1;
+    return group.turn % 2 === 0 ? e[a] > group.plane[0] : e[a] < group.plane[1];
+  }
+  function drawChunks(everything) {
+    const e = eye();
+    const view = axes();
+    const order = chunks.filter((c) => (c.both || !onlyProblems) && (everything || inView(c, e, view)));
+    const distance = (c) => (c.centre[0] - e[0]) ** 2 + (c.centre[1] - e[1]) ** 2 + (c.centre[2] - e[2]) ** 2;
+    order.sort((x, y) => distance(x) - distance(y));
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, chunkBuffer);
+    for (const chunk of order) {
+      gl[chunk.both ? 'disable' : 'enable'](gl.CULL_FACE);
+      // Neighbouring groups that are drawn go in one call.
+      let [start, end] = [0, 0];
+      for (const group of chunk.groups) {
+        if (!everything && !towards(group, e)) continue;
+        if (group.offset !== end) {
+          if (end > start) gl.drawElements(gl.TRIANGLES, end - start, gl.UNSIGNED_INT, start * 4);
+          start = group.offset;
+        }
+        end = group.offset + group.count;
+      }
+      if (end > start) gl.drawElements(gl.TRIANGLES, end - start, gl.UNSIGNED_INT, start * 4);
+    }
   }
   function drawLines(matrix, set) {
     if (!set || set.count === 0) return;
@@ -459,16 +592,31 @@ void main() { outColour = vColour; }`;
     gl.drawArrays(gl.LINES, 0, set.count);
     gl.bindVertexArray(null);
   }
-  function draw() {
-    resize();
+  // everything: no chunk or face group left out (for tests).
+  function draw(atRest, everything) {
+    resize(atRest || !large ? 1 : 0.5);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
     gl.viewport(0, 0, canvas.width, canvas.height);
     gl.clearColor(0.93, 0.95, 0.97, 1);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    const matrix = viewProjection(canvas.width / canvas.height);
+    const matrix = viewProjection();
     gl.enable(gl.DEPTH_TEST);
-    gl.enable(gl.CULL_FACE);
-    drawFaces(matrix, false);
+    gl.useProgram(faces.p);
+    gl.uniformMatrix4fv(faces.u.uViewProj, false, matrix);
+    gl.uniform1ui(faces.u.uHasImage, hasImage);
+    gl.uniform1i(faces.u.uSelected, 0);
+    gl.bindVertexArray(faceVao);
+    drawChunks(everything);
+    // The block selected once more over itself, tinted.
+    if (selectedSet.count && (problem[selected] || !onlyProblems)) {
+      gl.uniform1i(faces.u.uSelected, 1);
+      gl.depthFunc(gl.LEQUAL);
+      gl[problem[selected] ? 'disable' : 'enable'](gl.CULL_FACE);
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, selectedSet.buffer);
+      gl.drawElements(gl.TRIANGLES, selectedSet.count, gl.UNSIGNED_INT, 0);
+      gl.depthFunc(gl.LESS);
+    }
+    gl.bindVertexArray(null);
     gl.disable(gl.CULL_FACE);
     // Outlines of the blocks with a problem, and of the one selected, show through everything.
     gl.disable(gl.DEPTH_TEST);
@@ -479,48 +627,52 @@ void main() { outColour = vColour; }`;
     gl.disable(gl.BLEND);
   }
 
-  // The block drawn at a point of the canvas (CSS pixels), or -1: the blocks drawn once more
-  // into a framebuffer of their numbers, that one pixel only.
+  // The block drawn at a point of the canvas (CSS pixels), or -1: the nearest triangle that the
+  // ray from the eye through that point meets, of those the frame draws (front faces only for a
+  // block without a problem, nothing nearer than the near plane or beyond the far one).
   function pick(x, y) {
-    if (!gl) return -1;
-    resize();
-    const px = Math.floor(x * (canvas.width / canvas.clientWidth));
-    const py = canvas.height - 1 - Math.floor(y * (canvas.height / canvas.clientHeight));
-    if (px < 0 || py < 0 || px >= canvas.width || py >= canvas.height) return -1;
-    if (!pickTarget || pickTarget.width !== canvas.width || pickTarget.height !== canvas.height) {
-      if (pickTarget) {
-        gl.deleteFramebuffer(pickTarget.framebuffer);
-        gl.deleteRenderbuffer(pickTarget.colour);
-        gl.deleteRenderbuffer(pickTarget.depth);
+    const [width, height] = [canvas.clientWidth, canvas.clientHeight];
+    if (!(x >= 0 && y >= 0 && x < width && y < height)) return -1;
+    const e = eye();
+    const [f, r, u] = axes();
+    const g = Math.tan(FOV / 2);
+    const sx = ((2 * x) / width - 1) * g * aspect();
+    const sy = (1 - (2 * y) / height) * g;
+    // One step along d goes one unit ahead: the distance along the ray is the depth.
+    const d = [0, 1, 2].map((a) => f[a] + r[a] * sx + u[a] * sy);
+    const dd = dot(d, d);
+    const [lo, hi] = [near(), far()];
+    let nearest = Infinity;
+    let found = -1;
+    const corner = (v, a) => vertexFloats[v * (STRIDE / 4) + a];
+    for (let i = 0; i < drawn.length; ++i) {
+      const both = problem[drawn[i]] !== 0;
+      if (onlyProblems && !both) continue;
+      const o = [centres[i * 3] - e[0], centres[i * 3 + 1] - e[1], centres[i * 3 + 2] - e[2]];
+      const along = dot(o, d) / dd;
+      if (dot(o, o) - along * along * dd > radii[i] * radii[i] * 1.0001 + 1e-12) continue;
+      for (let k = i * 36; k < i * 36 + 36; k += 3) {
+        const [p, q, w] = [triangles[k], triangles[k + 1], triangles[k + 2]];
+        const e1 = [0, 1, 2].map((a) => corner(q, a) - corner(p, a));
+        const e2 = [0, 1, 2].map((a) => corner(w, a) - corner(p, a));
+        const pv = [d[1] * e2[2] - d[2] * e2[1], d[2] * e2[0] - d[0] * e2[2], d[0] * e2[1] - d[1] * e2[0]];
+        const det = dot(e1, pv);
+        // A front face, counter-clockwise on the screen, has det > 0.
+        if (both ? det === 0 : !(det > 0)) continue;
+        const s = [0, 1, 2].map((a) => e[a] - corner(p, a));
+        const bu = dot(s, pv) / det;
+        if (!(bu >= 0 && bu <= 1)) continue;
+        const qv = [s[1] * e1[2] - s[2] * e1[1], s[2] * e1[0] - s[0] * e1[2], s[0] * e1[1] - s[1] * e1[0]];
+        const bv = dot(d, qv) / det;
+        if (!(bv >= 0 && bu + bv <= 1)) continue;
+        const t = dot(e2, qv) / det;
+        if (t >= lo && t <= hi && t < nearest) {
+          nearest = t;
+          found = drawn[i];
+        }
       }
-      const framebuffer = gl.createFramebuffer();
-      gl.bindFramebuffer(gl.FRAMEBUFFER, framebuffer);
-      const colour = gl.createRenderbuffer();
-      gl.bindRenderbuffer(gl.RENDERBUFFER, colour);
-      gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, canvas.width, canvas.height);
-      gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, colour);
-      const depth = gl.createRenderbuffer();
-      gl.bindRenderbuffer(gl.RENDERBUFFER, depth);
-      gl.renderbufferStorage(gl.RENDERBUFFER, gl.DEPTH_COMPONENT24, canvas.width, canvas.height);
-      gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.DEPTH_ATTACHMENT, gl.RENDERBUFFER, depth);
-      pickTarget = { framebuffer, colour, depth, width: canvas.width, height: canvas.height };
     }
-    gl.bindFramebuffer(gl.FRAMEBUFFER, pickTarget.framebuffer);
-    gl.viewport(0, 0, canvas.width, canvas.height);
-    gl.enable(gl.SCISSOR_TEST);
-    gl.scissor(px, py, 1, 1);
-    gl.clearColor(0, 0, 0, 0);
-    gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    gl.enable(gl.DEPTH_TEST);
-    gl.enable(gl.CULL_FACE);
-    drawFaces(viewProjection(canvas.width / canvas.height), true);
-    gl.disable(gl.CULL_FACE);
-    const pixel = new Uint8Array(4);
-    gl.readPixels(px, py, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
-    gl.disable(gl.SCISSOR_TEST);
-    gl.bindFramebuffer(gl.FRAMEBUFFER, null);
-    redraw();
-    return pixel[3] === 0 ? -1 : pixel[0] + (pixel[1] << 8) + (pixel[2] << 16) - 1;
+    return found;
   }
 
   // ---- The side panel.
@@ -601,8 +753,18 @@ void main() { outColour = vColour; }`;
     selected = b;
     listItems.get(b)?.classList.add('selected');
     if (gl) {
+      if (selectedLines) {
+        gl.deleteVertexArray(selectedLines.vao);
+        gl.deleteBuffer(selectedLines.buffer);
+      }
       selectedLines = lineSet(drawable(b) ? [b] : [], [1, 0.8, 0, 1]);
-      if (move && drawable(b)) lookAt(b);
+      const i = drawnIndex[b];
+      if (i >= 0) {
+        gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, selectedSet.buffer);
+        gl.bufferSubData(gl.ELEMENT_ARRAY_BUFFER, 0, triangles.subarray(i * 36, i * 36 + 36));
+      }
+      selectedSet.count = i >= 0 ? 36 : 0;
+      if (move && i >= 0) lookAt(b);
     }
     showDetails(b);
     root.dataset.selected = String(b);
@@ -650,7 +812,7 @@ void main() { outColour = vColour; }`;
       const f = forward();
       camera.target = from.map((c, a) => c + f[a] * camera.distance);
     }
-    redraw();
+    moved();
   }
   canvas.addEventListener('contextmenu', (e) => e.preventDefault());
   canvas.addEventListener('pointerdown', (e) => {
@@ -687,15 +849,17 @@ void main() { outColour = vColour; }`;
     } else {
       camera.distance = Math.min(camera.distance * factor, radius * 20);
     }
-    redraw();
+    moved();
   }, { passive: false });
   window.addEventListener('keydown', (e) => {
     if (e.target instanceof HTMLInputElement) return;
     if (e.code === 'KeyF') {
       fit();
     } else if (MOVE_KEYS.has(e.code)) {
+      if (!keys.size) last = performance.now();
       keys.add(e.code);
       e.preventDefault();
+      redraw();
     }
   });
   window.addEventListener('keyup', (e) => keys.delete(e.code));
@@ -713,7 +877,7 @@ void main() { outColour = vColour; }`;
     const step = radius * 0.4 * seconds * (fast ? 4 : 1);
     camera.target = camera.target.map((c, a) => c + (ahead[a] * along + right[a] * side) * step);
     camera.target[1] += up * step;
-    redraw();
+    moved();
   }
   let fast = false;
   window.addEventListener('keydown', (e) => { fast = e.shiftKey; });
@@ -731,7 +895,7 @@ void main() { outColour = vColour; }`;
 
   // ---- A small interface for tests.
   function project(point) {
-    const m = viewProjection(canvas.width / canvas.height);
+    const m = viewProjection();
     const clip = [0, 1, 2, 3].map((r) =>
       m[r] * point[0] + m[4 + r] * point[1] + m[8 + r] * point[2] + m[12 + r]);
     if (clip[3] <= 0) return null;
@@ -742,17 +906,21 @@ void main() { outColour = vColour; }`;
     drawn: drawn.length,
     camera: () => ({ eye: eye(), target: camera.target.slice(), yaw: camera.yaw,
                      pitch: camera.pitch, distance: camera.distance }),
-    setCamera: (c) => { Object.assign(camera, c); redraw(); },
+    setCamera: (c) => {
+      Object.assign(camera, c);
+      moved();
+    },
+    // Ends the camera's motion at once and draws the frame at rest (scripts/bench times it).
+    rest: () => rest(),
     fit,
-    select: (b) => select(b, true),
+    select: (b, stay) => select(b, !stay),
     pick,
     centre: (b) => blockCentre(b),
     screenPoint: (b) => (drawable(b) ? project(blockCentre(b)) : null),
-    // Draws a frame and counts its pixels: the background's, reddish ones, and a hash of all.
-    pixels() {
-      clearTimeout(sortTimer);
-      sortNow(); // the order that follows the eye, as it will be once the eye rests
-      draw();
+    // Draws a frame at rest and counts its pixels: the background's, reddish ones, and a hash of
+    // all. everything: with no chunk or face group left out.
+    pixels(everything) {
+      rest(everything);
       const pixels = new Uint8Array(canvas.width * canvas.height * 4);
       gl.readPixels(0, 0, canvas.width, canvas.height, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
       let background = 0;
@@ -772,29 +940,15 @@ void main() { outColour = vColour; }`;
   const problems = fillPanel();
   if (gl) {
     fit();
-    sortNow();
     new ResizeObserver(redraw).observe(canvas);
-    let last = performance.now();
-    const frame = (now) => {
-      const seconds = Math.min((now - last) / 1000, 0.1);
-      last = now;
-      if (keys.size) walk(seconds, fast);
-      if (dirty) {
-        dirty = false;
-        draw();
-      }
-      requestAnimationFrame(frame);
-    };
     loadImages().then(() => {
-      draw();
+      started = true;
+      rest();
       // Reading a pixel back waits until the frame has really been drawn.
       gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
-      dirty = false;
-      requestAnimationFrame((now) => {
+      requestAnimationFrame(() => {
         root.dataset.problemBlocks = String(problems);
         root.dataset.ready = String(drawn.length);
-        last = now;
-        requestAnimationFrame(frame);
       });
     });
   }
