@@ -406,6 +406,24 @@ const broken = await pageFor('broken', path.join(args.source, 'examples/broken.m
         JSON.stringify(differing));
 }
 
+// ---- A long problem list: 2,600 boxes whose faces name texture 12, beyond the ten slots; the
+// list comes in batches after the first frame and in the end holds every block, in order.
+{
+  const boxes = Array.from({ length: 2600 }, (_, i) =>
+    ({ lo: [i * 20, 0, 0], hi: [i * 20 + 10, 10, 10], material: 12 }));
+  const source = path.join(work, 'listed.mqo');
+  fs.writeFileSync(source, boxDocument([['a', 'a.bmp']], boxes), 'latin1');
+  const listed = await pageFor('listed', source);
+  const page = listed.view.page;
+  await page.waitForFunction((n) => document.querySelectorAll('#problem-list > li').length >= n,
+                             listed.said.problems, { timeout: 30000 });
+  const entries = await page.evaluate(() =>
+    [...document.querySelectorAll('#problem-list > li > button')].map((b) => b.textContent));
+  check(listed.said.problems === 2600 && entries.length === 2600 &&
+        entries.every((text, b) => text === entries[0].slice(0, -1) + b),
+        'listed: the problem list holds every block in order', `${entries.length} entries`);
+}
+
 // ---- The broken example's BD1 file: the hooks say what the inspector says of it.
 {
   const dir = broken.dir;

@@ -771,28 +771,46 @@ void main() { outColour = vColour; }`;
     redraw();
   }
 
+  // The list's first entries come with the panel; a long list's others follow in batches once the
+  // first frame is drawn, so that laying out thousands of entries does not hold the view back.
+  const LISTED_AT_ONCE = 500;
+  const LISTED_PER_BATCH = 2000;
+  const listed = [];
+  function listItem(b) {
+    const item = element('li');
+    const button = element('button', words.block + b, 'block');
+    button.type = 'button';
+    button.addEventListener('click', () => select(b, true));
+    item.append(button);
+    const first = (data.problems[b] || [])[0];
+    if (first) item.append(' ', element('span', strip(lineText(first)), 'problem'));
+    if (b === selected) item.classList.add('selected');
+    listItems.set(b, item);
+    return item;
+  }
+  function listFrom(start, end) {
+    const items = document.createDocumentFragment();
+    for (let i = start; i < end; ++i) items.append(listItem(listed[i]));
+    list.append(items);
+  }
+  function listRest(start) {
+    if (start >= listed.length) return;
+    const end = Math.min(listed.length, start + LISTED_PER_BATCH);
+    listFrom(start, end);
+    setTimeout(() => listRest(end), 0);
+  }
+
   function fillPanel() {
     document.title = data.title + ' - bloktar-inspect';
     document.getElementById('title').textContent = data.title;
-    let problems = 0;
-    const items = document.createDocumentFragment();
     for (let b = 0; b < count; ++b) {
-      if (!problem[b]) continue;
-      ++problems;
-      const item = element('li');
-      const button = element('button', words.block + b, 'block');
-      button.type = 'button';
-      button.addEventListener('click', () => select(b, true));
-      item.append(button);
-      const first = (data.problems[b] || [])[0];
-      if (first) item.append(' ', element('span', strip(lineText(first)), 'problem'));
-      items.append(item);
-      listItems.set(b, item);
+      if (problem[b]) listed.push(b);
     }
-    list.append(items);
-    document.getElementById('problems-title').textContent = strip(words.problemBlocks) + ' ' + problems;
+    listFrom(0, Math.min(listed.length, LISTED_AT_ONCE));
+    document.getElementById('problems-title').textContent =
+      strip(words.problemBlocks) + ' ' + listed.length;
     document.getElementById('summary').textContent = data.summary.map(lineText).join('\n');
-    return problems;
+    return listed.length;
   }
 
   // ---- Moving: orbit, look, walk, wheel.
@@ -949,7 +967,10 @@ void main() { outColour = vColour; }`;
       requestAnimationFrame(() => {
         root.dataset.problemBlocks = String(problems);
         root.dataset.ready = String(drawn.length);
+        listRest(LISTED_AT_ONCE);
       });
     });
+  } else {
+    listRest(LISTED_AT_ONCE);
   }
 })();
