@@ -205,6 +205,7 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     }
     // No digit; or digits that may go on beyond the 16 bytes.
     if (stop < 2 || stop + (point ? 1u : 0u) > 16) return nullptr;
+    const bool exponentFollows = (*end | 0x20) == 'e';
 
 #ifdef BLOKTAR_SSE2
     // The same closing up in one register, then the 16 digits added up in 16- and 32-bit lanes:
@@ -227,7 +228,6 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours),
                                           _mm_setr_epi16(10000, 1, 10000, 1, 10000, 1, 10000, 1));
     const auto firstEight = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
-    const bool exponentFollows = (*end | 0x20) == 'e';
     if (stop <= 8 && !exponentFollows) {
         value = static_cast<float>(static_cast<std::int32_t>(firstEight)) /
                 number_detail::kPlaces[negative ? 1 : 0][7 - whole];
@@ -244,7 +244,6 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     const number_detail::LaneMask kept = number_detail::kDigitLanes.lanes[stop];
     const std::uint64_t digitsLow =
         ((((low << 8) & moved.low) | (low & ~moved.low)) ^ 0x3030303030303030u) & kept.low;
-    const bool exponentFollows = (*end | 0x20) == 'e';
     if (stop <= 8 && !exponentFollows) {
         const auto mantissa = static_cast<std::int32_t>(number_detail::SumDigits(digitsLow));
         value = static_cast<float>(mantissa) / number_detail::kPlaces[negative ? 1 : 0][7 - whole];
