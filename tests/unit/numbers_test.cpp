@@ -140,6 +140,18 @@ PieceRead Generally(const std::string& text) {
     return {std::bit_cast<std::uint32_t>(NarrowToFloat(value)), end - text.c_str()};
 }
 
+// Every text read by the quick reader exactly as by the general one: the same float, the same
+// bytes taken.
+template <std::size_t N>
+void ExpectQuickReadsAsGenerally(const char* const (&cases)[N]) {
+    for (const char* text : cases) {
+        const PieceRead fast = InPiece(text);
+        const PieceRead general = Generally(text);
+        EXPECT_EQ(fast.bits, general.bits) << text;
+        EXPECT_EQ(fast.consumed, general.consumed) << text;
+    }
+}
+
 }  // namespace
 
 TEST(ScanFloatInPiece, ShortNumbersReadAtOnce) {
@@ -209,12 +221,7 @@ TEST(ScanFloatInPiece, LongerAndOtherFormsReadAsTheGeneralReaderDoes) {
         "1e-50",
         "0.000000000000000000000000000001",
     };
-    for (const char* text : cases) {
-        const PieceRead fast = InPiece(text);
-        const PieceRead general = Generally(text);
-        EXPECT_EQ(fast.bits, general.bits) << text;
-        EXPECT_EQ(fast.consumed, general.consumed) << text;
-    }
+    ExpectQuickReadsAsGenerally(cases);
     EXPECT_EQ(InPiece("16777217").bits, 0x4B800000u);  // 2^24 + 1 rounds to even, 2^24
     EXPECT_EQ(InPiece("1.5e3").bits, 0x44BB8000u);     // 1500
     EXPECT_EQ(InPiece("1.5e").consumed, 3);
@@ -357,12 +364,7 @@ TEST(ScanFloatInPiece, SixteenByteNumbersReadAsTheGeneralReaderDoes) {
         "16777217.5",
         "0.000000000000001",
     };
-    for (const char* text : cases) {
-        const PieceRead fast = InPiece(text);
-        const PieceRead general = Generally(text);
-        EXPECT_EQ(fast.bits, general.bits) << text;
-        EXPECT_EQ(fast.consumed, general.consumed) << text;
-    }
+    ExpectQuickReadsAsGenerally(cases);
     EXPECT_EQ(InPiece("-0e5").bits, 0x80000000u);
     EXPECT_EQ(InPiece("100").bits, 0x42C80000u);
     EXPECT_EQ(InPiece("1.5e+06").bits, 0x49B71B00u);  // 1,500,000
