@@ -293,8 +293,8 @@ Fault MemberInflation::Finish() {
     // goes wrong otherwise, so a stream it does not make whole with the right CRC is inflated
     // again by zlib, over the same room (the worker is done with it, and the reads are over),
     // and judged by what zlib makes of it. One it makes whole with the right CRC is taken: zlib
-    // would refuse it only for a flaw ISA-L lets pass, a code set that leaves codes unused,
-    // which encoders do not write.
+    // would refuse it only for a flaw ISA-L lets pass, of those tried only a code set that
+    // leaves codes unused, which encoders do not write.
     if (location_.deflated && !(whole_ && crc_ == location_.crc)) {
         const std::size_t done = InflateWithZlib(location_, bytes_, whole_, [](std::size_t) {});
         ready_ = std::min(done, location_.size);
