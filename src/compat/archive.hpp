@@ -47,8 +47,11 @@ class MemberInflation final : public DocumentSource {
     std::size_t Read(char* into, std::size_t size) override;
     void Rewind() override { offset_ = 0; }
     // Waits for the inflation to end; Fault::None when it gave exactly the member's size and
-    // those bytes pass their CRC.
+    // those bytes pass their CRC, as zlib inflates the member. Call it once the reads are over.
     Fault Finish();
+    // True when Finish inflated the member once more to judge it: the bytes read before may
+    // differ from those it holds now, which Read gives from the start after a Rewind.
+    bool Reinflated() const { return reinflated_; }
 
   private:
     static void Work(void* self);
@@ -63,7 +66,8 @@ class MemberInflation final : public DocumentSource {
     bool ended_ = false;
     std::size_t offset_ = 0;
     std::uint32_t crc_ = 0;  // of bytes_[0, ready_)
-    WorkerThread worker_;    // last: waits for the work before anything else goes
+    bool reinflated_ = false;
+    WorkerThread worker_;  // last: waits for the work before anything else goes
 };
 
 // Takes the document member out of the archive's bytes (LocateDocumentMember, then its

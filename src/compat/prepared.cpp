@@ -117,8 +117,15 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
     member.size = location.size;
     MemberInflation inflation(location, member.bytes.get());
     PlanTranslation(inflation, prepared.encoder, prepared.plan);
-    // What the plan says counts only for a member that inflates whole and passes its CRC.
-    return inflation.Finish();
+    // What the plan says counts only for a member that inflates whole and passes its CRC: any
+    // other verdict refuses the document before anything is written, whatever bytes the plan
+    // read. A member inflated again to be judged is planned again, from the bytes it holds now.
+    const Fault verdict = inflation.Finish();
+    if (verdict == Fault::None && inflation.Reinflated()) {
+        inflation.Rewind();
+        PlanTranslation(inflation, prepared.encoder, prepared.plan);
+    }
+    return verdict;
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ void Put32(std::string& out, std::uint32_t value) {
     Put16(out, value >> 16);
 }
 
+}  // namespace
+
 std::string Deflate(const std::string& bytes) {
     z_stream stream{};
     if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -34,17 +36,18 @@ std::string Deflate(const std::string& bytes) {
     return out;
 }
 
-}  // namespace
-
 std::string ZipArchive(const std::vector<ZipMember>& members) {
     std::string archive;
     std::string directory;
     for (const ZipMember& member : members) {
-        std::string packed = member.deflated ? Deflate(member.bytes) : member.bytes;
+        std::string packed = !member.packed.empty() ? member.packed
+                             : member.deflated      ? Deflate(member.bytes)
+                                                    : member.bytes;
         if (member.cut) packed.resize(packed.size() / 2);
         const auto crc =
             static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(member.bytes.data()),
-                                             static_cast<uInt>(member.bytes.size())));
+                                             static_cast<uInt>(member.bytes.size()))) ^
+            member.crcChange;
         const auto offset = static_cast<std::uint32_t>(archive.size());
         auto common = [&](std::string& out) {
             Put16(out, 20);                       // version needed
@@ -53,7 +56,8 @@ std::string ZipArchive(const std::vector<ZipMember>& members) {
             Put32(out, 0);                        // time and date
             Put32(out, crc);
             Put32(out, static_cast<std::uint32_t>(packed.size()));
-            Put32(out, static_cast<std::uint32_t>(member.bytes.size()));
+            Put32(out, static_cast<std::uint32_t>(static_cast<std::int64_t>(member.bytes.size()) +
+                                                  member.sizeChange));
             Put16(out, static_cast<std::uint32_t>(member.name.size()));
             Put16(out, 0);  // extra field
         };

@@ -1,8 +1,9 @@
 // The Ver 1.0 form that bloktar-compat makes of a document, read in memory: which documents are
 // translated, and byte for byte what the translation hands to the converter's reader, read in
 // any piece size and again after a rewind, or made over the document's own bytes; and an
-// archive's member read while it is inflated.
+// archive's member read while it is inflated, and zlib's verdict on it when it is damaged.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cfloat>
 #include <cstring>
@@ -15,6 +16,10 @@
 #include "mqo/number_text.hpp"
 #include "support/expected.hpp"
 #include "support/zip.hpp"
+
+#ifdef BLOKTAR_ISAL
+#include <isa-l/crc.h>
+#endif
 
 using namespace bloktar::compat;
 using testing_support::F32;
@@ -53,6 +58,41 @@ float Bytes(const char (&bytes)[5]) {
     float value;
     std::memcpy(&value, bytes, 4);
     return value;
+}
+
+// A member of several of the worker's chunks.
+std::string LongDocument() {
+    std::string document;
+    for (int i = 0; document.size() < (std::size_t{5} << 19); ++i) {
+        document +=
+            "\t\t" + std::to_string(i * 7919 % 100003) + " 0.5 -" + std::to_string(i) + "\r\n";
+    }
+    return document;
+}
+
+std::uint32_t ZlibCrc(const std::string& bytes, std::size_t size, std::uint32_t from = 0) {
+    return static_cast<std::uint32_t>(
+        crc32(from, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(size)));
+}
+
+// zlib's verdict on a member: one inflate call into room for a byte more than its size.
+Fault ZlibVerdict(const testing_support::ZipMember& member) {
+    const std::size_t size = member.bytes.size() + static_cast<std::size_t>(member.sizeChange);
+    std::string out = member.bytes;
+    if (member.deflated) {
+        out.assign(size + 1, '\0');
+        z_stream stream{};
+        inflateInit2(&stream, -MAX_WBITS);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(member.packed.data()));
+        stream.avail_in = static_cast<uInt>(member.packed.size());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        const bool whole = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.total_out == size;
+        inflateEnd(&stream);
+        if (!whole) return Fault::ArchiveBroken;
+    }
+    const std::uint32_t crc = ZlibCrc(member.bytes, member.bytes.size()) ^ member.crcChange;
+    return ZlibCrc(out, size) == crc ? Fault::None : Fault::ArchiveCrcWrong;
 }
 
 }  // namespace
@@ -180,11 +220,7 @@ TEST(CompatTranslation, Ver10FormByteForByte) {
 // every byte as the archive holds it, then its verdict; one whose packed bytes are cut short
 // reads as far as it inflates.
 TEST(CompatArchive, MemberReadWhileItIsInflated) {
-    std::string document;
-    for (int i = 0; document.size() < (std::size_t{5} << 19); ++i) {
-        document +=
-            "\t\t" + std::to_string(i * 7919 % 100003) + " 0.5 -" + std::to_string(i) + "\r\n";
-    }
+    const std::string document = LongDocument();
     struct Case {
         testing_support::ZipMember member;
         Fault verdict;
@@ -221,6 +257,51 @@ TEST(CompatArchive, MemberReadWhileItIsInflated) {
         }
     }
 }
+
+// A damaged member gets the verdict zlib alone gives on the packed bytes, with the size and CRC
+// the archive gives.
+TEST(CompatArchive, DamagedMembersGetZlibsVerdict) {
+    const std::string document = LongDocument();
+    const std::string packed = testing_support::Deflate(document);
+    auto flipped = [&](std::size_t at) {
+        return std::string(packed).replace(at, 1, 1, ~packed[at]);
+    };
+    // "aa" under a literal code set that leaves half of its codes unused, which zlib refuses.
+    const std::string unusedCodes = std::string("\x05\xe0\xdb\x92\x24\x49\x92\x2c\xcb\x02", 10) +
+                                    std::string(48, '\0') + '\x01' + std::string(78, '\0') +
+                                    "\x10\x82";
+    const testing_support::ZipMember cases[] = {
+        {"a.mqo", document, true, false, packed},
+        {"a.mqo", document, true, false, packed.substr(0, packed.size() - 3)},
+        {"a.mqo", document, true, false, flipped(packed.size() / 3)},
+        {"a.mqo", document, true, false, flipped(packed.size() - 40)},
+        {"a.mqo", document, true, false, packed, -1},  // a stream longer than the member
+        {"a.mqo", document, true, false, packed, 1},
+        {"a.mqo", document, true, false, packed, 0, 1},
+        {"a.mqo", "aa", true, false, unusedCodes, 0, 1},
+        {"a.mqo", document, false},
+        {"a.mqo", document, false, false, "", 0, 1},
+    };
+    for (const testing_support::ZipMember& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const std::string archive = testing_support::ZipArchive({c});
+        ArchiveMember member;
+        EXPECT_EQ(ExtractDocumentMember(reinterpret_cast<const unsigned char*>(archive.data()),
+                                        archive.size(), member),
+                  ZlibVerdict(c));
+    }
+}
+
+#ifdef BLOKTAR_ISAL
+TEST(CompatArchive, IsalCrcIsZlibs) {
+    const std::string bytes = LongDocument();
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (const std::size_t size : {0, 1, 15, 16, 17, 63, 64, 65, 4099, 1 << 20}) {
+        EXPECT_EQ(crc32_gzip_refl(0, at, size), ZlibCrc(bytes, size)) << size;
+        EXPECT_EQ(crc32_gzip_refl(0x9E3779B9, at, size), ZlibCrc(bytes, size, 0x9E3779B9)) << size;
+    }
+}
+#endif
 
 // Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
 // cache of recent texts: each comes out as its own shortest text.
