@@ -28,6 +28,9 @@ constexpr unsigned kEncrypted = 0x0001;
 constexpr unsigned kUtf8Name = 0x0800;
 constexpr unsigned kStored = 0;
 constexpr unsigned kDeflated = 8;
+// The most bytes that one byte of a deflate stream can stand for: a length of 258 from two codes
+// of one bit each.
+constexpr std::uint64_t kLargestInflation = 1032;
 
 std::uint32_t Le16(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
@@ -222,6 +225,10 @@ Fault LocateDocumentMember(const unsigned char* archive, std::size_t size, Archi
                                Le16(archive + localOffset + 26) + Le16(archive + localOffset + 28);
     if (data + packedSize > size) return Fault::ArchiveBroken;
     if (method == kStored && packedSize != fullSize) return Fault::ArchiveBroken;
+    // A size that the packed bytes cannot inflate to is refused before room is made for it.
+    if (method == kDeflated && fullSize > std::uint64_t{packedSize} * kLargestInflation) {
+        return Fault::ArchiveBroken;
+    }
 
     member.name.assign(reinterpret_cast<const char*>(entry + kCentralHeaderSize), Le16(entry + 28));
     member.utf8Name = (flags & kUtf8Name) != 0;

@@ -303,6 +303,35 @@ TEST(CompatArchive, IsalCrcIsZlibs) {
 }
 #endif
 
+// The member's size as the central directory gives it, set to size.
+void SetMemberSize(std::string& archive, std::uint32_t size) {
+    const std::size_t entry = archive.find("PK\x01\x02");
+    ASSERT_NE(entry, std::string::npos);
+    for (int i = 0; i < 4; ++i) archive[entry + 24 + i] = static_cast<char>(size >> (8 * i));
+}
+
+// A deflated member stands for at most 1,032 bytes per packed byte: a size beyond that is refused
+// before any room is made for it, while the most tightly packed member zlib makes still reads.
+TEST(CompatArchive, SizeBeyondWhatThePackedBytesCanHoldIsRefused) {
+    const std::string document(std::size_t{1} << 20, '\t');
+    const std::string archive = testing_support::ZipArchive({{"a.mqo", document, true}});
+    ArchiveMember member;
+    MemberLocation location;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(archive.data());
+    ASSERT_EQ(LocateDocumentMember(bytes, archive.size(), member, location), Fault::None);
+    EXPECT_GT(location.size, location.packedSize * 1000);
+    EXPECT_EQ(ExtractDocumentMember(bytes, archive.size(), member), Fault::None);
+    const auto bound = static_cast<std::uint32_t>(location.packedSize * 1032);
+    for (const std::uint32_t claimed : {bound + 1, std::uint32_t{0xFF000213}}) {
+        std::string claiming = archive;
+        SetMemberSize(claiming, claimed);
+        const auto* changed = reinterpret_cast<const unsigned char*>(claiming.data());
+        EXPECT_EQ(LocateDocumentMember(changed, claiming.size(), member, location),
+                  Fault::ArchiveBroken)
+            << claimed;
+    }
+}
+
 // Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
 // cache of recent texts: each comes out as its own shortest text.
 TEST(CompatTranslation, RepeatedAndCollidingFloatsKeepTheirOwnTexts) {
