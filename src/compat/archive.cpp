@@ -76,9 +76,6 @@ std::uint32_t Crc32(std::uint32_t crc, const char* bytes, std::size_t size) {
 // The bytes the worker makes ready at a time: large enough that handing them over costs
 // nothing, small enough that the reader is never far behind.
 constexpr std::size_t kChunk = std::size_t{1} << 20;
-// From here on the reading thread faults in the room's pages for the worker, which meanwhile
-// fills the bytes before.
-constexpr std::size_t kPrefaultFrom = 4 * kChunk;
 
 // Each inflater writes the member's raw deflate stream into bytes, room for size + 1, and calls
 // ready(count) each time bytes[0, count) are made, a chunk at a time. It returns the count made,
@@ -243,10 +240,6 @@ Fault LocateDocumentMember(const unsigned char* archive, std::size_t size, Archi
 MemberInflation::MemberInflation(const MemberLocation& location, char* into)
     : location_(location), bytes_(into), crc_(static_cast<std::uint32_t>(crc32(0L, Z_NULL, 0))) {
     worker_.Run(&MemberInflation::Work, this);
-    // The room's pages beyond the first chunks are faulted in here, while the worker fills the
-    // first ones, so that it writes the rest without page faults: the worker's pace is the
-    // first pass's.
-    PrefaultRoom(bytes_, kPrefaultFrom, location_.size + 1);
 }
 
 void MemberInflation::Work(void* self) {

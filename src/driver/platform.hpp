@@ -82,11 +82,6 @@ struct RoomDeleter {
 using Room = std::unique_ptr<char[], RoomDeleter>;
 Room ObtainRoom(std::size_t size);
 
-// Has the system give room[from, size) its pages now, on this thread, without touching the bytes,
-// so that another thread writing them meanwhile takes no page faults there (Linux; elsewhere it
-// does nothing).
-void PrefaultRoom(char* room, std::size_t from, std::size_t size);
-
 // Work done on a second thread while the thread that started it takes its results as they come:
 // the work raises a count of what is ready, the starter waits for the count to grow. Where no
 // thread can be started, the work is done by Run itself before it returns.

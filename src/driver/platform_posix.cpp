@@ -146,21 +146,6 @@ Room ObtainRoom(std::size_t size) {
     return Room(static_cast<char*>(room));
 }
 
-void PrefaultRoom(char* room, std::size_t from, std::size_t size) {
-#ifdef MADV_POPULATE_WRITE
-    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const std::size_t start =
-        (reinterpret_cast<std::uintptr_t>(room) + from + page - 1) / page * page;
-    const std::size_t end = reinterpret_cast<std::uintptr_t>(room) + size;
-    // A wish, not a need: an older kernel refuses it.
-    if (start < end) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
-#else
-    (void)room;
-    (void)from;
-    (void)size;
-#endif
-}
-
 void RoomDeleter::operator()(char* room) const {
     std::free(room);
 }

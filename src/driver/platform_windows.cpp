@@ -228,8 +228,6 @@ Room ObtainRoom(std::size_t size) {
     return Room(static_cast<char*>(room));
 }
 
-void PrefaultRoom(char*, std::size_t, std::size_t) {}
-
 void RoomDeleter::operator()(char* room) const {
     std::free(room);
 }
