@@ -285,6 +285,90 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     return end;
 }
 
+#ifdef BLOKTAR_WIDE_VECTORS
+namespace number_detail {
+
+// For a number whose digits stand in lanes 0 to end - 1 of 16 bytes, but for a point in lane
+// point (point == end when there is none), the byte shuffle that gathers the digits into the
+// last lanes, the last digit in lane 15, and zeros the lanes before them. Indexed [point][end].
+struct alignas(16) DigitShuffle {
+    std::int8_t lanes[16];
+};
+inline constexpr auto kRightAlignedDigits = [] {
+    struct {
+        DigitShuffle at[16][16];
+    } table{};
+    for (int point = 0; point < 16; ++point) {
+        for (int end = point; end < 16; ++end) {
+            DigitShuffle& shuffle = table.at[point][end];
+            for (std::int8_t& lane : shuffle.lanes) lane = -128;  // a zero
+            int lane = 15;
+            for (int i = end - 1; i >= 0; --i) {
+                if (i != point) shuffle.lanes[lane--] = static_cast<std::int8_t>(i);
+            }
+        }
+    }
+    return table;
+}();
+
+// Exact powers of ten up to 10^14, then the same negative, so that a negative number keeps its
+// sign also when it is zero.
+inline constexpr auto kSignedPowersOfTen = [] {
+    struct {
+        double powers[2][16];
+    } table{};
+    for (int k = 0; k < 16; ++k) {
+        table.powers[0][k] = kExactPowersOfTen[k];
+        table.powers[1][k] = -kExactPowersOfTen[k];
+    }
+    return table;
+}();
+
+}  // namespace number_detail
+
+// ScanCompactFloatInPiece for processors with wide vectors: the same numbers, the same floats,
+// the same bytes taken. A number without an exponent, whose digits and point fill at most 15 of
+// the 16 bytes it reads, has its digits gathered by one shuffle into the last lanes and added up
+// there, at most 15 digits, exact as a double: one division by an exact power of ten rounds the
+// value correctly to double, as the general reader does; then to float. Everything else is for
+// ScanCompactFloatInPiece.
+BLOKTAR_WIDE_TARGET inline const char* ScanCompactFloatShuffled(const char* text, float& value) {
+    const char sign = *text;
+    const unsigned negative = sign == '-' ? 1u : 0u;
+    const char* p = text + ((negative != 0 || sign == '+') ? 1 : 0);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digits = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const auto isDigit = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(digits, _mm_set1_epi8(9)), digits)));
+    const auto isPoint =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))));
+    const unsigned notDigit = isDigit ^ 0x1FFFFu;  // bit 16: past the bytes read
+    const auto whole = static_cast<unsigned>(std::countr_zero(notDigit));
+    const unsigned point = (isPoint >> whole) & 1u;
+    const unsigned end =
+        point != 0 ? static_cast<unsigned>(std::countr_zero(notDigit & (notDigit - 1u))) : whole;
+    // No digit, digits that may go on past the 15th byte, or an exponent.
+    if (end - point == 0 || end > 15 || (p[end] | 0x20) == 'e') {
+        return ScanCompactFloatInPiece(text, value);
+    }
+    const __m128i gathered =
+        _mm_shuffle_epi8(digits, _mm_load_si128(reinterpret_cast<const __m128i*>(
+                                     &number_detail::kRightAlignedDigits.at[whole][end])));
+    // Pairs, groups of four, then the two halves of eight, the first half the higher digits.
+    const __m128i pairs = _mm_maddubs_epi16(gathered, _mm_set1_epi16(0x010A));
+    const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));
+    const __m128i eights =
+        _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));
+    const auto halves = static_cast<std::uint64_t>(_mm_cvtsi128_si64(eights));
+    const std::uint64_t mantissa = (halves & 0xFFFFFFFFu) * 100000000u + (halves >> 32);
+    const unsigned places = point != 0 ? end - whole - 1u : 0u;
+    const double magnitude = static_cast<double>(static_cast<std::int64_t>(mantissa)) /
+                             number_detail::kSignedPowersOfTen.powers[negative][places];
+    value = static_cast<float>(magnitude);
+    return p + end;
+}
+#endif
+
 // Reads a decimal number as ScanReal does and rounds it on to float32 as NarrowToFloat does, from
 // text that may be read 16 bytes past its terminating zero, such as a piece that
 // NextDocumentPiece delivers.

@@ -1,18 +1,15 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <memory>
 
+#include "mqo/line_shapes.hpp"
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
 #include "mqo/usual_shape.hpp"
 
 namespace bloktar {
 namespace {
-
-using usual_shape::ScanUsualFaceLine;
-using usual_shape::ScanUsualVertexLine;
-using usual_shape::StoreUsualFace;
-using usual_shape::UsualFace;
 
 constexpr int kObjectLineLimit = 128;
 constexpr int kVertexLineLimit = 128;
@@ -56,18 +53,67 @@ void ReadUvCorners(const char* list, std::int32_t n, MQO_FACE& record) {
     }
 }
 
+// The line scanners and chunk loops, once for every processor and once for wide vectors.
+namespace every_processor {
+#define BLOKTAR_LINES_TARGET
+#define BLOKTAR_LINES_WIDE 0
+#include "mqo/usual_lines.inc"
+#undef BLOKTAR_LINES_TARGET
+#undef BLOKTAR_LINES_WIDE
+}  // namespace every_processor
+
+#ifdef BLOKTAR_WIDE_VECTORS
+namespace wide_lines {
+#define BLOKTAR_LINES_TARGET BLOKTAR_WIDE_TARGET
+#define BLOKTAR_LINES_WIDE 1
+#include "mqo/usual_lines.inc"
+#undef BLOKTAR_LINES_TARGET
+#undef BLOKTAR_LINES_WIDE
+}  // namespace wide_lines
+#endif
+
+// What the chunk readers keep from chunk to chunk: on a processor with wide vectors, the vertex
+// shapes noted so far.
+struct ChunkReading {
+#ifdef BLOKTAR_WIDE_VECTORS
+    bool wide = ProcessorHasWideVectors();
+    std::unique_ptr<line_shapes::LineShapes> shapes =
+        wide ? std::make_unique<line_shapes::LineShapes>() : nullptr;
+#endif
+};
+
+void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter,
+                     ChunkReading& reading) {
+#ifdef BLOKTAR_WIDE_VECTORS
+    if (reading.wide) {
+        return wide_lines::ReadVertexLines(document, vertices, counter, *reading.shapes);
+    }
+#endif
+    (void)reading;
+    every_processor::ReadVertexLines(document, vertices, counter);
+}
+
+void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter,
+                   const ChunkReading& reading) {
+#ifdef BLOKTAR_WIDE_VECTORS
+    if (reading.wide) return wide_lines::ReadFaceLines(document, faces, counter);
+#endif
+    (void)reading;
+    every_processor::ReadFaceLines(document, faces, counter);
+}
+
 // Reads the lines of one object up to its closing line; false when the document ended first.
 bool ReadObject(Document& document, std::span<MQO_VERTEX> vertices, std::span<MQO_FACE> faces,
-                std::size_t& vertexCounter, std::size_t& faceCounter) {
+                std::size_t& vertexCounter, std::size_t& faceCounter, ChunkReading& reading) {
     std::size_t length;
     while (const char* line = NextDocumentPiece(document, kObjectLineLimit, length)) {
         if (line[0] == '}') return true;
         // A hidden object's remaining lines are skipped at the object level.
         if (BeginsWith(line, "\tvisible ") && ParseInt(line + 9) == 0) return true;
         if (BeginsWith(line, "\tvertex ")) {
-            ReadVertexChunk(document, vertices, vertexCounter);
+            ReadVertexChunk(document, vertices, vertexCounter, reading);
         } else if (BeginsWith(line, "\tface ")) {
-            ReadFaceChunk(document, faces, faceCounter);
+            ReadFaceChunk(document, faces, faceCounter, reading);
         }
     }
     return false;
@@ -124,47 +170,12 @@ void ReadFaceLine(const char* line, MQO_FACE& record) {
 }
 
 void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter) {
-    for (;;) {
-        // A line of the usual shape is read where it stands, before its end is looked for; a
-        // line that is not, or that ends beyond the bytes fetched, goes to the general reader.
-        const bool stored = counter < vertices.size();
-        if (stored) {
-            MQO_VERTEX read;
-            const char* stop = ScanUsualVertexLine(PeekDocument(document), read);
-            if (stop != nullptr && TakeLineEndingAt(document, stop, kVertexLineLimit)) {
-                vertices[counter++] = read;
-                continue;
-            }
-        }
-        std::size_t length;
-        const char* line = NextDocumentPiece(document, kVertexLineLimit, length);
-        if (line == nullptr || IsChunkEnd(line)) return;
-        // Records past the array's end are not stored.
-        if (stored && ReadVertexLine(line, vertices[counter])) ++counter;
-    }
+    ChunkReading reading;
+    ReadVertexChunk(document, vertices, counter, reading);
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
-    UsualFace face;
-    for (;;) {
-        // As in ReadVertexChunk: the usual shape where the line stands, or the general reader.
-        const bool stored = counter < faces.size();
-        if (stored) {
-            const char* stop = ScanUsualFaceLine(PeekDocument(document), face);
-            if (stop != nullptr && *stop == ')' &&
-                TakeLineEndingAt(document, stop + 1, kFaceLineLimit)) {
-                StoreUsualFace(face, faces[counter++]);
-                continue;
-            }
-        }
-        std::size_t length;
-        const char* line = NextDocumentPiece(document, kFaceLineLimit, length);
-        if (line == nullptr || IsChunkEnd(line)) return;
-        if (stored) {
-            ReadFaceLine(line, faces[counter]);
-            ++counter;
-        }
-    }
+    ReadFaceChunk(document, faces, counter, ChunkReading{});
 }
 
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
@@ -172,13 +183,14 @@ void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
     assert(ZeroFilled<MQO_VERTEX>(vertices) && ZeroFilled<MQO_FACE>(faces));
     std::size_t vertexCounter = 0;
     std::size_t faceCounter = 0;
+    ChunkReading reading;
     RewindDocument(document);
     std::size_t length;
     while (const char* line = NextDocumentPiece(document, kObjectLineLimit, length)) {
         if (BeginsWith(line, "Eof")) break;
         if (!BeginsWith(line, "Object ")) continue;
         if (observer != nullptr) observer->ObjectOpened(line, vertexCounter, faceCounter);
-        if (!ReadObject(document, vertices, faces, vertexCounter, faceCounter)) break;
+        if (!ReadObject(document, vertices, faces, vertexCounter, faceCounter, reading)) break;
     }
     if (observer != nullptr) observer->GeometryEnded(vertexCounter, faceCounter);
 }

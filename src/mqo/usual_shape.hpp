@@ -1,8 +1,6 @@
-// The usual-shape scanners: each reads a vertex or face line of the shape the modeller writes,
-// from the bytes where they stand (a piece, or the document's bytes at the read position, read
-// ahead past their terminating zero), exactly as the general readers of object_geometry.cpp read
-// such a line, and gives up, storing nothing, on a line of any other shape. Used only by the
-// geometry pass; inline, because they run once per line.
+// What the usual-shape scanners of usual_lines.inc share: the face they read, the corner indices
+// they read and the storing of a face. Used only by the geometry pass; inline, because they run
+// once per line.
 #pragma once
 
 #include <cstdint>
@@ -34,35 +32,6 @@ inline const char* ReadDigits(const char* text, std::int32_t& value) {
     return p;
 }
 
-// Reads the number that must start right at text, behind a separator, from text that may be
-// read ahead: null when white space stands there, or no number.
-inline const char* ScanNumberAt(const char* text, float& value) {
-    if (const char* end = ScanCompactFloatInPiece(text, value)) return end;
-    if (IsDocumentSpace(*text)) return nullptr;
-    const char* end = number_detail::ScanLongFloatInPiece(text, value);
-    return end != text ? end : nullptr;
-}
-
-// Reads a vertex line of the usual shape, two tabs and three numbers each followed by one space
-// but the last, none starting with white space, exactly as ReadVertexLine does, from text that
-// may be read ahead. Returns the position behind the third number, or null, storing nothing,
-// for a line of any other shape. The text up to that position holds no white space but the
-// two tabs and the two spaces.
-inline const char* ScanUsualVertexLine(const char* line, MQO_VERTEX& record) {
-    if (line[0] != '\t' || line[1] != '\t') return nullptr;
-    float x, y, z;
-    const char* p = ScanNumberAt(line + 2, x);
-    if (p == nullptr || *p != ' ') return nullptr;
-    const char* q = ScanNumberAt(p + 1, y);
-    if (q == nullptr || *q != ' ') return nullptr;
-    const char* end = ScanNumberAt(q + 1, z);
-    if (end == nullptr) return nullptr;
-    record.x = -x;
-    record.y = y;
-    record.z = z;
-    return end;
-}
-
 // What a face line of the usual shape holds; indices and pairs are how many V entries and UV
 // corners ReadFaceLine takes from it.
 struct UsualFace {
@@ -74,55 +43,6 @@ struct UsualFace {
     float u[kFaceCorners];
     float v[kFaceCorners];
 };
-
-// Reads a face line of the usual shape exactly as ReadFaceLine does, from text that may be read
-// ahead: two tabs, the corner count, " V(" and the indices that the V scan takes, each behind one
-// space, ") M(" and the material, ") UV(" and the numbers that the UV scan takes, each behind
-// one space, the integers written as digits alone, no number starting with white space. In such
-// a line the first " V(", " M(" and " UV(" stand where the shape puts them. Returns the position
-// behind the last number read, or null for a line of any other shape. The text up to that
-// position holds no white space but the two tabs and single spaces.
-inline const char* ScanUsualFaceLine(const char* line, UsualFace& face) {
-    if (line[0] != '\t' || line[1] != '\t' || !IsDigit(line[2])) return nullptr;
-    const char* p = ReadDigits(line + 2, face.n);
-    if (!BeginsWith(p, " V(") || !IsDigit(p[3])) return nullptr;
-    const std::int32_t n = face.n;
-    face.indices = n < 2 ? 2 : n > kFaceCorners ? kFaceCorners : n;
-    p = ReadDigits(p + 3, face.V[0]);
-    for (int k = 1; k < face.indices; ++k) {
-        if (p[0] != ' ' || !IsDigit(p[1])) return nullptr;
-        p = ReadDigits(p + 1, face.V[k]);
-    }
-    if (!BeginsWith(p, ") M(") || !IsDigit(p[4])) return nullptr;
-    p = ReadDigits(p + 4, face.M);
-    if (!BeginsWith(p, ") UV(")) return nullptr;
-    p += 5;
-    face.pairs = n < 1 ? 1 : n > kFaceCorners ? kFaceCorners : n;
-    int k = 0;
-#ifdef BLOKTAR_SSE2
-    // Both numbers as UV coordinates are mostly written, at once; a line written with five places
-    // does so throughout, so after the first pair of another shape the rest are read one by one.
-    for (; k < face.pairs; ++k) {
-        const char* at = k > 0 ? p + 1 : p;
-        if ((k > 0 && *p != ' ') || !ScanFivePlacePair(at, face.u[k], face.v[k]) ||
-            IsDigit(at[15]) || at[15] == 'e' || at[15] == 'E') {
-            break;
-        }
-        p = at + 15;
-    }
-#endif
-    for (; k < face.pairs; ++k) {
-        if (k > 0) {
-            if (*p != ' ') return nullptr;
-            ++p;
-        }
-        const char* end = ScanNumberAt(p, face.u[k]);
-        if (end == nullptr || *end != ' ') return nullptr;
-        p = ScanNumberAt(end + 1, face.v[k]);
-        if (p == nullptr) return nullptr;
-    }
-    return p;
-}
 
 // Stores what ScanUsualFaceLine read as ReadFaceLine stores it: at least two indices and one UV
 // corner, at most four of each.

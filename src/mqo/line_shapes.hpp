@@ -1,0 +1,226 @@
+// Vertex lines by their shape, for processors with wide vectors. The lines of a vertex chunk
+// mostly differ only in their digits: where the signs, points and spaces stand repeats from line
+// to line. The first line of a shape is read number by number and its shape noted: where each
+// number's digits stand, their places, the sign. A later line whose bytes other than digits are
+// the same, at the same places, up to the same line end, has its three numbers read by the noted
+// shape at once: each number's digits gathered by a shuffle, added up, divided by the power of
+// ten of its places, exactly as the number-by-number reading reads them.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "mqo/mqo.hpp"
+#include "mqo/numbers.hpp"
+
+#ifdef BLOKTAR_WIDE_VECTORS
+namespace bloktar::line_shapes {
+
+// The bytes of a line that a shape covers: two tabs, three numbers and the line's end, a
+// carriage return or a newline, within them. The scan loads them at once from the document's
+// bytes at the read position, which are readable that far past their terminating zero.
+inline constexpr unsigned kShapeBytes = 48;
+static_assert(kShapeBytes <= kBufferReadAhead);
+
+// How a vertex line of one shape is read. Its key has a bit set for every byte up to and with
+// the line's end that is no digit; the bytes there are marks, zero where digits stand.
+struct alignas(32) VertexShape {
+    std::uint64_t key;             // 0: no shape noted yet (a noted key has the tabs' bits)
+    std::uint32_t lineEnd;         // where the carriage return or newline stands
+    std::uint32_t numberStart[3];  // the first byte of each number's digits and point
+    alignas(32) std::uint8_t marks[kShapeBytes];
+    // Per number, the shuffle of its 16 bytes from numberStart that gathers its digits into the
+    // last lanes: the first two numbers in one 32-byte register, the third alone.
+    alignas(32) number_detail::DigitShuffle firstTwo[2];
+    alignas(16) number_detail::DigitShuffle third;
+    // Per number, 10^places, negative where the record's value is: x is the number negated.
+    alignas(32) double divisors[4];
+};
+
+// The vectors the scans use, held in memory beside the shapes: loaded as operands where they
+// are used, rather than built in registers line after line.
+template <typename Lane>
+struct alignas(32) Lanes {
+    Lane lanes[32 / sizeof(Lane)];
+};
+template <typename Lane>
+constexpr Lanes<Lane> Repeated(Lane value) {
+    Lanes<Lane> vector{};
+    for (Lane& lane : vector.lanes) lane = value;
+    return vector;
+}
+struct ShapeVectors {
+    Lanes<std::uint8_t> zeros = Repeated<std::uint8_t>('0');
+    Lanes<std::uint8_t> nines = Repeated<std::uint8_t>(9);
+    Lanes<std::uint8_t> controls = Repeated<std::uint8_t>(0x20);
+    Lanes<std::uint16_t> pairWeights = Repeated<std::uint16_t>(0x010A);
+    Lanes<std::uint32_t> fourWeights = Repeated<std::uint32_t>(0x00010064);
+    Lanes<std::uint32_t> eightWeights = Repeated<std::uint32_t>(0x00012710);
+    // The halves of eight of three numbers, low halves then high halves, in number order.
+    Lanes<std::uint32_t> halvesInOrder = {{1, 5, 3, 3, 0, 4, 2, 2}};
+    Lanes<double> hundredMillion = Repeated(1e8);
+};
+
+template <typename Lane>
+BLOKTAR_WIDE_TARGET inline __m256i Load(const Lanes<Lane>& vector) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(vector.lanes));
+}
+
+// Shapes noted so far, by a hash of the key; a new shape takes the place of an older one.
+inline constexpr unsigned kShapeSlotsLog2 = 11;
+struct LineShapes {
+    std::unique_ptr<VertexShape[]> slots =
+        std::make_unique<VertexShape[]>(std::size_t{1} << kShapeSlotsLog2);
+    std::unique_ptr<ShapeVectors> vectors = std::make_unique<ShapeVectors>();
+};
+
+// What the scan makes of the shape bytes at a line's start.
+struct LineBytes {
+    __m256i first;  // bytes 0 to 31
+    __m128i last;   // bytes 32 to 47
+    std::uint64_t notDigit;
+    std::uint64_t key;  // as VertexShape::key; 0 when no line end stands within the bytes
+    unsigned lineEnd;
+};
+
+BLOKTAR_WIDE_TARGET inline __m128i Low(__m256i vector) {
+    return _mm256_castsi256_si128(vector);
+}
+
+// The bytes that are digits, as 0xFF.
+BLOKTAR_WIDE_TARGET inline void DigitLanes(const LineBytes& bytes, const ShapeVectors& vectors,
+                                           __m256i& first, __m128i& last) {
+    const __m256i digits = _mm256_sub_epi8(bytes.first, Load(vectors.zeros));
+    const __m128i lastDigits = _mm_sub_epi8(bytes.last, Low(Load(vectors.zeros)));
+    first = _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits);
+    last = _mm_cmpeq_epi8(_mm_min_epu8(lastDigits, Low(Load(vectors.nines))), lastDigits);
+}
+
+BLOKTAR_WIDE_TARGET inline void LoadLineBytes(const char* line, const ShapeVectors& vectors,
+                                              LineBytes& bytes) {
+    bytes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line));
+    bytes.last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + 32));
+    // Bytes below 0x20 or from 0x80 up, past the two tabs: a line's end, or a byte no shape has.
+    const auto controlLow = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(Load(vectors.controls), bytes.first)));
+    const auto controlHigh = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpgt_epi8(Low(Load(vectors.controls)), bytes.last)));
+    const std::uint64_t control =
+        (controlLow | (std::uint64_t{controlHigh} << 32)) & ~std::uint64_t{3};
+    __m256i digitsFirst;
+    __m128i digitsLast;
+    DigitLanes(bytes, vectors, digitsFirst, digitsLast);
+    const auto digitLow = static_cast<std::uint32_t>(_mm256_movemask_epi8(digitsFirst));
+    const auto digitHigh = static_cast<std::uint32_t>(_mm_movemask_epi8(digitsLast));
+    // Past the 48 bytes no digits.
+    bytes.notDigit = ~(digitLow | (std::uint64_t{digitHigh} << 32));
+    bytes.lineEnd = static_cast<unsigned>(std::countr_zero(control));
+    bytes.key = bytes.lineEnd < kShapeBytes ? _bzhi_u64(bytes.notDigit, bytes.lineEnd + 1) : 0;
+}
+
+BLOKTAR_WIDE_TARGET inline VertexShape& SlotFor(LineShapes& shapes, std::uint64_t key) {
+    return shapes.slots[(key * 0x9E3779B97F4A7C15u) >> (64 - kShapeSlotsLog2)];
+}
+
+// The shape noted for these bytes, when their marks match it; null otherwise.
+BLOKTAR_WIDE_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
+                                                        const LineBytes& bytes) {
+    const VertexShape& shape = SlotFor(shapes, bytes.key);
+    if (shape.key != bytes.key || bytes.key == 0) return nullptr;
+    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+        bytes.first, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
+    const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+        bytes.last, _mm_load_si128(reinterpret_cast<const __m128i*>(shape.marks + 32)))));
+    const std::uint64_t matching = low | (std::uint64_t{high} << 32);
+    return (bytes.key & ~matching) == 0 ? &shape : nullptr;
+}
+
+// Reads the three numbers of a line of the shape into record, as ScanUsualVertexLine does.
+BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape& shape,
+                                            const ShapeVectors& vectors, MQO_VERTEX& record) {
+    const __m256i zeros = Load(vectors.zeros);
+    const __m256i firstTwo = _mm256_sub_epi8(
+        _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(line + shape.numberStart[1]),
+                            reinterpret_cast<const __m128i*>(line + shape.numberStart[0])),
+        zeros);
+    const __m128i third = _mm_sub_epi8(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + shape.numberStart[2])), Low(zeros));
+    const __m256i gatheredTwo = _mm256_shuffle_epi8(
+        firstTwo, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.firstTwo)));
+    const __m128i gatheredThird =
+        _mm_shuffle_epi8(third, _mm_load_si128(reinterpret_cast<const __m128i*>(&shape.third)));
+    // As ScanCompactFloatShuffled adds them up: pairs, fours, then the halves of eight, here the
+    // third number's fours packed beside each of the first two's.
+    const __m256i pairWeights = Load(vectors.pairWeights);
+    const __m256i fourWeights = Load(vectors.fourWeights);
+    const __m256i foursTwo =
+        _mm256_madd_epi16(_mm256_maddubs_epi16(gatheredTwo, pairWeights), fourWeights);
+    const __m128i foursThird =
+        _mm_madd_epi16(_mm_maddubs_epi16(gatheredThird, Low(pairWeights)), Low(fourWeights));
+    const __m256i eights =
+        _mm256_madd_epi16(_mm256_packs_epi32(foursTwo, _mm256_broadcastsi128_si256(foursThird)),
+                          Load(vectors.eightWeights));
+    // Lanes: high and low halves of the first, then of the third; the same for the second, then
+    // the third again. Gathered into the low halves and the high halves, in number order.
+    const __m256i ordered = _mm256_permutevar8x32_epi32(eights, Load(vectors.halvesInOrder));
+    const __m256d low = _mm256_cvtepi32_pd(Low(ordered));
+    const __m256d high = _mm256_cvtepi32_pd(_mm256_extracti128_si256(ordered, 1));
+    // At most 15 digits: the mantissas are exact, and so is each sum.
+    const __m256d mantissas =
+        _mm256_add_pd(_mm256_mul_pd(high, _mm256_load_pd(vectors.hundredMillion.lanes)), low);
+    const __m128 values = _mm256_cvtpd_ps(_mm256_div_pd(mantissas, _mm256_load_pd(shape.divisors)));
+    _mm_storel_pi(reinterpret_cast<__m64*>(&record.x), values);
+    record.z = _mm_cvtss_f32(_mm_movehl_ps(values, values));
+}
+
+// Works out the shape of the line whose bytes these are, when it is one that a shape reads as
+// ScanUsualVertexLine reads it: two tabs, three numbers, the first two each followed by one space
+// and the third by the line's end, each number's digits and point, behind an optional sign,
+// filling at most 15 bytes and holding at least one digit. Returns false for any other line.
+BLOKTAR_WIDE_TARGET inline bool WorkOutShape(const char* line, const LineBytes& bytes,
+                                             const ShapeVectors& vectors, VertexShape& shape) {
+    if (bytes.key == 0 || line[0] != '\t' || line[1] != '\t') return false;
+    const std::uint64_t notDigit = bytes.notDigit;
+    unsigned at = 2;
+    for (unsigned k = 0; k < 3; ++k) {
+        const char sign = line[at];
+        const unsigned negative = (sign == '-') != (k == 0) ? 1u : 0u;  // x is negated
+        if (sign == '-' || sign == '+') ++at;
+        const std::uint64_t rest = notDigit >> at;
+        const auto whole = static_cast<unsigned>(std::countr_zero(rest));
+        const bool point = line[at + whole] == '.';
+        const unsigned end =
+            point ? static_cast<unsigned>(std::countr_zero(rest & (rest - 1u))) : whole;
+        const unsigned count = point ? end - 1u : end;
+        if (count == 0 || end > 15) return false;
+        if (k < 2 ? line[at + end] != ' ' : at + end != bytes.lineEnd) return false;
+        shape.numberStart[k] = at;
+        number_detail::DigitShuffle& shuffle = k < 2 ? shape.firstTwo[k] : shape.third;
+        shuffle = number_detail::kRightAlignedDigits.at[whole][end];
+        shape.divisors[k] =
+            number_detail::kSignedPowersOfTen.powers[negative][point ? end - whole - 1u : 0u];
+        at += end + 1;
+    }
+    shape.divisors[3] = 1;
+    // The marks: the bytes that are no digits, zeros where digits stand.
+    __m256i digitsFirst;
+    __m128i digitsLast;
+    DigitLanes(bytes, vectors, digitsFirst, digitsLast);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(shape.marks),
+                       _mm256_andnot_si256(digitsFirst, bytes.first));
+    _mm_store_si128(reinterpret_cast<__m128i*>(shape.marks + 32),
+                    _mm_andnot_si128(digitsLast, bytes.last));
+    shape.key = bytes.key;
+    shape.lineEnd = bytes.lineEnd;
+    return true;
+}
+
+// Keeps a shape worked out, in the slot of its key.
+BLOKTAR_WIDE_TARGET inline void NoteShape(LineShapes& shapes, const VertexShape& shape) {
+    SlotFor(shapes, shape.key) = shape;
+}
+
+}  // namespace bloktar::line_shapes
+#endif
