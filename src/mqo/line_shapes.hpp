@@ -14,6 +14,7 @@
 
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
+#include "mqo/usual_shape.hpp"
 
 #ifdef BLOKTAR_WIDE_VECTORS
 namespace bloktar::line_shapes {
@@ -61,6 +62,9 @@ struct ShapeVectors {
     // The halves of eight of three numbers, low halves then high halves, in number order.
     Lanes<std::uint32_t> halvesInOrder = {{1, 5, 3, 3, 0, 4, 2, 2}};
     Lanes<double> hundredMillion = Repeated(1e8);
+    Lanes<std::uint8_t> openings = Repeated<std::uint8_t>('(');
+    // The low halves of eight of four integers, two to a register, in corner order.
+    Lanes<std::uint32_t> cornersInOrder = {{1, 5, 3, 7, 1, 5, 3, 7}};
 };
 
 template <typename Lane>
@@ -68,11 +72,33 @@ BLOKTAR_WIDE_TARGET inline __m256i Load(const Lanes<Lane>& vector) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(vector.lanes));
 }
 
+// How the start of a face line of one shape is read, up to and with its "UV(": the corner count,
+// the corner indices and the material, each integer of at most eight digits. The key has a bit
+// set for every byte up to the "(" of "UV(" that is no digit; the marks hold those bytes and the
+// corner count's digits, which the shape fixes, and zeros elsewhere.
+inline constexpr unsigned kFaceStartBytes = 64;
+static_assert(kFaceStartBytes <= kBufferReadAhead);
+struct alignas(32) FaceStartShape {
+    std::uint64_t key;      // 0: no shape noted yet
+    std::uint64_t checked;  // the key's bytes and the corner count's digits
+    std::uint32_t uvStart;  // behind "UV("
+    std::int32_t n;
+    int indices;
+    int pairs;
+    // The first byte of the indices, two to a register, and of the material.
+    std::uint32_t integerStart[5];
+    alignas(32) std::uint8_t marks[kFaceStartBytes];
+    alignas(32) number_detail::DigitShuffle integers[6];  // V[0] | V[1], V[2] | V[3], M
+};
+
 // Shapes noted so far, by a hash of the key; a new shape takes the place of an older one.
 inline constexpr unsigned kShapeSlotsLog2 = 11;
+inline constexpr unsigned kFaceShapeSlotsLog2 = 8;
 struct LineShapes {
     std::unique_ptr<VertexShape[]> slots =
         std::make_unique<VertexShape[]>(std::size_t{1} << kShapeSlotsLog2);
+    std::unique_ptr<FaceStartShape[]> faceSlots =
+        std::make_unique<FaceStartShape[]>(std::size_t{1} << kFaceShapeSlotsLog2);
     std::unique_ptr<ShapeVectors> vectors = std::make_unique<ShapeVectors>();
 };
 
@@ -220,6 +246,143 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutShape(const char* line, const LineBytes& 
 // Keeps a shape worked out, in the slot of its key.
 BLOKTAR_WIDE_TARGET inline void NoteShape(LineShapes& shapes, const VertexShape& shape) {
     SlotFor(shapes, shape.key) = shape;
+}
+
+// What the scan makes of the first 64 bytes of a face line.
+struct FaceBytes {
+    __m256i first;
+    __m256i second;
+    std::uint64_t key;  // as FaceStartShape::key; 0 when no "UV(" can stand within the bytes
+};
+
+BLOKTAR_WIDE_TARGET inline std::uint32_t DigitBits(__m256i bytes, const ShapeVectors& vectors) {
+    const __m256i digits = _mm256_sub_epi8(bytes, Load(vectors.zeros));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits)));
+}
+
+BLOKTAR_WIDE_TARGET inline void LoadFaceBytes(const char* line, const ShapeVectors& vectors,
+                                              FaceBytes& bytes) {
+    bytes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line));
+    bytes.second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line + 32));
+    const std::uint64_t digits =
+        DigitBits(bytes.first, vectors) | (std::uint64_t{DigitBits(bytes.second, vectors)} << 32);
+    const auto openingsLow = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes.first, Load(vectors.openings))));
+    const auto openingsHigh = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes.second, Load(vectors.openings))));
+    std::uint64_t openings = openingsLow | (std::uint64_t{openingsHigh} << 32);
+    // The third "(": the one of "UV(" in a line of the usual shape.
+    openings &= openings - 1;
+    openings &= openings - 1;
+    const auto third = static_cast<unsigned>(std::countr_zero(openings));
+    bytes.key = third < kFaceStartBytes ? _bzhi_u64(~digits, third + 1) : 0;
+}
+
+BLOKTAR_WIDE_TARGET inline FaceStartShape& FaceSlotFor(LineShapes& shapes, std::uint64_t key) {
+    return shapes.faceSlots[(key * 0x9E3779B97F4A7C15u) >> (64 - kFaceShapeSlotsLog2)];
+}
+
+// The face start shape noted for these bytes, when their marks match it; null otherwise.
+BLOKTAR_WIDE_TARGET inline const FaceStartShape* FindFaceShape(LineShapes& shapes,
+                                                               const FaceBytes& bytes) {
+    const FaceStartShape& shape = FaceSlotFor(shapes, bytes.key);
+    if (shape.key != bytes.key || bytes.key == 0) return nullptr;
+    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+        bytes.first, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
+    const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+        bytes.second, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks + 32)))));
+    const std::uint64_t matching = low | (std::uint64_t{high} << 32);
+    return (shape.checked & ~matching) == 0 ? &shape : nullptr;
+}
+
+// The digits of two integers of a face line's start, gathered: the fields first and second.
+BLOKTAR_WIDE_TARGET inline __m256i GatheredIntegers(const char* line, const FaceStartShape& shape,
+                                                    const ShapeVectors& vectors, unsigned first,
+                                                    unsigned second) {
+    const __m256i bytes = _mm256_sub_epi8(
+        _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(line + shape.integerStart[second]),
+                            reinterpret_cast<const __m128i*>(line + shape.integerStart[first])),
+        Load(vectors.zeros));
+    return _mm256_shuffle_epi8(
+        bytes, _mm256_load_si256(reinterpret_cast<const __m256i*>(&shape.integers[first])));
+}
+
+// Gathered digits added up in pairs, then fours.
+BLOKTAR_WIDE_TARGET inline __m256i Fours(__m256i digits, const ShapeVectors& vectors) {
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(digits, Load(vectors.pairWeights)),
+                             Load(vectors.fourWeights));
+}
+
+// Reads the start of a face line of the shape into face, as ScanUsualFaceStart does; returns the
+// position behind "UV(".
+BLOKTAR_WIDE_TARGET inline const char* ReadFaceStartByShape(const char* line,
+                                                            const FaceStartShape& shape,
+                                                            const ShapeVectors& vectors,
+                                                            usual_shape::UsualFace& face) {
+    // At most eight digits each: an integer is the low half of its eight.
+    const __m256i corners = _mm256_madd_epi16(
+        _mm256_packs_epi32(Fours(GatheredIntegers(line, shape, vectors, 0, 1), vectors),
+                           Fours(GatheredIntegers(line, shape, vectors, 2, 3), vectors)),
+        Load(vectors.eightWeights));
+    const __m256i material = _mm256_madd_epi16(
+        _mm256_packs_epi32(Fours(GatheredIntegers(line, shape, vectors, 4, 4), vectors),
+                           _mm256_setzero_si256()),
+        Load(vectors.eightWeights));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(face.V),
+                     Low(_mm256_permutevar8x32_epi32(corners, Load(vectors.cornersInOrder))));
+    face.M = _mm_extract_epi32(Low(material), 1);
+    face.n = shape.n;
+    face.indices = shape.indices;
+    face.pairs = shape.pairs;
+    return line + shape.uvStart;
+}
+
+// Works out the shape of the start of a face line that ScanUsualFaceStart has read into face, if
+// every integer in it has at most eight digits and its "UV(" stands within the 64 bytes.
+BLOKTAR_WIDE_TARGET inline bool WorkOutFaceShape(const char* line, const FaceBytes& bytes,
+                                                 const usual_shape::UsualFace& face,
+                                                 const char* uvStart, FaceStartShape& shape) {
+    if (bytes.key == 0) return false;
+    unsigned at = 2;
+    while (IsDigit(line[at])) ++at;
+    shape.checked = bytes.key | (((std::uint64_t{1} << (at - 2)) - 1) << 2);
+    at += 3;  // " V("
+    const auto integer = [&shape, &at, line](unsigned field) {
+        const unsigned start = at;
+        while (IsDigit(line[at])) ++at;
+        const unsigned digits = at - start;
+        if (digits > 8) return false;
+        shape.integerStart[field] = start;
+        shape.integers[field] = number_detail::kRightAlignedDigits.at[digits][digits];
+        return true;
+    };
+    for (int k = 0; k < face.indices; ++k) {
+        if (!integer(static_cast<unsigned>(k))) return false;
+        ++at;  // the space, or the ")" behind the last
+    }
+    for (int k = face.indices; k < usual_shape::kFaceCorners; ++k) {
+        shape.integerStart[k] = 0;
+        shape.integers[k] = number_detail::kRightAlignedDigits.at[0][0];
+    }
+    at += 3;  // " M("
+    if (!integer(4)) return false;
+    shape.integers[5] = number_detail::kRightAlignedDigits.at[0][0];
+    at += 5;  // ") UV("
+    if (line + at != uvStart || _bzhi_u64(bytes.key, at) != bytes.key) return false;
+    for (unsigned i = 0; i < kFaceStartBytes; ++i) {
+        shape.marks[i] = (shape.checked >> i & 1) != 0 ? static_cast<std::uint8_t>(line[i]) : 0;
+    }
+    shape.uvStart = at;
+    shape.n = face.n;
+    shape.indices = face.indices;
+    shape.pairs = face.pairs;
+    shape.key = bytes.key;
+    return true;
+}
+
+BLOKTAR_WIDE_TARGET inline void NoteFaceShape(LineShapes& shapes, const FaceStartShape& shape) {
+    FaceSlotFor(shapes, shape.key) = shape;
 }
 
 }  // namespace bloktar::line_shapes

@@ -94,9 +94,9 @@ void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::si
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter,
-                   const ChunkReading& reading) {
+                   ChunkReading& reading) {
 #ifdef BLOKTAR_WIDE_VECTORS
-    if (reading.wide) return wide_lines::ReadFaceLines(document, faces, counter);
+    if (reading.wide) return wide_lines::ReadFaceLines(document, faces, counter, *reading.shapes);
 #endif
     (void)reading;
     every_processor::ReadFaceLines(document, faces, counter);
@@ -175,7 +175,8 @@ void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::si
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
-    ReadFaceChunk(document, faces, counter, ChunkReading{});
+    ChunkReading reading;
+    ReadFaceChunk(document, faces, counter, reading);
 }
 
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
