@@ -65,6 +65,8 @@ struct ShapeVectors {
     Lanes<std::uint8_t> openings = Repeated<std::uint8_t>('(');
     // The low halves of eight of four integers, two to a register, in corner order.
     Lanes<std::uint32_t> cornersInOrder = {{1, 5, 3, 7, 1, 5, 3, 7}};
+    // The halves of eight of two numbers, one to a lane: low halves, then high halves.
+    Lanes<std::uint32_t> pairInOrder = {{1, 5, 0, 4, 1, 5, 0, 4}};
 };
 
 template <typename Lane>
@@ -383,6 +385,67 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutFaceShape(const char* line, const FaceByt
 
 BLOKTAR_WIDE_TARGET inline void NoteFaceShape(LineShapes& shapes, const FaceStartShape& shape) {
     FaceSlotFor(shapes, shape.key) = shape;
+}
+
+// Reads two numbers separated by one space, as ScanNumberAt reads each of them, where both are
+// of the kind ScanCompactFloatShuffled reads at once: digits and point, behind an optional sign,
+// filling at most 15 bytes, holding at least one digit, no exponent following. Returns the
+// position behind the second, or null, storing nothing, for text of any other kind. Reads the
+// 32 bytes at text.
+BLOKTAR_WIDE_TARGET inline const char* ScanNumberPair(const char* text, const ShapeVectors& vectors,
+                                                      float& first, float& second) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+    const __m256i digits = _mm256_sub_epi8(bytes, Load(vectors.zeros));
+    // Past the 32 bytes no digits.
+    const std::uint64_t notDigit = ~std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits)))};
+    const char sign = text[0];
+    const unsigned a = sign == '-' || sign == '+' ? 1u : 0u;
+    const std::uint64_t restA = notDigit >> a;
+    const auto wholeA = static_cast<unsigned>(std::countr_zero(restA));
+    const bool pointA = text[a + wholeA] == '.';
+    const unsigned endA =
+        pointA ? static_cast<unsigned>(std::countr_zero(restA & (restA - 1u))) : wholeA;
+    if (endA == (pointA ? 1u : 0u) || endA > 15 || text[a + endA] != ' ') return nullptr;
+    const unsigned startB = a + endA + 1;
+    const char signB = text[startB];
+    const unsigned b = startB + (signB == '-' || signB == '+' ? 1u : 0u);
+    const std::uint64_t restB = notDigit >> b;
+    const auto wholeB = static_cast<unsigned>(std::countr_zero(restB));
+    const bool pointB = text[b + wholeB] == '.';
+    const unsigned endB =
+        pointB ? static_cast<unsigned>(std::countr_zero(restB & (restB - 1u))) : wholeB;
+    if (endB == (pointB ? 1u : 0u) || endB > 15 || b + endB > 31 ||
+        (text[b + endB] | 0x20) == 'e') {
+        return nullptr;
+    }
+    const __m256i gathered = _mm256_shuffle_epi8(
+        _mm256_sub_epi8(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(text + b),
+                                            reinterpret_cast<const __m128i*>(text + a)),
+                        Load(vectors.zeros)),
+        _mm256_loadu2_m128i(
+            reinterpret_cast<const __m128i*>(&number_detail::kRightAlignedDigits.at[wholeB][endB]),
+            reinterpret_cast<const __m128i*>(
+                &number_detail::kRightAlignedDigits.at[wholeA][endA])));
+    const __m256i fours = _mm256_madd_epi16(
+        _mm256_maddubs_epi16(gathered, Load(vectors.pairWeights)), Load(vectors.fourWeights));
+    const __m256i eights =
+        _mm256_madd_epi16(_mm256_packs_epi32(fours, fours), Load(vectors.eightWeights));
+    const __m128i halves = Low(_mm256_permutevar8x32_epi32(eights, Load(vectors.pairInOrder)));
+    // At most 15 digits: the mantissas are exact, and so is each sum.
+    const __m128d mantissas =
+        _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(halves, halves)),
+                              _mm256_castpd256_pd128(_mm256_load_pd(vectors.hundredMillion.lanes))),
+                   _mm_cvtepi32_pd(halves));
+    const __m128d divisors =
+        _mm_setr_pd(number_detail::kSignedPowersOfTen
+                        .powers[sign == '-' ? 1 : 0][pointA ? endA - wholeA - 1 : 0],
+                    number_detail::kSignedPowersOfTen
+                        .powers[signB == '-' ? 1 : 0][pointB ? endB - wholeB - 1 : 0]);
+    const __m128 values = _mm_cvtpd_ps(_mm_div_pd(mantissas, divisors));
+    first = _mm_cvtss_f32(values);
+    second = _mm_cvtss_f32(_mm_movehdup_ps(values));
+    return text + b + endB;
 }
 
 }  // namespace bloktar::line_shapes
