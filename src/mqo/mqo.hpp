@@ -74,8 +74,13 @@ class GeometryObserver {
 // beyond the arrays' ends are not stored. Both arrays must be zero-filled: a face line that
 // says nothing of a field (a triangle's fourth corner, a missing M(...) or UV(...)) leaves it as
 // it was, and a debug build asserts that it was zero.
+// Which line scanners the geometry pass takes: the fastest that the processor allows, or those
+// for every processor (for the tests, which compare the two). Both read every line alike.
+enum class LineScanners { Fastest, EveryProcessor };
+
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
-                        std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr);
+                        std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr,
+                        LineScanners scanners = LineScanners::Fastest);
 
 // Reads one vertex chunk, the document standing right after its "\tvertex " line; counter is
 // the index of the next record and advances with every complete vertex line.

@@ -75,10 +75,17 @@ namespace wide_lines {
 // What the chunk readers keep from chunk to chunk: on a processor with wide vectors, the vertex
 // shapes noted so far.
 struct ChunkReading {
+    explicit ChunkReading(LineScanners scanners) {
 #ifdef BLOKTAR_WIDE_VECTORS
-    bool wide = ProcessorHasWideVectors();
-    std::unique_ptr<line_shapes::LineShapes> shapes =
-        wide ? std::make_unique<line_shapes::LineShapes>() : nullptr;
+        wide = scanners == LineScanners::Fastest && ProcessorHasWideVectors();
+        if (wide) shapes = std::make_unique<line_shapes::LineShapes>();
+#else
+        (void)scanners;
+#endif
+    }
+#ifdef BLOKTAR_WIDE_VECTORS
+    bool wide = false;
+    std::unique_ptr<line_shapes::LineShapes> shapes;
 #endif
 };
 
@@ -170,21 +177,22 @@ void ReadFaceLine(const char* line, MQO_FACE& record) {
 }
 
 void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter) {
-    ChunkReading reading;
+    ChunkReading reading(LineScanners::Fastest);
     ReadVertexChunk(document, vertices, counter, reading);
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
-    ChunkReading reading;
+    ChunkReading reading(LineScanners::Fastest);
     ReadFaceChunk(document, faces, counter, reading);
 }
 
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
-                        std::span<MQO_FACE> faces, GeometryObserver* observer) {
+                        std::span<MQO_FACE> faces, GeometryObserver* observer,
+                        LineScanners scanners) {
     assert(ZeroFilled<MQO_VERTEX>(vertices) && ZeroFilled<MQO_FACE>(faces));
     std::size_t vertexCounter = 0;
     std::size_t faceCounter = 0;
-    ChunkReading reading;
+    ChunkReading reading(scanners);
     RewindDocument(document);
     std::size_t length;
     while (const char* line = NextDocumentPiece(document, kObjectLineLimit, length)) {

@@ -45,12 +45,22 @@ std::string CompareWithReference(const unsigned char* bytes, std::size_t size) {
         return "the texture names differ";
     }
 
-    std::vector<bloktar::MQO_VERTEX> vertices(expected.vertices.size(), bloktar::MQO_VERTEX{});
-    std::vector<bloktar::MQO_FACE> faces(expected.faces.size(), bloktar::MQO_FACE{});
-    bloktar::ReadObjectGeometry(document, vertices, faces);
-    std::string difference = CompareRecords("vertex", vertices, expected.vertices);
-    if (difference.empty()) difference = CompareRecords("face", faces, expected.faces);
-    return difference;
+    // The fastest scanners, then those for every processor, which a processor with wider vectors
+    // would not take.
+    for (const auto scanners :
+         {bloktar::LineScanners::Fastest, bloktar::LineScanners::EveryProcessor}) {
+        std::vector<bloktar::MQO_VERTEX> vertices(expected.vertices.size(), bloktar::MQO_VERTEX{});
+        std::vector<bloktar::MQO_FACE> faces(expected.faces.size(), bloktar::MQO_FACE{});
+        bloktar::ReadObjectGeometry(document, vertices, faces, nullptr, scanners);
+        std::string difference = CompareRecords("vertex", vertices, expected.vertices);
+        if (difference.empty()) difference = CompareRecords("face", faces, expected.faces);
+        if (!difference.empty()) {
+            return difference + (scanners == bloktar::LineScanners::Fastest
+                                     ? " (fastest scanners)"
+                                     : " (scanners for every processor)");
+        }
+    }
+    return "";
 }
 
 }  // namespace fuzzing

@@ -1,7 +1,7 @@
 // The converter's reader against the plain reference reading, on the committed fuzzing documents
 // and on many generated documents shaped like the modeller's, with the kinds of damage real files
 // carry: CR LF and lone CRs, NUL and Ctrl-Z bytes, lines longer than every read limit, numbers
-// in every form the document rules allow.
+// in every form the document rules allow, and runs of lines of one shape.
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -164,15 +164,36 @@ class DocumentMaker {
         return line + "\n";
     }
 
+    // A line of the shape of line, every digit drawn again, as the lines of one chunk mostly are;
+    // now and then one byte set to another that such lines hold.
+    std::string SameShape(std::string line) {
+        for (char& c : line) {
+            if (c >= '0' && c <= '9') c = static_cast<char>('0' + Pick(0, 9));
+        }
+        if (Chance(10) && line.size() > 1) {
+            static const char kNear[] = {'.', ' ', '-', '+', '7', '\t', ')', 'e'};
+            line[static_cast<std::size_t>(Pick(0, static_cast<int>(line.size()) - 2))] =
+                kNear[Pick(0, 7)];
+        }
+        return line;
+    }
+
     std::string Object() {
         const int vertices = Pick(0, 24);
         const int faces = Pick(0, 18);
         std::string text = "Object \"obj\" {\n\tdepth 0\n";
         if (Chance(30)) text += "\tvisible " + (Chance(50) ? std::string("0") : Int()) + "\n";
         text += "\tvertex " + (Chance(85) ? std::to_string(vertices) : Int()) + " {\n";
-        for (int i = 0; i < vertices; ++i) text += VertexLine();
+        std::string line;
+        for (int i = 0; i < vertices; ++i) {
+            line = i > 0 && Chance(70) ? SameShape(line) : VertexLine();
+            text += line;
+        }
         text += "\t}\n\tface " + (Chance(85) ? std::to_string(faces) : Int()) + " {\n";
-        for (int i = 0; i < faces; ++i) text += FaceLine();
+        for (int i = 0; i < faces; ++i) {
+            line = i > 0 && Chance(70) ? SameShape(line) : FaceLine();
+            text += line;
+        }
         if (Chance(95)) text += "\t}\n";
         if (Chance(10)) text += Junk();
         return text + (Chance(95) ? "}\n" : "");

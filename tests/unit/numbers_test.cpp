@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "mqo/line_shapes.hpp"
 #include "mqo/numbers.hpp"
 
 using bloktar::NarrowToFloat;
@@ -130,7 +131,33 @@ PieceRead InPiece(const std::string& text) {
     buffer.append(16, '9');
     float value = -1;
     const char* end = bloktar::ScanFloatInPiece(buffer.data(), value);
-    return {std::bit_cast<std::uint32_t>(value), end - buffer.data()};
+    const PieceRead read{std::bit_cast<std::uint32_t>(value), end - buffer.data()};
+#ifdef BLOKTAR_WIDE_VECTORS
+    // The readers for wide vectors read the same: one number, and the number twice as a pair.
+    if (bloktar::ProcessorHasWideVectors()) {
+        float wide = -1;
+        const char* wideEnd = bloktar::ScanCompactFloatShuffled(buffer.data(), wide);
+        if (wideEnd == nullptr) {
+            wideEnd = bloktar::number_detail::ScanLongFloatInPiece(buffer.data(), wide);
+        }
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(wide), read.bits) << text;
+        EXPECT_EQ(wideEnd, end) << text;
+        const std::string twice = text + " " + text + std::string(1, '\0') + std::string(32, '9');
+        const bloktar::line_shapes::ShapeVectors vectors;
+        float first = -1;
+        float second = -1;
+        const char* pairEnd =
+            bloktar::line_shapes::ScanNumberPair(twice.data(), vectors, first, second);
+        // Text that is one number whole, as the pair's first, is read as a pair or not at all.
+        if (pairEnd != nullptr && read.consumed == static_cast<std::ptrdiff_t>(text.size())) {
+            EXPECT_EQ(pairEnd - twice.data(), static_cast<std::ptrdiff_t>(2 * text.size() + 1))
+                << text;
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(first), read.bits) << text;
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(second), read.bits) << text;
+        }
+    }
+#endif
+    return read;
 }
 
 // The same text read by the general reader.
