@@ -63,6 +63,8 @@ struct ShapeVectors {
     Lanes<std::uint32_t> halvesInOrder = {{1, 5, 3, 3, 0, 4, 2, 2}};
     Lanes<double> hundredMillion = Repeated(1e8);
     Lanes<std::uint8_t> openings = Repeated<std::uint8_t>('(');
+    Lanes<std::uint8_t> spaces = Repeated<std::uint8_t>(' ');
+    Lanes<std::uint8_t> closings = Repeated<std::uint8_t>(')');
     // The low halves of eight of four integers, two to a register, in corner order.
     Lanes<std::uint32_t> cornersInOrder = {{1, 5, 3, 7, 1, 5, 3, 7}};
     // The halves of eight of two numbers, one to a lane: low halves, then high halves.
@@ -93,14 +95,31 @@ struct alignas(32) FaceStartShape {
     alignas(32) number_detail::DigitShuffle integers[6];  // V[0] | V[1], V[2] | V[3], M
 };
 
+// How a UV corner of one shape is read: two numbers, one space between them, and the byte behind
+// them, a space or ")". The key has a bit set for every byte up to that one that is no digit;
+// the marks hold those bytes, zeros where digits stand.
+inline constexpr unsigned kCornerBytes = 32;
+static_assert(kCornerBytes <= kBufferReadAhead);
+struct alignas(32) CornerShape {
+    std::uint64_t key;  // 0: no shape noted yet; the top bit set when ")" ends the corner
+    std::uint32_t numberStart[2];
+    std::uint32_t end;  // where the byte behind the second number stands
+    alignas(32) std::uint8_t marks[kCornerBytes];
+    alignas(32) number_detail::DigitShuffle numbers[2];
+    alignas(16) double divisors[2];
+};
+
 // Shapes noted so far, by a hash of the key; a new shape takes the place of an older one.
 inline constexpr unsigned kShapeSlotsLog2 = 11;
 inline constexpr unsigned kFaceShapeSlotsLog2 = 8;
+inline constexpr unsigned kCornerShapeSlotsLog2 = 12;
 struct LineShapes {
     std::unique_ptr<VertexShape[]> slots =
         std::make_unique<VertexShape[]>(std::size_t{1} << kShapeSlotsLog2);
     std::unique_ptr<FaceStartShape[]> faceSlots =
         std::make_unique<FaceStartShape[]>(std::size_t{1} << kFaceShapeSlotsLog2);
+    std::unique_ptr<CornerShape[]> cornerSlots =
+        std::make_unique<CornerShape[]>(std::size_t{1} << kCornerShapeSlotsLog2);
     std::unique_ptr<ShapeVectors> vectors = std::make_unique<ShapeVectors>();
 };
 
@@ -387,65 +406,110 @@ BLOKTAR_WIDE_TARGET inline void NoteFaceShape(LineShapes& shapes, const FaceStar
     FaceSlotFor(shapes, shape.key) = shape;
 }
 
-// Reads two numbers separated by one space, as ScanNumberAt reads each of them, where both are
-// of the kind ScanCompactFloatShuffled reads at once: digits and point, behind an optional sign,
-// filling at most 15 bytes, holding at least one digit, no exponent following. Returns the
-// position behind the second, or null, storing nothing, for text of any other kind. Reads the
-// 32 bytes at text.
-BLOKTAR_WIDE_TARGET inline const char* ScanNumberPair(const char* text, const ShapeVectors& vectors,
-                                                      float& first, float& second) {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
-    const __m256i digits = _mm256_sub_epi8(bytes, Load(vectors.zeros));
-    // Past the 32 bytes no digits.
-    const std::uint64_t notDigit = ~std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(
-        _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits)))};
-    const char sign = text[0];
-    const unsigned a = sign == '-' || sign == '+' ? 1u : 0u;
-    const std::uint64_t restA = notDigit >> a;
-    const auto wholeA = static_cast<unsigned>(std::countr_zero(restA));
-    const bool pointA = text[a + wholeA] == '.';
-    const unsigned endA =
-        pointA ? static_cast<unsigned>(std::countr_zero(restA & (restA - 1u))) : wholeA;
-    if (endA == (pointA ? 1u : 0u) || endA > 15 || text[a + endA] != ' ') return nullptr;
-    const unsigned startB = a + endA + 1;
-    const char signB = text[startB];
-    const unsigned b = startB + (signB == '-' || signB == '+' ? 1u : 0u);
-    const std::uint64_t restB = notDigit >> b;
-    const auto wholeB = static_cast<unsigned>(std::countr_zero(restB));
-    const bool pointB = text[b + wholeB] == '.';
-    const unsigned endB =
-        pointB ? static_cast<unsigned>(std::countr_zero(restB & (restB - 1u))) : wholeB;
-    if (endB == (pointB ? 1u : 0u) || endB > 15 || b + endB > 31 ||
-        (text[b + endB] | 0x20) == 'e') {
-        return nullptr;
-    }
+// What the scan makes of the 32 bytes at a UV corner.
+struct CornerBytes {
+    __m256i bytes;
+    __m256i digits;          // 0xFF where a digit stands
+    std::uint64_t notDigit;  // past the 32 bytes no digits
+    std::uint64_t key;       // as CornerShape::key; 0 when no end stands within the bytes
+    unsigned end;            // the second space or ")"
+};
+
+BLOKTAR_WIDE_TARGET inline void LoadCornerBytes(const char* text, const ShapeVectors& vectors,
+                                                CornerBytes& corner) {
+    corner.bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+    const __m256i digits = _mm256_sub_epi8(corner.bytes, Load(vectors.zeros));
+    corner.digits = _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits);
+    corner.notDigit =
+        ~std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(corner.digits))};
+    std::uint64_t ends = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_or_si256(_mm256_cmpeq_epi8(corner.bytes, Load(vectors.spaces)),
+                        _mm256_cmpeq_epi8(corner.bytes, Load(vectors.closings)))));
+    ends &= ends - 1;
+    corner.end = static_cast<unsigned>(std::countr_zero(ends));
+    // The last corner of a line, which ")" ends, has a key of its own, not to take turns in one
+    // slot with the others.
+    corner.key = corner.end < kCornerBytes ? _bzhi_u64(corner.notDigit, corner.end + 1) |
+                                                 (std::uint64_t{text[corner.end] == ')'} << 63)
+                                           : 0;
+}
+
+BLOKTAR_WIDE_TARGET inline CornerShape& CornerSlotFor(LineShapes& shapes, std::uint64_t key) {
+    return shapes.cornerSlots[(key * 0x9E3779B97F4A7C15u) >> (64 - kCornerShapeSlotsLog2)];
+}
+
+// The corner shape noted for these bytes, when their marks match it; null otherwise.
+BLOKTAR_WIDE_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes,
+                                                              const CornerBytes& corner) {
+    const CornerShape& shape = CornerSlotFor(shapes, corner.key);
+    if (shape.key != corner.key || corner.key == 0) return nullptr;
+    const auto matching = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+        corner.bytes, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
+    // The key's bytes, the flag of ")" aside, as marked.
+    return (static_cast<std::uint32_t>(corner.key) & ~matching) == 0 ? &shape : nullptr;
+}
+
+// Reads both numbers of a corner of the shape, as ScanNumberAt reads each of them; returns the
+// position behind the second.
+BLOKTAR_WIDE_TARGET inline const char* ReadCornerByShape(const char* text, const CornerShape& shape,
+                                                         const ShapeVectors& vectors, float& first,
+                                                         float& second) {
     const __m256i gathered = _mm256_shuffle_epi8(
-        _mm256_sub_epi8(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(text + b),
-                                            reinterpret_cast<const __m128i*>(text + a)),
-                        Load(vectors.zeros)),
-        _mm256_loadu2_m128i(
-            reinterpret_cast<const __m128i*>(&number_detail::kRightAlignedDigits.at[wholeB][endB]),
-            reinterpret_cast<const __m128i*>(
-                &number_detail::kRightAlignedDigits.at[wholeA][endA])));
-    const __m256i fours = _mm256_madd_epi16(
-        _mm256_maddubs_epi16(gathered, Load(vectors.pairWeights)), Load(vectors.fourWeights));
+        _mm256_sub_epi8(
+            _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(text + shape.numberStart[1]),
+                                reinterpret_cast<const __m128i*>(text + shape.numberStart[0])),
+            Load(vectors.zeros)),
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.numbers)));
     const __m256i eights =
-        _mm256_madd_epi16(_mm256_packs_epi32(fours, fours), Load(vectors.eightWeights));
+        _mm256_madd_epi16(_mm256_packs_epi32(Fours(gathered, vectors), Fours(gathered, vectors)),
+                          Load(vectors.eightWeights));
+    // Low halves, then high halves.
     const __m128i halves = Low(_mm256_permutevar8x32_epi32(eights, Load(vectors.pairInOrder)));
     // At most 15 digits: the mantissas are exact, and so is each sum.
     const __m128d mantissas =
         _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(halves, halves)),
-                              _mm256_castpd256_pd128(_mm256_load_pd(vectors.hundredMillion.lanes))),
+                              _mm_load_pd(vectors.hundredMillion.lanes)),
                    _mm_cvtepi32_pd(halves));
-    const __m128d divisors =
-        _mm_setr_pd(number_detail::kSignedPowersOfTen
-                        .powers[sign == '-' ? 1 : 0][pointA ? endA - wholeA - 1 : 0],
-                    number_detail::kSignedPowersOfTen
-                        .powers[signB == '-' ? 1 : 0][pointB ? endB - wholeB - 1 : 0]);
-    const __m128 values = _mm_cvtpd_ps(_mm_div_pd(mantissas, divisors));
+    const __m128 values = _mm_cvtpd_ps(_mm_div_pd(mantissas, _mm_load_pd(shape.divisors)));
     first = _mm_cvtss_f32(values);
     second = _mm_cvtss_f32(_mm_movehdup_ps(values));
-    return text + b + endB;
+    return text + shape.end;
+}
+
+// Works out the shape of a UV corner from its bytes, when both numbers are of the kind that
+// ScanCompactFloatShuffled reads at once: digits and point, behind an optional sign, filling at
+// most 15 bytes, holding at least one digit; the first followed by one space, the second by the
+// end the bytes found. Returns false for bytes of any other kind.
+BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const CornerBytes& corner,
+                                                   CornerShape& shape) {
+    if (corner.key == 0) return false;
+    unsigned at = 0;
+    for (unsigned k = 0; k < 2; ++k) {
+        const char sign = text[at];
+        const unsigned negative = sign == '-' ? 1u : 0u;
+        if (sign == '-' || sign == '+') ++at;
+        const std::uint64_t rest = corner.notDigit >> at;
+        const auto whole = static_cast<unsigned>(std::countr_zero(rest));
+        const bool point = text[at + whole] == '.';
+        const unsigned end =
+            point ? static_cast<unsigned>(std::countr_zero(rest & (rest - 1u))) : whole;
+        if (end == (point ? 1u : 0u) || end > 15) return false;
+        if (k == 0 ? text[at + end] != ' ' : at + end != corner.end) return false;
+        shape.numberStart[k] = at;
+        shape.numbers[k] = number_detail::kRightAlignedDigits.at[whole][end];
+        shape.divisors[k] =
+            number_detail::kSignedPowersOfTen.powers[negative][point ? end - whole - 1u : 0u];
+        at += end + 1;
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(shape.marks),
+                       _mm256_andnot_si256(corner.digits, corner.bytes));
+    shape.end = corner.end;
+    shape.key = corner.key;
+    return true;
+}
+
+BLOKTAR_WIDE_TARGET inline void NoteCornerShape(LineShapes& shapes, const CornerShape& shape) {
+    CornerSlotFor(shapes, shape.key) = shape;
 }
 
 }  // namespace bloktar::line_shapes

@@ -142,14 +142,19 @@ PieceRead InPiece(const std::string& text) {
         }
         EXPECT_EQ(std::bit_cast<std::uint32_t>(wide), read.bits) << text;
         EXPECT_EQ(wideEnd, end) << text;
-        const std::string twice = text + " " + text + std::string(1, '\0') + std::string(32, '9');
+        const std::string twice =
+            text + " " + text + ")" + std::string(1, '\0') + std::string(32, '9');
         const bloktar::line_shapes::ShapeVectors vectors;
+        bloktar::line_shapes::CornerBytes corner;
+        bloktar::line_shapes::LoadCornerBytes(twice.data(), vectors, corner);
+        bloktar::line_shapes::CornerShape shape;
         float first = -1;
         float second = -1;
-        const char* pairEnd =
-            bloktar::line_shapes::ScanNumberPair(twice.data(), vectors, first, second);
-        // Text that is one number whole, as the pair's first, is read as a pair or not at all.
-        if (pairEnd != nullptr && read.consumed == static_cast<std::ptrdiff_t>(text.size())) {
+        // Text that is one number whole, as the corner's first, is read as a corner or not at all.
+        if (bloktar::line_shapes::WorkOutCornerShape(twice.data(), corner, shape) &&
+            read.consumed == static_cast<std::ptrdiff_t>(text.size())) {
+            const char* pairEnd = bloktar::line_shapes::ReadCornerByShape(twice.data(), shape,
+                                                                          vectors, first, second);
             EXPECT_EQ(pairEnd - twice.data(), static_cast<std::ptrdiff_t>(2 * text.size() + 1))
                 << text;
             EXPECT_EQ(std::bit_cast<std::uint32_t>(first), read.bits) << text;
