@@ -9,8 +9,11 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <type_traits>
 
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
@@ -27,18 +30,19 @@ static_assert(kShapeBytes <= kBufferReadAhead);
 
 // How a vertex line of one shape is read. Its key has a bit set for every byte up to and with
 // the line's end that is no digit; the bytes there are marks, zero where digits stand.
-struct alignas(32) VertexShape {
+struct alignas(16) VertexShape {
     std::uint64_t key;             // 0: no shape noted yet (a noted key has the tabs' bits)
     std::uint32_t lineEnd;         // where the carriage return or newline stands
     std::uint32_t numberStart[3];  // the first byte of each number's digits and point
-    alignas(32) std::uint8_t marks[kShapeBytes];
-    // Per number, the shuffle of its 16 bytes from numberStart that gathers its digits into the
-    // last lanes: the first two numbers in one 32-byte register, the third alone.
-    alignas(32) number_detail::DigitShuffle firstTwo[2];
-    alignas(16) number_detail::DigitShuffle third;
     // Per number, 10^places, negative where the record's value is: x is the number negated.
-    alignas(32) double divisors[4];
+    alignas(16) double divisors[4];
+    alignas(16) std::uint8_t marks[kShapeBytes];
+    // Per number, the shuffle of its 16 bytes from numberStart that gathers its digits into the
+    // last lanes: the third alone, the first two in one 32-byte register.
+    alignas(16) number_detail::DigitShuffle third;
+    alignas(16) number_detail::DigitShuffle firstTwo[2];
 };
+static_assert(sizeof(VertexShape) == 160);
 
 // The vectors the scans use, held in memory beside the shapes: loaded as operands where they
 // are used, rather than built in registers line after line.
@@ -82,7 +86,7 @@ BLOKTAR_WIDE_TARGET inline __m256i Load(const Lanes<Lane>& vector) {
 // corner count's digits, which the shape fixes, and zeros elsewhere.
 inline constexpr unsigned kFaceStartBytes = 64;
 static_assert(kFaceStartBytes <= kBufferReadAhead);
-struct alignas(32) FaceStartShape {
+struct alignas(16) FaceStartShape {
     std::uint64_t key;      // 0: no shape noted yet
     std::uint64_t checked;  // the key's bytes and the corner count's digits
     std::uint32_t uvStart;  // behind "UV("
@@ -91,36 +95,56 @@ struct alignas(32) FaceStartShape {
     int pairs;
     // The first byte of the indices, two to a register, and of the material.
     std::uint32_t integerStart[5];
-    alignas(32) std::uint8_t marks[kFaceStartBytes];
-    alignas(32) number_detail::DigitShuffle integers[6];  // V[0] | V[1], V[2] | V[3], M
+    alignas(16) std::uint8_t marks[kFaceStartBytes];
+    alignas(16) number_detail::DigitShuffle integers[6];  // V[0] | V[1], V[2] | V[3], M
 };
 
 // How a UV corner of one shape is read: two numbers, one space between them, and the byte behind
 // them, a space or ")". The key has a bit set for every byte up to that one that is no digit;
-// the marks hold those bytes, zeros where digits stand.
+// the marks hold those bytes and the digits of the numbers' exponents, which the shape fixes,
+// and zeros elsewhere.
 inline constexpr unsigned kCornerBytes = 32;
 static_assert(kCornerBytes <= kBufferReadAhead);
-struct alignas(32) CornerShape {
-    std::uint64_t key;  // 0: no shape noted yet; the top bit set when ")" ends the corner
+struct alignas(16) CornerShape {
+    std::uint64_t key;      // 0: no shape noted yet; the top bit set when ")" ends the corner
+    std::uint32_t checked;  // the key's bytes and the exponents' digits
     std::uint32_t numberStart[2];
     std::uint32_t end;  // where the byte behind the second number stands
-    alignas(32) std::uint8_t marks[kCornerBytes];
-    alignas(32) number_detail::DigitShuffle numbers[2];
+    alignas(16) std::uint8_t marks[kCornerBytes];
+    alignas(16) number_detail::DigitShuffle numbers[2];
+    // Each number is its digits times the multiplier, divided by the divisor, one of which is 1.
+    alignas(16) double multipliers[2];
     alignas(16) double divisors[2];
 };
 
 // Shapes noted so far, by a hash of the key; a new shape takes the place of an older one.
-inline constexpr unsigned kShapeSlotsLog2 = 11;
+inline constexpr unsigned kShapeSlotsLog2 = 13;
 inline constexpr unsigned kFaceShapeSlotsLog2 = 8;
 inline constexpr unsigned kCornerShapeSlotsLog2 = 12;
+// Slots of zeros, taken from the system as they are first written to: a document of few shapes
+// leaves most of them untouched.
+struct FreeSlots {
+    void operator()(void* slots) const { std::free(slots); }
+};
+template <typename Shape>
+using Slots = std::unique_ptr<Shape[], FreeSlots>;
+template <typename Shape>
+Slots<Shape> ZeroSlots(unsigned log2) {
+    static_assert(std::is_trivially_copyable_v<Shape> && alignof(Shape) <= 16);
+    void* slots = std::calloc(std::size_t{1} << log2, sizeof(Shape));
+    if (slots == nullptr) throw std::bad_alloc();
+    return Slots<Shape>(static_cast<Shape*>(slots));
+}
+
 struct LineShapes {
-    std::unique_ptr<VertexShape[]> slots =
-        std::make_unique<VertexShape[]>(std::size_t{1} << kShapeSlotsLog2);
-    std::unique_ptr<FaceStartShape[]> faceSlots =
-        std::make_unique<FaceStartShape[]>(std::size_t{1} << kFaceShapeSlotsLog2);
-    std::unique_ptr<CornerShape[]> cornerSlots =
-        std::make_unique<CornerShape[]>(std::size_t{1} << kCornerShapeSlotsLog2);
+    Slots<VertexShape> slots = ZeroSlots<VertexShape>(kShapeSlotsLog2);
+    Slots<FaceStartShape> faceSlots = ZeroSlots<FaceStartShape>(kFaceShapeSlotsLog2);
+    Slots<CornerShape> cornerSlots = ZeroSlots<CornerShape>(kCornerShapeSlotsLog2);
     std::unique_ptr<ShapeVectors> vectors = std::make_unique<ShapeVectors>();
+    // Whether the last face line tried began with a corner of five places (see
+    // ScanUsualUvCorners), and the lines since then.
+    unsigned fivePlaceLines = 1;
+    unsigned otherLines = 0;
 };
 
 // What the scan makes of the shape bytes at a line's start.
@@ -177,7 +201,7 @@ BLOKTAR_WIDE_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
     const VertexShape& shape = SlotFor(shapes, bytes.key);
     if (shape.key != bytes.key || bytes.key == 0) return nullptr;
     const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        bytes.first, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
+        bytes.first, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
     const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
         bytes.last, _mm_load_si128(reinterpret_cast<const __m128i*>(shape.marks + 32)))));
     const std::uint64_t matching = low | (std::uint64_t{high} << 32);
@@ -195,7 +219,7 @@ BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape&
     const __m128i third = _mm_sub_epi8(
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + shape.numberStart[2])), Low(zeros));
     const __m256i gatheredTwo = _mm256_shuffle_epi8(
-        firstTwo, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.firstTwo)));
+        firstTwo, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.firstTwo)));
     const __m128i gatheredThird =
         _mm_shuffle_epi8(third, _mm_load_si128(reinterpret_cast<const __m128i*>(&shape.third)));
     // As ScanCompactFloatShuffled adds them up: pairs, fours, then the halves of eight, here the
@@ -217,7 +241,8 @@ BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape&
     // At most 15 digits: the mantissas are exact, and so is each sum.
     const __m256d mantissas =
         _mm256_add_pd(_mm256_mul_pd(high, _mm256_load_pd(vectors.hundredMillion.lanes)), low);
-    const __m128 values = _mm256_cvtpd_ps(_mm256_div_pd(mantissas, _mm256_load_pd(shape.divisors)));
+    const __m128 values =
+        _mm256_cvtpd_ps(_mm256_div_pd(mantissas, _mm256_loadu_pd(shape.divisors)));
     _mm_storel_pi(reinterpret_cast<__m64*>(&record.x), values);
     record.z = _mm_cvtss_f32(_mm_movehl_ps(values, values));
 }
@@ -255,8 +280,8 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutShape(const char* line, const LineBytes& 
     __m256i digitsFirst;
     __m128i digitsLast;
     DigitLanes(bytes, vectors, digitsFirst, digitsLast);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(shape.marks),
-                       _mm256_andnot_si256(digitsFirst, bytes.first));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(shape.marks),
+                        _mm256_andnot_si256(digitsFirst, bytes.first));
     _mm_store_si128(reinterpret_cast<__m128i*>(shape.marks + 32),
                     _mm_andnot_si128(digitsLast, bytes.last));
     shape.key = bytes.key;
@@ -310,9 +335,9 @@ BLOKTAR_WIDE_TARGET inline const FaceStartShape* FindFaceShape(LineShapes& shape
     const FaceStartShape& shape = FaceSlotFor(shapes, bytes.key);
     if (shape.key != bytes.key || bytes.key == 0) return nullptr;
     const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        bytes.first, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
+        bytes.first, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
     const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        bytes.second, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks + 32)))));
+        bytes.second, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks + 32)))));
     const std::uint64_t matching = low | (std::uint64_t{high} << 32);
     return (shape.checked & ~matching) == 0 ? &shape : nullptr;
 }
@@ -326,7 +351,7 @@ BLOKTAR_WIDE_TARGET inline __m256i GatheredIntegers(const char* line, const Face
                             reinterpret_cast<const __m128i*>(line + shape.integerStart[first])),
         Load(vectors.zeros));
     return _mm256_shuffle_epi8(
-        bytes, _mm256_load_si256(reinterpret_cast<const __m256i*>(&shape.integers[first])));
+        bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&shape.integers[first])));
 }
 
 // Gathered digits added up in pairs, then fours.
@@ -444,9 +469,8 @@ BLOKTAR_WIDE_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes
     const CornerShape& shape = CornerSlotFor(shapes, corner.key);
     if (shape.key != corner.key || corner.key == 0) return nullptr;
     const auto matching = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        corner.bytes, _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
-    // The key's bytes, the flag of ")" aside, as marked.
-    return (static_cast<std::uint32_t>(corner.key) & ~matching) == 0 ? &shape : nullptr;
+        corner.bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
+    return (shape.checked & ~matching) == 0 ? &shape : nullptr;
 }
 
 // Reads both numbers of a corner of the shape, as ScanNumberAt reads each of them; returns the
@@ -459,7 +483,7 @@ BLOKTAR_WIDE_TARGET inline const char* ReadCornerByShape(const char* text, const
             _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(text + shape.numberStart[1]),
                                 reinterpret_cast<const __m128i*>(text + shape.numberStart[0])),
             Load(vectors.zeros)),
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.numbers)));
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.numbers)));
     const __m256i eights =
         _mm256_madd_epi16(_mm256_packs_epi32(Fours(gathered, vectors), Fours(gathered, vectors)),
                           Load(vectors.eightWeights));
@@ -470,23 +494,27 @@ BLOKTAR_WIDE_TARGET inline const char* ReadCornerByShape(const char* text, const
         _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(halves, halves)),
                               _mm_load_pd(vectors.hundredMillion.lanes)),
                    _mm_cvtepi32_pd(halves));
-    const __m128 values = _mm_cvtpd_ps(_mm_div_pd(mantissas, _mm_load_pd(shape.divisors)));
+    // One of the two operations rounds, the other is exact.
+    const __m128 values = _mm_cvtpd_ps(_mm_div_pd(
+        _mm_mul_pd(mantissas, _mm_load_pd(shape.multipliers)), _mm_load_pd(shape.divisors)));
     first = _mm_cvtss_f32(values);
     second = _mm_cvtss_f32(_mm_movehdup_ps(values));
     return text + shape.end;
 }
 
-// Works out the shape of a UV corner from its bytes, when both numbers are of the kind that
-// ScanCompactFloatShuffled reads at once: digits and point, behind an optional sign, filling at
-// most 15 bytes, holding at least one digit; the first followed by one space, the second by the
-// end the bytes found. Returns false for bytes of any other kind.
+// Works out the shape of a UV corner from its bytes, when both numbers are of the kind it reads:
+// digits and point, behind an optional sign, filling at most 15 bytes and holding at least one
+// digit, then an optional exponent of one or two digits that leaves the value within an exact
+// power of ten of its digits; the first followed by one space, the second by the end the bytes
+// found. Returns false for bytes of any other kind.
 BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const CornerBytes& corner,
                                                    CornerShape& shape) {
     if (corner.key == 0) return false;
+    std::uint32_t exponentDigits = 0;
     unsigned at = 0;
     for (unsigned k = 0; k < 2; ++k) {
         const char sign = text[at];
-        const unsigned negative = sign == '-' ? 1u : 0u;
+        const bool negative = sign == '-';
         if (sign == '-' || sign == '+') ++at;
         const std::uint64_t rest = corner.notDigit >> at;
         const auto whole = static_cast<unsigned>(std::countr_zero(rest));
@@ -494,15 +522,38 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const Corne
         const unsigned end =
             point ? static_cast<unsigned>(std::countr_zero(rest & (rest - 1u))) : whole;
         if (end == (point ? 1u : 0u) || end > 15) return false;
-        if (k == 0 ? text[at + end] != ' ' : at + end != corner.end) return false;
+        unsigned stop = at + end;
+        int scale = point ? -static_cast<int>(end - whole - 1u) : 0;
+        if ((text[stop] | 0x20) == 'e') {
+            unsigned q = stop + 1;
+            const bool down = text[q] == '-';
+            if (text[q] == '-' || text[q] == '+') ++q;
+            const unsigned first = q;
+            int written = 0;
+            while (IsDigit(text[q]) && q - first < 3) written = written * 10 + (text[q++] - '0');
+            if (q == first || q - first > 2) return false;
+            exponentDigits |= ((std::uint32_t{1} << (q - first)) - 1u) << first;
+            scale += down ? -written : written;
+            stop = q;
+        }
+        if (k == 0 ? text[stop] != ' ' : stop != corner.end) return false;
+        if (scale < -number_detail::kLargestExactPower ||
+            scale > number_detail::kLargestExactPower) {
+            return false;
+        }
         shape.numberStart[k] = at;
         shape.numbers[k] = number_detail::kRightAlignedDigits.at[whole][end];
-        shape.divisors[k] =
-            number_detail::kSignedPowersOfTen.powers[negative][point ? end - whole - 1u : 0u];
-        at += end + 1;
+        const double power = number_detail::kExactPowersOfTen[scale < 0 ? -scale : scale];
+        shape.multipliers[k] = scale > 0 ? power : 1.0;
+        shape.divisors[k] = (negative ? -1.0 : 1.0) * (scale < 0 ? power : 1.0);
+        at = stop + 1;
     }
-    _mm256_store_si256(reinterpret_cast<__m256i*>(shape.marks),
-                       _mm256_andnot_si256(corner.digits, corner.bytes));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(shape.marks),
+                        _mm256_andnot_si256(corner.digits, corner.bytes));
+    for (unsigned i = 0; i < kCornerBytes; ++i) {
+        if ((exponentDigits >> i & 1) != 0) shape.marks[i] = static_cast<std::uint8_t>(text[i]);
+    }
+    shape.checked = static_cast<std::uint32_t>(corner.key) | exponentDigits;
     shape.end = corner.end;
     shape.key = corner.key;
     return true;
