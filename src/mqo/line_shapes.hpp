@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <type_traits>
 
 #include "mqo/mqo.hpp"
@@ -122,7 +121,7 @@ inline constexpr unsigned kShapeSlotsLog2 = 13;
 inline constexpr unsigned kFaceShapeSlotsLog2 = 8;
 inline constexpr unsigned kCornerShapeSlotsLog2 = 12;
 // Slots of zeros, taken from the system as they are first written to: a document of few shapes
-// leaves most of them untouched.
+// leaves most of them untouched. Null when the system has no room for them.
 struct FreeSlots {
     void operator()(void* slots) const { std::free(slots); }
 };
@@ -131,16 +130,15 @@ using Slots = std::unique_ptr<Shape[], FreeSlots>;
 template <typename Shape>
 Slots<Shape> ZeroSlots(unsigned log2) {
     static_assert(std::is_trivially_copyable_v<Shape> && alignof(Shape) <= 16);
-    void* slots = std::calloc(std::size_t{1} << log2, sizeof(Shape));
-    if (slots == nullptr) throw std::bad_alloc();
-    return Slots<Shape>(static_cast<Shape*>(slots));
+    return Slots<Shape>(static_cast<Shape*>(std::calloc(std::size_t{1} << log2, sizeof(Shape))));
 }
 
 struct LineShapes {
     Slots<VertexShape> slots = ZeroSlots<VertexShape>(kShapeSlotsLog2);
     Slots<FaceStartShape> faceSlots = ZeroSlots<FaceStartShape>(kFaceShapeSlotsLog2);
     Slots<CornerShape> cornerSlots = ZeroSlots<CornerShape>(kCornerShapeSlotsLog2);
-    std::unique_ptr<ShapeVectors> vectors = std::make_unique<ShapeVectors>();
+    ShapeVectors vectors;
+    bool Obtained() const { return slots && faceSlots && cornerSlots; }
     // Whether the last face line tried began with a corner of five places (see
     // ScanUsualUvCorners), and the lines since then.
     unsigned fivePlaceLines = 1;

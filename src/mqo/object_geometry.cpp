@@ -2,6 +2,7 @@
 #include <cassert>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "mqo/line_shapes.hpp"
 #include "mqo/mqo.hpp"
@@ -77,8 +78,11 @@ namespace wide_lines {
 struct ChunkReading {
     explicit ChunkReading(LineScanners scanners) {
 #ifdef BLOKTAR_WIDE_VECTORS
-        wide = scanners == LineScanners::Fastest && ProcessorHasWideVectors();
-        if (wide) shapes = std::make_unique<line_shapes::LineShapes>();
+        // Without room for the shapes, the scanners for every processor read the same.
+        if (scanners == LineScanners::Fastest && ProcessorHasWideVectors()) {
+            shapes.reset(new (std::nothrow) line_shapes::LineShapes);
+            wide = shapes != nullptr && shapes->Obtained();
+        }
 #else
         (void)scanners;
 #endif
