@@ -246,3 +246,66 @@ TEST(ReaderAgainstReference, GeneratedDocuments) {
         ASSERT_EQ(difference, "") << "document " << i << ":\n" << document;
     }
 }
+
+TEST(ReaderAgainstReference, RunsOfOneShapeAndTheirNearMisses) {
+    // Each line, then the line with its digits turned by one, two and three (the same shape read
+    // by the shapes noted), then the near misses: lines whose digits stand where the shape has
+    // them but one other byte differs, or that end elsewhere.
+    const char* const vertexLines[] = {
+        "\t\t1.5 -2.25 3.125",
+        "\t\t7.5 +8.75 9.625",
+        "\t\t7.5 -8.75 9.6250",
+        "\t\t7.5 -8.75 9.625 ",
+        "\t\t7.5 -8.75 9.625\r",
+        "\t\t7.5 -8.75 9e625",
+        "\t\t7.5 -8.75  9.62",
+        "\t\t123456789012345 0.00000000000001 -99999.9999",
+        "\t\t1234567890123456 0.000000000000001 -99999.9999",
+        "\t\t1e5 2 3",
+        "35.5 1.5 2.5 3.5",
+        "\t\t-0 -0.0 +.5",
+        "\t\t5. .5 0",
+    };
+    const char* const faceLines[] = {
+        "\t\t4 V(1 2 3 4) M(0) UV(0.5 0.25 0.125 1 0 0 1e-05 2.5E+3)",
+        "\t\t3 V(1 2 3 4) M(0) UV(0.5 0.25 0.125 1 0 0 1e-05 2.5E+3)",
+        "\t\t4 V(1 2 3 4) M(0) UV(0.5 0.25 0.125 1 0 0 1e-05 2.5E+3 )",
+        "\t\t4 V(1 2 3 4) M(0) UV(0.5 0.25 0.125 1 0 0 1e-05 2.5E+)",
+        "\t\t4 V(1 2 3 4) M(0) UV(0.5 0.25 0.125 1 0 0 1e-23 2.5e22)",
+        "\t\t4 V(1 2 3 4) M(0) UV(0.5 0.25 0.125 1 0 0 1e100 2.5)",
+        "\t\t4 V(123456789 2 3 4) M(5) UV(0 0 0 0 0 0 0 0)",
+        "\t\t4 V(12345678 12345678 12345678 12345678) M(12345678) UV(0.5 0.5 0.5 0.5 0.5 0.5 0.5 "
+        "0.5)",
+        "\t\t4 V(12345678 12345678 12345678 12345678) M(123456789) UV(0.5 0.5 0.5 0.5 0.5 0.5 0.5 "
+        "0.5)",
+        "\t\t3 V(0 1 2) M(1) UV(0 0 1 0 1 1)",
+        "\t\t4 V(0 1 2 3) M(1) UV(-0 -0.0 +1 +.5 .5 5. 1 1)",
+        "\t\t4 V(0 1 2 3) M(1) UV(0.12345678901234 1 0.1234567890123 1 1 1 1 1)",
+        "\t\t4 V(0 1 2 3) M(1) UV(0.50000 0.25000 0.12500 1.00000 0.00000 0.00000 1.00000 1.00000)",
+        "\t\t4 V(0 1 2 3) M(1) UV(0.50000 0.25000 0.12500 1.00000 0.00000 0.00000 1.00000 "
+        "1.000001)",
+    };
+    const auto runs = [](const auto& lines, const char* ending) {
+        std::string text;
+        for (const char* line : lines) {
+            for (int turn = 0; turn < 4; ++turn) {
+                std::string turned = line;
+                // Every digit but a face line's corner count, which the shape holds as it is.
+                for (std::size_t i = 3; i < turned.size(); ++i) {
+                    char& c = turned[i];
+                    if (c >= '0' && c <= '9') c = static_cast<char>('0' + (c - '0' + turn) % 10);
+                }
+                text += turned + ending;
+            }
+        }
+        return text;
+    };
+    for (const char* ending : {"\n", "\r\n"}) {
+        const std::string document =
+            std::string(
+                "Metasequoia Document\nFormat Text Ver 1.0\nObject \"o\" {\n\tvertex 52 {\n") +
+            runs(vertexLines, ending) + "\t}\n\tface 56 {\n" + runs(faceLines, ending) +
+            "\t}\n}\nEof\n";
+        EXPECT_EQ(Check(document), "") << document;
+    }
+}
