@@ -12,7 +12,10 @@
 // function by function, the geometry pass has a second compilation of its line scanners for
 // them, taken when the running processor has them (ProcessorHasWideVectors). Byte shuffles gather
 // a number's digits at once, and the three-operand forms spare the register copies.
-#if defined(BLOKTAR_SSE2) && defined(__GNUC__) && defined(__x86_64__)
+//
+// Not on Windows: there GCC keeps the stack aligned to 16 bytes only, yet may spill 32-byte
+// registers to it with aligned moves, which would fault.
+#if defined(BLOKTAR_SSE2) && defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
 #include <immintrin.h>
 #define BLOKTAR_WIDE_VECTORS 1
 #define BLOKTAR_WIDE_TARGET __attribute__((target("avx2,bmi,bmi2")))
