@@ -88,7 +88,6 @@ static_assert(kFaceStartBytes <= kBufferReadAhead);
 struct alignas(16) FaceStartShape {
     std::uint64_t key;      // 0: no shape noted yet
     std::uint64_t checked;  // the key's bytes and the corner count's digits
-    std::uint32_t uvStart;  // behind "UV("
     std::int32_t n;
     int indices;
     int pairs;
@@ -108,7 +107,6 @@ struct alignas(16) CornerShape {
     std::uint64_t key;      // 0: no shape noted yet; the top bit set when ")" ends the corner
     std::uint32_t checked;  // the key's bytes and the exponents' digits
     std::uint32_t numberStart[2];
-    std::uint32_t end;  // where the byte behind the second number stands
     alignas(16) std::uint8_t marks[kCornerBytes];
     alignas(16) number_detail::DigitShuffle numbers[2];
     // Each number is its digits times the multiplier, divided by the divisor, one of which is 1.
@@ -297,6 +295,7 @@ struct FaceBytes {
     __m256i first;
     __m256i second;
     std::uint64_t key;  // as FaceStartShape::key; 0 when no "UV(" can stand within the bytes
+    unsigned uvStart;   // behind the third "("
 };
 
 BLOKTAR_WIDE_TARGET inline std::uint32_t DigitBits(__m256i bytes, const ShapeVectors& vectors) {
@@ -320,6 +319,7 @@ BLOKTAR_WIDE_TARGET inline void LoadFaceBytes(const char* line, const ShapeVecto
     openings &= openings - 1;
     openings &= openings - 1;
     const auto third = static_cast<unsigned>(std::countr_zero(openings));
+    bytes.uvStart = third + 1;
     bytes.key = third < kFaceStartBytes ? _bzhi_u64(~digits, third + 1) : 0;
 }
 
@@ -358,12 +358,11 @@ BLOKTAR_WIDE_TARGET inline __m256i Fours(__m256i digits, const ShapeVectors& vec
                              Load(vectors.fourWeights));
 }
 
-// Reads the start of a face line of the shape into face, as ScanUsualFaceStart does; returns the
-// position behind "UV(".
-BLOKTAR_WIDE_TARGET inline const char* ReadFaceStartByShape(const char* line,
-                                                            const FaceStartShape& shape,
-                                                            const ShapeVectors& vectors,
-                                                            usual_shape::UsualFace& face) {
+// Reads the start of a face line of the shape into face, as ScanUsualFaceStart does, up to the
+// position behind "UV(", which FaceBytes::uvStart tells.
+BLOKTAR_WIDE_TARGET inline void ReadFaceStartByShape(const char* line, const FaceStartShape& shape,
+                                                     const ShapeVectors& vectors,
+                                                     usual_shape::UsualFace& face) {
     // At most eight digits each: an integer is the low half of its eight.
     const __m256i corners = _mm256_madd_epi16(
         _mm256_packs_epi32(Fours(GatheredIntegers(line, shape, vectors, 0, 1), vectors),
@@ -379,7 +378,6 @@ BLOKTAR_WIDE_TARGET inline const char* ReadFaceStartByShape(const char* line,
     face.n = shape.n;
     face.indices = shape.indices;
     face.pairs = shape.pairs;
-    return line + shape.uvStart;
 }
 
 // Works out the shape of the start of a face line that ScanUsualFaceStart has read into face, if
@@ -417,7 +415,6 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutFaceShape(const char* line, const FaceByt
     for (unsigned i = 0; i < kFaceStartBytes; ++i) {
         shape.marks[i] = (shape.checked >> i & 1) != 0 ? static_cast<std::uint8_t>(line[i]) : 0;
     }
-    shape.uvStart = at;
     shape.n = face.n;
     shape.indices = face.indices;
     shape.pairs = face.pairs;
@@ -471,11 +468,11 @@ BLOKTAR_WIDE_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes
     return (shape.checked & ~matching) == 0 ? &shape : nullptr;
 }
 
-// Reads both numbers of a corner of the shape, as ScanNumberAt reads each of them; returns the
-// position behind the second.
-BLOKTAR_WIDE_TARGET inline const char* ReadCornerByShape(const char* text, const CornerShape& shape,
-                                                         const ShapeVectors& vectors, float& first,
-                                                         float& second) {
+// Reads both numbers of a corner of the shape, as ScanNumberAt reads each of them; they end where
+// the bytes' end stands, as it does for every corner whose key is the shape's.
+BLOKTAR_WIDE_TARGET inline void ReadCornerByShape(const char* text, const CornerShape& shape,
+                                                  const ShapeVectors& vectors, float& first,
+                                                  float& second) {
     const __m256i gathered = _mm256_shuffle_epi8(
         _mm256_sub_epi8(
             _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(text + shape.numberStart[1]),
@@ -497,7 +494,6 @@ BLOKTAR_WIDE_TARGET inline const char* ReadCornerByShape(const char* text, const
         _mm_mul_pd(mantissas, _mm_load_pd(shape.multipliers)), _mm_load_pd(shape.divisors)));
     first = _mm_cvtss_f32(values);
     second = _mm_cvtss_f32(_mm_movehdup_ps(values));
-    return text + shape.end;
 }
 
 // Works out the shape of a UV corner from its bytes, when both numbers are of the kind it reads:
@@ -552,7 +548,6 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const Corne
         if ((exponentDigits >> i & 1) != 0) shape.marks[i] = static_cast<std::uint8_t>(text[i]);
     }
     shape.checked = static_cast<std::uint32_t>(corner.key) | exponentDigits;
-    shape.end = corner.end;
     shape.key = corner.key;
     return true;
 }
