@@ -187,8 +187,21 @@ BLOKTAR_WIDE_TARGET inline void LoadLineBytes(const char* line, const ShapeVecto
     bytes.key = bytes.lineEnd < kShapeBytes ? _bzhi_u64(bytes.notDigit, bytes.lineEnd + 1) : 0;
 }
 
+// The slot of a key among the 2^log2 slots.
+template <typename Shape>
+BLOKTAR_WIDE_TARGET inline Shape& SlotOf(const Slots<Shape>& slots, unsigned log2,
+                                         std::uint64_t key) {
+    return slots[(key * 0x9E3779B97F4A7C15u) >> (64 - log2)];
+}
+
+// Bit i set where byte i of the 32 bytes is the mark at marks[i].
+BLOKTAR_WIDE_TARGET inline std::uint64_t Matching(__m256i bytes, const std::uint8_t* marks) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(marks)))));
+}
+
 BLOKTAR_WIDE_TARGET inline VertexShape& SlotFor(LineShapes& shapes, std::uint64_t key) {
-    return shapes.slots[(key * 0x9E3779B97F4A7C15u) >> (64 - kShapeSlotsLog2)];
+    return SlotOf(shapes.slots, kShapeSlotsLog2, key);
 }
 
 // The shape noted for these bytes, when their marks match it; null otherwise.
@@ -196,11 +209,9 @@ BLOKTAR_WIDE_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
                                                         const LineBytes& bytes) {
     const VertexShape& shape = SlotFor(shapes, bytes.key);
     if (shape.key != bytes.key || bytes.key == 0) return nullptr;
-    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        bytes.first, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
     const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
         bytes.last, _mm_load_si128(reinterpret_cast<const __m128i*>(shape.marks + 32)))));
-    const std::uint64_t matching = low | (std::uint64_t{high} << 32);
+    const std::uint64_t matching = Matching(bytes.first, shape.marks) | std::uint64_t{high} << 32;
     return (bytes.key & ~matching) == 0 ? &shape : nullptr;
 }
 
@@ -324,7 +335,7 @@ BLOKTAR_WIDE_TARGET inline void LoadFaceBytes(const char* line, const ShapeVecto
 }
 
 BLOKTAR_WIDE_TARGET inline FaceStartShape& FaceSlotFor(LineShapes& shapes, std::uint64_t key) {
-    return shapes.faceSlots[(key * 0x9E3779B97F4A7C15u) >> (64 - kFaceShapeSlotsLog2)];
+    return SlotOf(shapes.faceSlots, kFaceShapeSlotsLog2, key);
 }
 
 // The face start shape noted for these bytes, when their marks match it; null otherwise.
@@ -332,11 +343,8 @@ BLOKTAR_WIDE_TARGET inline const FaceStartShape* FindFaceShape(LineShapes& shape
                                                                const FaceBytes& bytes) {
     const FaceStartShape& shape = FaceSlotFor(shapes, bytes.key);
     if (shape.key != bytes.key || bytes.key == 0) return nullptr;
-    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        bytes.first, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
-    const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        bytes.second, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks + 32)))));
-    const std::uint64_t matching = low | (std::uint64_t{high} << 32);
+    const std::uint64_t matching =
+        Matching(bytes.first, shape.marks) | Matching(bytes.second, shape.marks + 32) << 32;
     return (shape.checked & ~matching) == 0 ? &shape : nullptr;
 }
 
@@ -455,7 +463,7 @@ BLOKTAR_WIDE_TARGET inline void LoadCornerBytes(const char* text, const ShapeVec
 }
 
 BLOKTAR_WIDE_TARGET inline CornerShape& CornerSlotFor(LineShapes& shapes, std::uint64_t key) {
-    return shapes.cornerSlots[(key * 0x9E3779B97F4A7C15u) >> (64 - kCornerShapeSlotsLog2)];
+    return SlotOf(shapes.cornerSlots, kCornerShapeSlotsLog2, key);
 }
 
 // The corner shape noted for these bytes, when their marks match it; null otherwise.
@@ -463,9 +471,7 @@ BLOKTAR_WIDE_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes
                                                               const CornerBytes& corner) {
     const CornerShape& shape = CornerSlotFor(shapes, corner.key);
     if (shape.key != corner.key || corner.key == 0) return nullptr;
-    const auto matching = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-        corner.bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.marks)))));
-    return (shape.checked & ~matching) == 0 ? &shape : nullptr;
+    return (shape.checked & ~Matching(corner.bytes, shape.marks)) == 0 ? &shape : nullptr;
 }
 
 // Reads both numbers of a corner of the shape, as ScanNumberAt reads each of them; they end where
