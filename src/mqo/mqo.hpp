@@ -74,9 +74,12 @@ class GeometryObserver {
 // beyond the arrays' ends are not stored. Both arrays must be zero-filled: a face line that
 // says nothing of a field (a triangle's fourth corner, a missing M(...) or UV(...)) leaves it as
 // it was, and a debug build asserts that it was zero.
-// Which line scanners the geometry pass takes: the fastest that the processor allows, or those
-// for every processor (for the tests, which compare the two). Both read every line alike.
-enum class LineScanners { Fastest, EveryProcessor };
+// Which line scanners the geometry pass takes: the fastest for the document and the processor
+// (those for wide vectors where the processor has them and the arrays hold more than a few
+// thousand records, which pay for the tables they take); those for wide vectors wherever the
+// processor has them; or those for every processor. The tests compare the last two. All of them
+// read every line alike.
+enum class LineScanners { Fastest, WideVectors, EveryProcessor };
 
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
                         std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr,

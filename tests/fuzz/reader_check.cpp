@@ -45,18 +45,18 @@ std::string CompareWithReference(const unsigned char* bytes, std::size_t size) {
         return "the texture names differ";
     }
 
-    // The fastest scanners, then those for every processor, which a processor with wider vectors
-    // would not take.
+    // The scanners for wide vectors (where the processor has them), then those for every
+    // processor, which such a processor would not take.
     for (const auto scanners :
-         {bloktar::LineScanners::Fastest, bloktar::LineScanners::EveryProcessor}) {
+         {bloktar::LineScanners::WideVectors, bloktar::LineScanners::EveryProcessor}) {
         std::vector<bloktar::MQO_VERTEX> vertices(expected.vertices.size(), bloktar::MQO_VERTEX{});
         std::vector<bloktar::MQO_FACE> faces(expected.faces.size(), bloktar::MQO_FACE{});
         bloktar::ReadObjectGeometry(document, vertices, faces, nullptr, scanners);
         std::string difference = CompareRecords("vertex", vertices, expected.vertices);
         if (difference.empty()) difference = CompareRecords("face", faces, expected.faces);
         if (!difference.empty()) {
-            return difference + (scanners == bloktar::LineScanners::Fastest
-                                     ? " (fastest scanners)"
+            return difference + (scanners == bloktar::LineScanners::WideVectors
+                                     ? " (scanners for wide vectors)"
                                      : " (scanners for every processor)");
         }
     }
