@@ -1,10 +1,11 @@
-// Vertex lines by their shape, for processors with wide vectors. The lines of a vertex chunk
-// mostly differ only in their digits: where the signs, points and spaces stand repeats from line
-// to line. The first line of a shape is read number by number and its shape noted: where each
-// number's digits stand, their places, the sign. A later line whose bytes other than digits are
-// the same, at the same places, up to the same line end, has its three numbers read by the noted
-// shape at once: each number's digits gathered by a shuffle, added up, divided by the power of
-// ten of its places, exactly as the number-by-number reading reads them.
+// Lines by their shape, for processors with wide vectors. The lines of a chunk mostly differ only
+// in their digits: where the signs, points and spaces stand repeats from line to line. The first
+// line of a shape is taken apart from its byte masks and its shape noted: where each number's
+// digits stand, their places, the sign. A later line whose bytes other than digits are the same,
+// at the same places, is read by the noted shape at once: each number's digits gathered by a
+// shuffle, added up, divided by the power of ten of its places, exactly as the number-by-number
+// reading reads them. Three kinds: a vertex line whole; the start of a face line up to its UV
+// list; a UV corner, two numbers.
 #pragma once
 
 #include <bit>
@@ -118,8 +119,7 @@ struct alignas(16) CornerShape {
 inline constexpr unsigned kShapeSlotsLog2 = 13;
 inline constexpr unsigned kFaceShapeSlotsLog2 = 8;
 inline constexpr unsigned kCornerShapeSlotsLog2 = 12;
-// Slots of zeros, taken from the system as they are first written to: a document of few shapes
-// leaves most of them untouched. Null when the system has no room for them.
+// Slots of zeros, null when the system has no room for them.
 struct FreeSlots {
     void operator()(void* slots) const { std::free(slots); }
 };
