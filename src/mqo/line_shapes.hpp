@@ -139,14 +139,16 @@ struct LineShapes {
     bool Obtained() const { return slots && faceSlots && cornerSlots; }
     // Whether the last face line tried began with a corner of five places (see
     // ScanUsualUvCorners), and the lines since then.
-    unsigned fivePlaceLines = 1;
+    bool fivePlaceLine = true;
     unsigned otherLines = 0;
 };
 
 // What the scan makes of the shape bytes at a line's start.
 struct LineBytes {
-    __m256i first;  // bytes 0 to 31
-    __m128i last;   // bytes 32 to 47
+    __m256i first;        // bytes 0 to 31
+    __m128i last;         // bytes 32 to 47
+    __m256i firstDigits;  // 0xFF where a digit stands
+    __m128i lastDigits;
     std::uint64_t notDigit;
     std::uint64_t key;  // as VertexShape::key; 0 when no line end stands within the bytes
     unsigned lineEnd;
@@ -157,12 +159,16 @@ BLOKTAR_WIDE_TARGET inline __m128i Low(__m256i vector) {
 }
 
 // The bytes that are digits, as 0xFF.
-BLOKTAR_WIDE_TARGET inline void DigitLanes(const LineBytes& bytes, const ShapeVectors& vectors,
-                                           __m256i& first, __m128i& last) {
-    const __m256i digits = _mm256_sub_epi8(bytes.first, Load(vectors.zeros));
-    const __m128i lastDigits = _mm_sub_epi8(bytes.last, Low(Load(vectors.zeros)));
-    first = _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits);
-    last = _mm_cmpeq_epi8(_mm_min_epu8(lastDigits, Low(Load(vectors.nines))), lastDigits);
+BLOKTAR_WIDE_TARGET inline __m256i DigitLanes(__m256i bytes, const ShapeVectors& vectors) {
+    const __m256i digits = _mm256_sub_epi8(bytes, Load(vectors.zeros));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits);
+}
+BLOKTAR_WIDE_TARGET inline __m128i DigitLanes(__m128i bytes, const ShapeVectors& vectors) {
+    const __m128i digits = _mm_sub_epi8(bytes, Low(Load(vectors.zeros)));
+    return _mm_cmpeq_epi8(_mm_min_epu8(digits, Low(Load(vectors.nines))), digits);
+}
+BLOKTAR_WIDE_TARGET inline std::uint32_t LaneBits(__m256i lanes) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(lanes));
 }
 
 BLOKTAR_WIDE_TARGET inline void LoadLineBytes(const char* line, const ShapeVectors& vectors,
@@ -176,13 +182,11 @@ BLOKTAR_WIDE_TARGET inline void LoadLineBytes(const char* line, const ShapeVecto
         _mm_movemask_epi8(_mm_cmpgt_epi8(Low(Load(vectors.controls)), bytes.last)));
     const std::uint64_t control =
         (controlLow | (std::uint64_t{controlHigh} << 32)) & ~std::uint64_t{3};
-    __m256i digitsFirst;
-    __m128i digitsLast;
-    DigitLanes(bytes, vectors, digitsFirst, digitsLast);
-    const auto digitLow = static_cast<std::uint32_t>(_mm256_movemask_epi8(digitsFirst));
-    const auto digitHigh = static_cast<std::uint32_t>(_mm_movemask_epi8(digitsLast));
+    bytes.firstDigits = DigitLanes(bytes.first, vectors);
+    bytes.lastDigits = DigitLanes(bytes.last, vectors);
+    const auto digitHigh = static_cast<std::uint32_t>(_mm_movemask_epi8(bytes.lastDigits));
     // Past the 48 bytes no digits.
-    bytes.notDigit = ~(digitLow | (std::uint64_t{digitHigh} << 32));
+    bytes.notDigit = ~(LaneBits(bytes.firstDigits) | (std::uint64_t{digitHigh} << 32));
     bytes.lineEnd = static_cast<unsigned>(std::countr_zero(control));
     bytes.key = bytes.lineEnd < kShapeBytes ? _bzhi_u64(bytes.notDigit, bytes.lineEnd + 1) : 0;
 }
@@ -215,6 +219,12 @@ BLOKTAR_WIDE_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
     return (bytes.key & ~matching) == 0 ? &shape : nullptr;
 }
 
+// Gathered digits added up in pairs, then fours.
+BLOKTAR_WIDE_TARGET inline __m256i Fours(__m256i digits, const ShapeVectors& vectors) {
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(digits, Load(vectors.pairWeights)),
+                             Load(vectors.fourWeights));
+}
+
 // Reads the three numbers of a line of the shape into record, as ScanUsualVertexLine does.
 BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape& shape,
                                             const ShapeVectors& vectors, MQO_VERTEX& record) {
@@ -231,15 +241,12 @@ BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape&
         _mm_shuffle_epi8(third, _mm_load_si128(reinterpret_cast<const __m128i*>(&shape.third)));
     // As ScanCompactFloatShuffled adds them up: pairs, fours, then the halves of eight, here the
     // third number's fours packed beside each of the first two's.
-    const __m256i pairWeights = Load(vectors.pairWeights);
-    const __m256i fourWeights = Load(vectors.fourWeights);
-    const __m256i foursTwo =
-        _mm256_madd_epi16(_mm256_maddubs_epi16(gatheredTwo, pairWeights), fourWeights);
     const __m128i foursThird =
-        _mm_madd_epi16(_mm_maddubs_epi16(gatheredThird, Low(pairWeights)), Low(fourWeights));
-    const __m256i eights =
-        _mm256_madd_epi16(_mm256_packs_epi32(foursTwo, _mm256_broadcastsi128_si256(foursThird)),
-                          Load(vectors.eightWeights));
+        _mm_madd_epi16(_mm_maddubs_epi16(gatheredThird, Low(Load(vectors.pairWeights))),
+                       Low(Load(vectors.fourWeights)));
+    const __m256i eights = _mm256_madd_epi16(
+        _mm256_packs_epi32(Fours(gatheredTwo, vectors), _mm256_broadcastsi128_si256(foursThird)),
+        Load(vectors.eightWeights));
     // Lanes: high and low halves of the first, then of the third; the same for the second, then
     // the third again. Gathered into the low halves and the high halves, in number order.
     const __m256i ordered = _mm256_permutevar8x32_epi32(eights, Load(vectors.halvesInOrder));
@@ -254,43 +261,60 @@ BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape&
     record.z = _mm_cvtss_f32(_mm_movehl_ps(values, values));
 }
 
+// A number of the kind the shapes read, its digits and point from start on, behind an optional
+// sign: lanes start + 0 to start + end - 1 of the text, the point, if any, at start + whole.
+struct PlainNumber {
+    unsigned start;
+    unsigned whole;
+    unsigned end;
+    bool point;
+    bool negative;
+    unsigned Places() const { return point ? end - whole - 1u : 0u; }
+};
+
+// Reads the number at text + at, where notDigit has a bit set for every byte that is no digit, as
+// ScanCompactFloatShuffled reads it at once: false unless its digits and point fill at most 15
+// bytes and hold at least one digit. What follows it is for the caller to see.
+BLOKTAR_WIDE_TARGET inline bool ReadPlainNumber(const char* text, std::uint64_t notDigit,
+                                                unsigned at, PlainNumber& number) {
+    const char sign = text[at];
+    number.negative = sign == '-';
+    if (sign == '-' || sign == '+') ++at;
+    const std::uint64_t rest = notDigit >> at;
+    number.start = at;
+    number.whole = static_cast<unsigned>(std::countr_zero(rest));
+    number.point = text[at + number.whole] == '.';
+    number.end =
+        number.point ? static_cast<unsigned>(std::countr_zero(rest & (rest - 1u))) : number.whole;
+    return number.end != (number.point ? 1u : 0u) && number.end <= 15;
+}
+
 // Works out the shape of the line whose bytes these are, when it is one that a shape reads as
 // ScanUsualVertexLine reads it: two tabs, three numbers, the first two each followed by one space
 // and the third by the line's end, each number's digits and point, behind an optional sign,
 // filling at most 15 bytes and holding at least one digit. Returns false for any other line.
 BLOKTAR_WIDE_TARGET inline bool WorkOutShape(const char* line, const LineBytes& bytes,
-                                             const ShapeVectors& vectors, VertexShape& shape) {
+                                             VertexShape& shape) {
     if (bytes.key == 0 || line[0] != '\t' || line[1] != '\t') return false;
-    const std::uint64_t notDigit = bytes.notDigit;
     unsigned at = 2;
     for (unsigned k = 0; k < 3; ++k) {
-        const char sign = line[at];
-        const unsigned negative = (sign == '-') != (k == 0) ? 1u : 0u;  // x is negated
-        if (sign == '-' || sign == '+') ++at;
-        const std::uint64_t rest = notDigit >> at;
-        const auto whole = static_cast<unsigned>(std::countr_zero(rest));
-        const bool point = line[at + whole] == '.';
-        const unsigned end =
-            point ? static_cast<unsigned>(std::countr_zero(rest & (rest - 1u))) : whole;
-        const unsigned count = point ? end - 1u : end;
-        if (count == 0 || end > 15) return false;
-        if (k < 2 ? line[at + end] != ' ' : at + end != bytes.lineEnd) return false;
-        shape.numberStart[k] = at;
+        PlainNumber number;
+        if (!ReadPlainNumber(line, bytes.notDigit, at, number)) return false;
+        const unsigned stop = number.start + number.end;
+        if (k < 2 ? line[stop] != ' ' : stop != bytes.lineEnd) return false;
+        shape.numberStart[k] = number.start;
         number_detail::DigitShuffle& shuffle = k < 2 ? shape.firstTwo[k] : shape.third;
-        shuffle = number_detail::kRightAlignedDigits.at[whole][end];
-        shape.divisors[k] =
-            number_detail::kSignedPowersOfTen.powers[negative][point ? end - whole - 1u : 0u];
-        at += end + 1;
+        shuffle = number_detail::kRightAlignedDigits.at[number.whole][number.end];
+        const unsigned negative = number.negative != (k == 0) ? 1u : 0u;  // x is negated
+        shape.divisors[k] = number_detail::kSignedPowersOfTen.powers[negative][number.Places()];
+        at = stop + 1;
     }
     shape.divisors[3] = 1;
     // The marks: the bytes that are no digits, zeros where digits stand.
-    __m256i digitsFirst;
-    __m128i digitsLast;
-    DigitLanes(bytes, vectors, digitsFirst, digitsLast);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(shape.marks),
-                        _mm256_andnot_si256(digitsFirst, bytes.first));
+                        _mm256_andnot_si256(bytes.firstDigits, bytes.first));
     _mm_store_si128(reinterpret_cast<__m128i*>(shape.marks + 32),
-                    _mm_andnot_si128(digitsLast, bytes.last));
+                    _mm_andnot_si128(bytes.lastDigits, bytes.last));
     shape.key = bytes.key;
     shape.lineEnd = bytes.lineEnd;
     return true;
@@ -309,18 +333,12 @@ struct FaceBytes {
     unsigned uvStart;   // behind the third "("
 };
 
-BLOKTAR_WIDE_TARGET inline std::uint32_t DigitBits(__m256i bytes, const ShapeVectors& vectors) {
-    const __m256i digits = _mm256_sub_epi8(bytes, Load(vectors.zeros));
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(
-        _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits)));
-}
-
 BLOKTAR_WIDE_TARGET inline void LoadFaceBytes(const char* line, const ShapeVectors& vectors,
                                               FaceBytes& bytes) {
     bytes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line));
     bytes.second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line + 32));
-    const std::uint64_t digits =
-        DigitBits(bytes.first, vectors) | (std::uint64_t{DigitBits(bytes.second, vectors)} << 32);
+    const std::uint64_t digits = LaneBits(DigitLanes(bytes.first, vectors)) |
+                                 std::uint64_t{LaneBits(DigitLanes(bytes.second, vectors))} << 32;
     const auto openingsLow = static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes.first, Load(vectors.openings))));
     const auto openingsHigh = static_cast<std::uint32_t>(
@@ -358,12 +376,6 @@ BLOKTAR_WIDE_TARGET inline __m256i GatheredIntegers(const char* line, const Face
         Load(vectors.zeros));
     return _mm256_shuffle_epi8(
         bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&shape.integers[first])));
-}
-
-// Gathered digits added up in pairs, then fours.
-BLOKTAR_WIDE_TARGET inline __m256i Fours(__m256i digits, const ShapeVectors& vectors) {
-    return _mm256_madd_epi16(_mm256_maddubs_epi16(digits, Load(vectors.pairWeights)),
-                             Load(vectors.fourWeights));
 }
 
 // Reads the start of a face line of the shape into face, as ScanUsualFaceStart does, up to the
@@ -446,10 +458,8 @@ struct CornerBytes {
 BLOKTAR_WIDE_TARGET inline void LoadCornerBytes(const char* text, const ShapeVectors& vectors,
                                                 CornerBytes& corner) {
     corner.bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
-    const __m256i digits = _mm256_sub_epi8(corner.bytes, Load(vectors.zeros));
-    corner.digits = _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits);
-    corner.notDigit =
-        ~std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(corner.digits))};
+    corner.digits = DigitLanes(corner.bytes, vectors);
+    corner.notDigit = ~std::uint64_t{LaneBits(corner.digits)};
     std::uint64_t ends = static_cast<std::uint32_t>(_mm256_movemask_epi8(
         _mm256_or_si256(_mm256_cmpeq_epi8(corner.bytes, Load(vectors.spaces)),
                         _mm256_cmpeq_epi8(corner.bytes, Load(vectors.closings)))));
@@ -513,17 +523,10 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const Corne
     std::uint32_t exponentDigits = 0;
     unsigned at = 0;
     for (unsigned k = 0; k < 2; ++k) {
-        const char sign = text[at];
-        const bool negative = sign == '-';
-        if (sign == '-' || sign == '+') ++at;
-        const std::uint64_t rest = corner.notDigit >> at;
-        const auto whole = static_cast<unsigned>(std::countr_zero(rest));
-        const bool point = text[at + whole] == '.';
-        const unsigned end =
-            point ? static_cast<unsigned>(std::countr_zero(rest & (rest - 1u))) : whole;
-        if (end == (point ? 1u : 0u) || end > 15) return false;
-        unsigned stop = at + end;
-        int scale = point ? -static_cast<int>(end - whole - 1u) : 0;
+        PlainNumber number;
+        if (!ReadPlainNumber(text, corner.notDigit, at, number)) return false;
+        unsigned stop = number.start + number.end;
+        int scale = -static_cast<int>(number.Places());
         if ((text[stop] | 0x20) == 'e') {
             unsigned q = stop + 1;
             const bool down = text[q] == '-';
@@ -541,11 +544,11 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const Corne
             scale > number_detail::kLargestExactPower) {
             return false;
         }
-        shape.numberStart[k] = at;
-        shape.numbers[k] = number_detail::kRightAlignedDigits.at[whole][end];
+        shape.numberStart[k] = number.start;
+        shape.numbers[k] = number_detail::kRightAlignedDigits.at[number.whole][number.end];
         const double power = number_detail::kExactPowersOfTen[scale < 0 ? -scale : scale];
         shape.multipliers[k] = scale > 0 ? power : 1.0;
-        shape.divisors[k] = (negative ? -1.0 : 1.0) * (scale < 0 ? power : 1.0);
+        shape.divisors[k] = (number.negative ? -1.0 : 1.0) * (scale < 0 ? power : 1.0);
         at = stop + 1;
     }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(shape.marks),
