@@ -88,6 +88,9 @@ void DescribeFault(const Refusal& refusal, Console& console) {
         case Fault::PayloadNaN:
             atLine(text::kPayloadNaN);
             break;
+        case Fault::ClosingLineMissing:
+            atLine(text::kClosingLineMissing);
+            break;
         case Fault::ArchiveBroken:
             console.Text(text::kArchiveBroken);
             break;

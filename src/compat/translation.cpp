@@ -13,6 +13,9 @@ namespace {
 
 constexpr char kEndOfText = '\x1a';  // Ctrl-Z: the reader's document ends there
 constexpr std::size_t kVertexBytes = 12;
+// How the modeller indents a chunk's first and closing lines, and the lines inside it.
+constexpr std::string_view kChunkIndent = "\t";
+constexpr std::string_view kVertexIndent = "\t\t";
 // A count or size beyond this is refused rather than multiplied.
 constexpr std::uint64_t kMaxPayloadCount = std::uint64_t{1} << 40;
 
@@ -346,15 +349,18 @@ class Planner {
                IsBlank(line[lead + 7]);
     }
 
-    // "BVertex N {", "Vector N [S]", S bytes of float32 x y z, a line end: the first becomes
-    // "vertex N {", the second goes, the bytes become text lines. The payload is never looked at
-    // as lines.
+    // "BVertex N {", "Vector N [S]", S bytes of float32 x y z, a line end, "}": the first becomes
+    // "vertex N {", the second goes, the bytes become text lines, the last closes the chunk. The
+    // payload is never looked at as lines. Each line the chunk becomes is written as the modeller
+    // writes a text vertex chunk, whatever indent the binary one has: the reader knows the chunk
+    // only by "\tvertex " and "\t}" at the start of a line, and a vertex line only behind two tabs.
     void BinaryVertices(std::string_view chunkLine) {
         ++plan_.binaryVertexChunks;
         const std::uint64_t chunkLineNumber = line_;
         CheckText(chunkLine);
         const std::size_t lead = LeadingBlanks(chunkLine);
-        plan_.edits.push_back({Edit::Kind::Replace, reader_.Offset() + lead, 7, "vertex", "", 0});
+        plan_.edits.push_back({Edit::Kind::Replace, reader_.Offset(), lead + 7,
+                               std::string(kChunkIndent) + "vertex", "", 0});
         const std::int64_t declared = LeadingInt(chunkLine.substr(lead + 7));
         reader_.Consume(chunkLine.size());
         ++line_;
@@ -369,7 +375,6 @@ class Planner {
             text, static_cast<std::size_t>(static_cast<const char*>(newline) - text) + 1);
         const std::string_view content = Content(vectorLine);
         std::size_t i = LeadingBlanks(content);
-        const std::string indent(content.substr(0, i));
         if (!StartsWith(content.substr(i), "Vector") || i + 6 >= content.size() ||
             !IsBlank(content[i + 6])) {
             return Stop(Fault::VectorLineMissing, chunkLineNumber);
@@ -420,8 +425,32 @@ class Planner {
         }
         reader_.Consume(trailing);
         if (trailing > 0) ++line_;
-        plan_.edits.push_back(
-            {Edit::Kind::Vertices, payloadOffset, size + trailing, indent, lineEnd, count});
+        plan_.edits.push_back({Edit::Kind::Vertices, payloadOffset, size + trailing,
+                               std::string(kVertexIndent), lineEnd, count});
+        ClosingLine(chunkLineNumber);
+    }
+
+    // The line behind the payload: blanks, "}", blanks, its line end (or the document's end). It
+    // becomes the text chunk's closing line with the line end it has. Anything else leaves the
+    // chunk open, and the lines behind it would be read as its vertices: refused.
+    void ClosingLine(std::uint64_t chunkLineNumber) {
+        const std::size_t available = reader_.Ensure(RawReader::kCapacity);
+        const std::string_view rest(reader_.Data(), available);
+        // The reader's document ends at a Ctrl-Z: a closing line may end there too.
+        const std::size_t end = rest.find_first_of(std::string_view("\n\x1a", 2));
+        const bool newline = end != std::string_view::npos && rest[end] == '\n';
+        const std::string_view line = rest.substr(0, newline ? end + 1 : end);
+        const std::string_view content = Content(line);
+        std::size_t i = LeadingBlanks(content);
+        if (i >= content.size() || content[i] != '}' ||
+            i + 1 + LeadingBlanks(content.substr(i + 1)) != content.size() ||
+            (end == std::string_view::npos && available == RawReader::kCapacity)) {
+            return Stop(Fault::ClosingLineMissing, chunkLineNumber);
+        }
+        plan_.edits.push_back({Edit::Kind::Replace, reader_.Offset(), content.size(),
+                               std::string(kChunkIndent) + "}", "", 0});
+        reader_.Consume(line.size());
+        if (newline) ++line_;
     }
 
     void Stop(Fault fault, std::uint64_t line) {

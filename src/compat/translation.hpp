@@ -28,6 +28,7 @@ enum class Fault {
     PayloadSizeWrong,    // a Vector size other than 12 x its count, or a count the chunk denies
     PayloadPastEnd,      // the binary vertices run past the end of the document
     PayloadNaN,          // a binary vertex holds a NaN, which no text reads back as
+    ClosingLineMissing,  // a BVertex chunk's payload not followed by its closing "}" line
     ArchiveBroken,       // truncated, or not a ZIP archive
     ArchiveCrcWrong,     // the member's bytes fail their CRC
     ArchiveNoDocument,   // no member's name ends in .mqo

@@ -246,6 +246,75 @@ TEST(CompatModernForms, GeneratedBoxesInTheNewerForms) {
     EXPECT_EQ(archived.output, expected);
 }
 
+// Binary vertex chunks as documents write them besides the modeller's own indents: the closing
+// line at the start of its line, indented with spaces or two tabs, with trailing blanks; the
+// chunk's lines without an indent; LF line ends. Each reads as the text vertices do: the BD1
+// file is the generator's, in a plain document and out of an archive.
+TEST(CompatModernForms, BinaryChunksWhateverTheirIndents) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(
+        RunGenerator({"blocks", "24", dir + "/boxes.mqo", dir + "/expected.bd1", "--objects", "3"}),
+        0);
+    const std::string ver10 = ReadFile(dir + "/boxes.mqo");
+    const std::string expected = ReadFile(dir + "/expected.bd1");
+    struct Form {
+        const char* what;
+        const char* chunkIndent;
+        const char* vectorIndent;
+        const char* closing;  // the closing line, without its line end
+        bool crlf;
+    };
+    const Form forms[] = {
+        {"closed at the line's start", "\t", "\t\t", "}", true},
+        {"closed at the line's start, LF", "\t", "\t\t", "}", false},
+        {"closed behind spaces, blanks behind", "\t", "\t\t", "  } \t", true},
+        {"closed behind two tabs", "\t", "\t\t", "\t\t}", false},
+        {"no indent anywhere", "", "", "}", true},
+        {"spaces for indents", "  ", "    ", "  }", false},
+    };
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.what);
+        std::string text = ver10;
+        if (!form.crlf) {
+            for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+        }
+        const std::string eol = form.crlf ? "\r\n" : "\n";
+        std::string modern;
+        int chunks = 0;
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find("\tvertex ", from)) != std::string::npos; ++chunks) {
+            const std::size_t open = text.find("{" + eol, at) + 1 + eol.size();
+            const std::size_t close = text.find("\t}" + eol, open);
+            std::string payload;
+            int count = 0;
+            for (const char* p = text.c_str() + open; p < text.c_str() + close; ++count) {
+                for (int i = 0; i < 3; ++i) {
+                    char* end;
+                    payload += F32(static_cast<float>(std::strtod(p, &end)));
+                    p = end;
+                }
+                p += eol.size();
+            }
+            modern += text.substr(from, at - from) + form.chunkIndent + "BVertex " +
+                      std::to_string(count) + " {" + eol + form.vectorIndent + "Vector " +
+                      std::to_string(count) + " [" + std::to_string(payload.size()) + "]" + eol +
+                      payload + eol + form.closing + eol;
+            from = close + 2 + eol.size();
+        }
+        modern += text.substr(from);
+        modern.replace(modern.find("Ver 1.0"), 7, "Ver 1.1");
+        ASSERT_GE(chunks, 3);
+        const std::string lines = VersionLine("1.1") + BinaryLine(chunks);
+        const CompatRun plain = RunOn("boxes.mqo", modern);
+        EXPECT_EQ(plain.run.out, lines + CompleteRun(24));
+        EXPECT_EQ(plain.run.status, 0);
+        EXPECT_EQ(plain.output, expected);
+        const CompatRun archived = RunOn("boxes.mqoz", ZipArchive({{"boxes.mqo", modern, true}}));
+        EXPECT_EQ(archived.run.out, MemberLine("boxes.mqo") + lines + CompleteRun(24));
+        EXPECT_EQ(archived.output, expected);
+    }
+}
+
 // Members of more than a MiB, which are inflated while the document is looked through: whole ones
 // convert, and a fault that shows only at the member's end still refuses, with nothing written,
 // also after the look through the document stopped early at a fault of its own.
@@ -399,6 +468,14 @@ TEST(CompatRefusals, LeaveEveryEarlierOutputAsItWas) {
          "形式変換\t失敗\nBVertex の頂点に NaN (数でない値) がある: 行 5\n"},
         {"DOC.mqo", kModernHeader + "1.1\n" + bvertexAt4 + "\t\t" + one + "\n",
          "形式変換\t失敗\nBVertex の Vector 行が読めない: 行 5\n"},
+        {"DOC.mqo",
+         kModernHeader + "1.1\n" + bvertexAt4 + "\t\tVector 1 [12]\n" + one + "\n\tface 6 {\n",
+         "形式変換\t失敗\nBVertex の終わりの } 行がない: 行 5\n"},
+        {"DOC.mqo", kModernHeader + "1.1\n" + bvertexAt4 + "\t\tVector 1 [12]\n" + one + "\n",
+         "形式変換\t失敗\nBVertex の終わりの } 行がない: 行 5\n"},
+        {"DOC.mqo",
+         kModernHeader + "1.1\n" + bvertexAt4 + "\t\tVector 1 [12]\n" + one + "\n\t}x\n}\n",
+         "形式変換\t失敗\nBVertex の終わりの } 行がない: 行 5\n"},
         {"DOC.mqoz", archive.substr(0, archive.size() / 2),
          "アーカイブ展開\t失敗\nアーカイブが壊れているか途中で切れている\n"},
         {"DOC.mqoz", document, "アーカイブ展開\t失敗\nアーカイブが壊れているか途中で切れている\n"},

@@ -33,6 +33,7 @@ const std::map<std::string, std::string> kIntended = {
     {"kPayloadSizeWrong", "BVertex のデータの大きさが 12 × 頂点数でない"},
     {"kPayloadPastEnd", "BVertex のデータが文書の終わりを越えている"},
     {"kPayloadNaN", "BVertex の頂点に NaN (数でない値) がある"},
+    {"kClosingLineMissing", "BVertex の終わりの } 行がない"},
     {"kArchiveBroken", "アーカイブが壊れているか途中で切れている\n"},
     {"kArchiveCrcWrong", "アーカイブの文書の CRC が合わない\n"},
     {"kArchiveNoDocument", "アーカイブに .mqo の文書がない\n"},

@@ -176,6 +176,14 @@ TEST(CompatTranslation, Ver10FormByteForByte) {
              "\t}\r\nEof\r\n"},
         {"no vertices", kLine1 + "Format Text Ver 1.0\n" + Vertices("\n", "", 0),
          kLine1 + "Format Text Ver 1.0\n\tvertex 0 {\n\t}\n"},
+        {"chunk closed at the line's start, its lines unindented, CR LF",
+         "Metasequoia Document\r\nFormat Text Ver 1.1\r\nBVertex 1 {\r\nVector 1 [12]\r\n" +
+             F32(1) + F32(2) + F32(3) + "\r\n}\r\n\tface 0 {\r\n\t}\r\n}\r\n",
+         "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\tvertex 1 {\r\n\t\t1 2 3\r\n\t}\r\n"
+         "\tface 0 {\r\n\t}\r\n}\r\n"},
+        {"chunk indented with spaces, closed behind blanks, at the end",
+         kLine1 + "Format Text Ver 1.1\n  BVertex 0 { \n    Vector 0 [0]\n \t} ",
+         kLine1 + "Format Text Ver 1.0\n\tvertex 0 { \n\t}"},
         {"lines longer than the buffer",
          kLine1 + "Format Text Ver 1.2\nCodePage utf8\n" + longText + "\n" + longUtf8 + "\n",
          kLine1 + "Format Text Ver 1.0\n" + longText + "\n" + longSjis + "\n"},
