@@ -38,8 +38,8 @@ std::string FullPathText(const NativeString& path) {
     const std::wstring full = FullPath(path);
     if (full.empty()) return {};
     const int size = static_cast<int>(full.size());
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, full.data(), size, nullptr, 0, nullptr,
-                                          nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, full.data(), size, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return std::string(full.size(), '?');
     std::string text(static_cast<std::size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, full.data(), size, text.data(), bytes, nullptr, nullptr);

@@ -78,9 +78,9 @@ TEST(InspectorDrop, WritesThePageBesideTheFileAndOpensItInTheBrowser) {
     // lays the lines out with its own control sequences, so each text is looked for in turn.
     const std::string pagePath = WinePath(dir) + "\\broken.mqo.html";
     std::size_t at = 0;
-    for (const std::string& text : {std::string("HTMLファイル作成"), std::string("完了"),
-                                    std::string("ページの場所"), pagePath,
-                                    std::string("ブラウザで開く"), std::string("完了")}) {
+    for (const std::string& text :
+         {std::string("HTMLファイル作成"), std::string("完了"), std::string("ページの場所"),
+          pagePath, std::string("ブラウザで開く"), std::string("完了")}) {
         at = run.out.find(text, at);
         ASSERT_NE(at, std::string::npos) << text << " in " << run.out;
     }
