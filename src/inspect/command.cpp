@@ -7,10 +7,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "compat/code_page.hpp"
 #include "compat/prepared.hpp"
 #include "inspect/html.hpp"
 #include "inspect/inspect_text.hpp"
 #include "inspect/inspection.hpp"
+#include "inspect/page_opening.hpp"
 #include "inspect/print.hpp"
 #include "inspect/svg.hpp"
 
@@ -139,13 +141,29 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
 }
 
 // Writes a picture's file whole and ends its stage's line with done or failed.
-bool WriteStageFile(const NativeChar* path, const std::string& bytes, Console& console) {
+bool WriteStageFile(const NativeString& path, const std::string& bytes, Console& console) {
     const bool written = WriteWholeFile(path, bytes.data(), bytes.size());
     console.Text(written ? bloktar::text::kDone : bloktar::text::kFailed);
     return written;
 }
 
-int Inspect(const InspectorArguments& arguments, Console& console) {
+// Tells where the page is, its path shown as it is (in Shift_JIS where a file or pipe takes the
+// console's bytes, '?' for what Shift_JIS lacks), then opens it in the browser.
+void OpenPage(const NativeString& page, Console& console) {
+    const std::string utf8 = FullPathText(page) + "\n";
+    std::string sjis;
+    if (!compat::Cp932Encoder().Append(utf8.data(), utf8.size(), sjis)) {
+        for (const char c : utf8) sjis += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    }
+    console.Text(text::kPageLocation);
+    console.Text(ConsoleText{sjis, utf8});
+    console.Text(text::kOpenInBrowser);
+    console.Text(OpenInBrowser(page) ? bloktar::text::kDone : bloktar::text::kFailed);
+}
+
+// dropped: the program has a console window of its own, as when a file is dropped on it. It then
+// also writes the page (beside the input, unless --html names it) and opens it in the browser.
+int Inspect(const InspectorArguments& arguments, bool dropped, Console& console) {
     if (arguments.help) {
         console.Text(text::kUsage);
         console.Text(text::kHelp);
@@ -160,8 +178,11 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
         console.Text(bloktar::text::kFailed);
         return kStatusUnreadable;
     }
+    const NativeString pagePath = arguments.html != nullptr ? NativeString(arguments.html)
+                                  : dropped                 ? PagePathBeside(arguments.input)
+                                                            : NativeString();
     Picture picture;
-    if (arguments.html != nullptr) picture.page = std::make_unique<PageModel>();
+    if (arguments.html != nullptr || dropped) picture.page = std::make_unique<PageModel>();
     int status = NamesBd1File(arguments.input)
                      ? InspectBd1File(file.get(), console, picture)
                      : InspectDocumentFile(file.get(), arguments.input, console, picture);
@@ -172,13 +193,17 @@ int Inspect(const InspectorArguments& arguments, Console& console) {
         const std::string svg = DrawBlocksSvg(picture.blocks, picture.marks);
         if (!WriteStageFile(arguments.svg, svg, console)) status = kStatusUnreadable;
     }
-    if (arguments.html != nullptr) {
+    if (picture.page) {
         console.Text(text::kHtmlWrite);
         PageModel& page = *picture.page;
         page.title = FileNameText(arguments.input);
         FindTextureImages(arguments.input, page.header, page.textureImages);
         const std::string html = BuildInspectionPage(picture.blocks, page);
-        if (!WriteStageFile(arguments.html, html, console)) status = kStatusUnreadable;
+        if (!WriteStageFile(pagePath, html, console)) {
+            status = kStatusUnreadable;
+        } else if (dropped) {
+            OpenPage(pagePath, console);
+        }
     }
     return status;
 }
@@ -256,17 +281,19 @@ bool NamesBd1File(const NativeChar* path) {
 int RunInspector(int argc, NativeChar** argv, std::FILE* out) {
     const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);
     Console& console = *processConsole;
+    // Dropped on the program in Explorer, its window would close before the rows could be read,
+    // and there is no command line to ask for the page.
+    const bool dropped = ConsoleWindowIsOwn(out);
     int status;
     try {
-        status = Inspect(ParseInspectorArguments(argc, argv), console);
+        status = Inspect(ParseInspectorArguments(argc, argv), dropped, console);
     } catch (const std::bad_alloc&) {
         console.Text(bloktar::text::kMemory);
         console.Text(bloktar::text::kFailed);
         status = kStatusUnreadable;
     }
     std::fflush(out);
-    // Dropped on the program in Explorer, its window would close before the rows could be read.
-    if (ConsoleWindowIsOwn(out)) WaitForWord(stdin);
+    if (dropped) WaitForWord(stdin);
     return status;
 }
 

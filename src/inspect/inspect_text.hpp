@@ -183,6 +183,14 @@ inline constexpr ConsoleText kHtmlNeedsPath{
 inline constexpr ConsoleText kHtmlWrite{
     "HTML\x83\x74\x83\x40\x83\x43\x83\x8b\x8d\xec\x90\xac",
     "HTML\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe4\xbd\x9c\xe6\x88\x90"};
+// ページの場所\t  (the page's place)
+inline constexpr ConsoleText kPageLocation{
+    "\x83\x79\x81\x5b\x83\x57\x82\xcc\x8f\xea\x8f\x8a\t",
+    "\xe3\x83\x9a\xe3\x83\xbc\xe3\x82\xb8\xe3\x81\xae\xe5\xa0\xb4\xe6\x89\x80\t"};
+// ブラウザで開く  (opening it in the browser)
+inline constexpr ConsoleText kOpenInBrowser{
+    "\x83\x75\x83\x89\x83\x45\x83\x55\x82\xc5\x8a\x4a\x82\xad",
+    "\xe3\x83\x96\xe3\x83\xa9\xe3\x82\xa6\xe3\x82\xb6\xe3\x81\xa7\xe9\x96\x8b\xe3\x81\x8f"};
 // clang-format on
 
 // All texts above, for the test that checks their encodings.
@@ -230,6 +238,8 @@ inline constexpr bloktar::text::NamedText kAll[] = {
     {"kSvgWrite", kSvgWrite},
     {"kHtmlNeedsPath", kHtmlNeedsPath},
     {"kHtmlWrite", kHtmlWrite},
+    {"kPageLocation", kPageLocation},
+    {"kOpenInBrowser", kOpenInBrowser},
 };
 
 }  // namespace bloktar::inspect::text

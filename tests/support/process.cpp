@@ -107,9 +107,12 @@ ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view inp
     return RunCommand(BloktarCommand(args), input, cwd);
 }
 
+std::vector<std::string> InspectorCommand() {
+    return ProgramCommand("BLOKTAR_INSPECT_COMMAND", BLOKTAR_INSPECT_PROGRAM);
+}
+
 ProgramRun RunInspector(const std::vector<std::string>& args, const std::string& cwd) {
-    std::vector<std::string> words =
-        ProgramCommand("BLOKTAR_INSPECT_COMMAND", BLOKTAR_INSPECT_PROGRAM);
+    std::vector<std::string> words = InspectorCommand();
     words.insert(words.end(), args.begin(), args.end());
     return RunCommand(words, "", cwd);
 }

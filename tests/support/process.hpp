@@ -38,6 +38,10 @@ bool ProgramIsWindows();
 ProgramRun RunBloktar(const std::vector<std::string>& args, std::string_view input,
                       const std::string& cwd);
 
+// The words of the command that runs bloktar-inspect: the one built with the tests, or the
+// command in BLOKTAR_INSPECT_COMMAND.
+std::vector<std::string> InspectorCommand();
+
 // Runs bloktar-inspect likewise: the one built with the tests, or the command in
 // BLOKTAR_INSPECT_COMMAND.
 ProgramRun RunInspector(const std::vector<std::string>& args, const std::string& cwd);

@@ -34,14 +34,12 @@ void WriteAll(int fd, std::string_view bytes) {
     }
 }
 
-// Runs the converter with standard output on a pseudo-terminal, and standard input on a pipe fed
-// with pipedInput or, when typeAfter is given, on the terminal where keys are typed.
-TypedRun RunOnTerminal(const std::vector<std::string>& args, const std::string& cwd,
+// Runs the command's words with standard output on a pseudo-terminal, and standard input on a
+// pipe fed with pipedInput or, when typeAfter is given, on the terminal where keys are typed.
+TypedRun RunOnTerminal(std::vector<std::string> words, const std::string& cwd,
                        std::string_view pipedInput, const std::string_view* typeAfter,
                        std::string_view keys) {
     std::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> words = ProgramCommand();
-    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -119,17 +117,30 @@ TypedRun RunOnTerminal(const std::vector<std::string>& args, const std::string& 
     return run;
 }
 
+// The words that run program with args.
+std::vector<std::string> WithArguments(std::vector<std::string> program,
+                                       const std::vector<std::string>& args) {
+    program.insert(program.end(), args.begin(), args.end());
+    return program;
+}
+
 }  // namespace
 
 ProgramRun RunBloktarOnTerminal(const std::vector<std::string>& args, std::string_view input,
                                 const std::string& cwd) {
-    TypedRun run = RunOnTerminal(args, cwd, input, nullptr, {});
+    TypedRun run = RunOnTerminal(WithArguments(ProgramCommand(), args), cwd, input, nullptr, {});
+    return {std::move(run.out), run.status};
+}
+
+ProgramRun RunInspectorOnTerminal(const std::vector<std::string>& args, std::string_view input,
+                                  const std::string& cwd) {
+    TypedRun run = RunOnTerminal(WithArguments(InspectorCommand(), args), cwd, input, nullptr, {});
     return {std::move(run.out), run.status};
 }
 
 TypedRun RunBloktarOnTerminalTyping(const std::vector<std::string>& args, const std::string& cwd,
                                     std::string_view typeAfter, std::string_view keys) {
-    return RunOnTerminal(args, cwd, {}, &typeAfter, keys);
+    return RunOnTerminal(WithArguments(ProgramCommand(), args), cwd, {}, &typeAfter, keys);
 }
 
 ScopedEnvironment::ScopedEnvironment(

@@ -18,6 +18,10 @@ namespace testing_support {
 ProgramRun RunBloktarOnTerminal(const std::vector<std::string>& args, std::string_view input,
                                 const std::string& cwd);
 
+// Runs bloktar-inspect (InspectorCommand()) likewise, its standard output on a terminal.
+ProgramRun RunInspectorOnTerminal(const std::vector<std::string>& args, std::string_view input,
+                                  const std::string& cwd);
+
 // A run whose standard input is the terminal too, typed on by a person.
 struct TypedRun {
     std::string out;

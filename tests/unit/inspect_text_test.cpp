@@ -61,6 +61,8 @@ const std::map<std::string, std::string> kIntended = {
     {"kSvgWrite", "SVGファイル作成"},
     {"kHtmlNeedsPath", "--html の後に出力ファイル名がない\n"},
     {"kHtmlWrite", "HTMLファイル作成"},
+    {"kPageLocation", "ページの場所\t"},
+    {"kOpenInBrowser", "ブラウザで開く"},
 };
 // clang-format on
 

@@ -34,6 +34,19 @@ TEST(ReleaseReadMe, SaysWhatToDropOnEveryProgramAndWhereTheFullReadmeIs) {
         EXPECT_NE(text.find(std::string("● ") + program + " に "), std::string::npos);
     }
     EXPECT_NE(text.find("README.md (英語)"), std::string::npos);
+    // The guide and the licence, by the names they have in the package.
+    EXPECT_NE(text.find("docs\\guide.md (英語)"), std::string::npos);
+    EXPECT_NE(text.find("LICENSE"), std::string::npos);
+}
+
+TEST(ReleaseReadMe, SaysThatAFileDroppedOnTheInspectorOpensItsPage) {
+    const std::string text = testing_support::ReadFile(testing_support::BuildPath("README-ja.txt"));
+    const std::size_t drop = text.find("● bloktar-inspect.exe に ");
+    ASSERT_NE(drop, std::string::npos);
+    const std::string section = text.substr(drop, text.find("\r\n\r\n", drop) - drop);
+    EXPECT_NE(section.find("ブラウザーで開きます"), std::string::npos) << section;
+    EXPECT_NE(section.find("house.mqo → house.mqo.html"), std::string::npos) << section;
+    EXPECT_NE(section.find("ページの場所"), std::string::npos) << section;
 }
 
 }  // namespace
