@@ -10,7 +10,7 @@
 namespace bloktar::exporter {
 namespace {
 
-constexpr std::uint32_t kGlbMagic = 0x46546C67;  // "glTF"
+constexpr std::uint32_t kGlbMagic = 0x46546C67;   // "glTF"
 constexpr std::uint32_t kJsonChunk = 0x4E4F534A;  // "JSON"
 constexpr std::uint32_t kBinChunk = 0x004E4942;   // "BIN\0"
 constexpr std::size_t kGlbHeaderSize = 12;
@@ -120,7 +120,8 @@ void WriteBlock(const Bd1Block& block, std::uint32_t blockNumber, char* vertices
     const std::uint32_t first = blockNumber * kVerticesPerBlock;
     for (int f = 0; f < kBlockFaces; ++f) {
         // A face turned towards the box's centre is turned round. One that is neither (no area,
-        // or in the plane of the centre, as in a flat box) follows the box's volume.
+        // or in the plane of the centre) follows the box's volume; in a box without volume (a
+        // flat one) it keeps the records' turn, which the converter's boxes have outwards.
         const double side = outwards[f] != 0 ? outwards[f] : volume;
         const bool reversed = side < 0;
         const Vec3 n = reversed ? Vec3{-normals[f].x, -normals[f].y, -normals[f].z} : normals[f];
@@ -130,8 +131,8 @@ void WriteBlock(const Bd1Block& block, std::uint32_t blockNumber, char* vertices
                                  static_cast<float>(unit.z)};
         for (int i = 0; i < kFaceCornerCount; ++i) {
             const int k = kBd1FaceCorners[f][i];
-            char* vertex = vertices + static_cast<std::size_t>(f * kFaceCornerCount + i) *
-                                          kVertexStride;
+            char* vertex =
+                vertices + static_cast<std::size_t>(f * kFaceCornerCount + i) * kVertexStride;
             const float position[3] = {-block.x[k], block.y[k], block.z[k]};
             const float uv[2] = {block.u[f * 4 + i], block.v[f * 4 + i]};
             std::memcpy(vertex, position, sizeof position);
@@ -208,8 +209,9 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
     for (int key = 0; key < kMaterialKeys; ++key) {
         if (faces[static_cast<std::size_t>(key)] == 0) continue;
         if (material > 0) json += ',';
-        json += "{\"attributes\":{\"POSITION\":0,\"NORMAL\":1,\"TEXCOORD_0\":2,\"_BLOCK\":3},"
-                "\"indices\":";
+        json +=
+            "{\"attributes\":{\"POSITION\":0,\"NORMAL\":1,\"TEXCOORD_0\":2,\"_BLOCK\":3},"
+            "\"indices\":";
         AppendNumber(json, std::uint64_t{4} + static_cast<std::uint64_t>(material));
         json += ",\"material\":";
         AppendNumber(json, static_cast<std::uint64_t>(material));
@@ -251,8 +253,7 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
         } else {
             AppendNumber(json, static_cast<std::uint64_t>(key));
             if (layout.imageOf[slot] < 0) {
-                static constexpr const char* kWhy[] = {"no name", "missing", "unreadable",
-                                                       "webp"};
+                static constexpr const char* kWhy[] = {"no name", "missing", "unreadable", "webp"};
                 json += ",\"image\":";
                 AppendString(json, kWhy[static_cast<int>(model.images[slot].kind)]);
             }
@@ -261,8 +262,9 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
     }
     json += ']';
     if (textures > 0) {
-        json += ",\"samplers\":[{\"magFilter\":9729,\"minFilter\":9987,\"wrapS\":10497,"
-                "\"wrapT\":10497}],\"textures\":[";
+        json +=
+            ",\"samplers\":[{\"magFilter\":9729,\"minFilter\":9987,\"wrapS\":10497,"
+            "\"wrapT\":10497}],\"textures\":[";
         for (int t = 0; t < textures; ++t) {
             if (t > 0) json += ',';
             json += "{\"sampler\":0,\"source\":";
@@ -278,8 +280,8 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
             json += "{\"name\":";
             AppendString(json, model.slotNames[slot]);
             json += ",\"mimeType\":";
-            AppendString(json, model.images[slot].kind == ImageKind::Jpeg ? "image/jpeg"
-                                                                          : "image/png");
+            AppendString(json,
+                         model.images[slot].kind == ImageKind::Jpeg ? "image/jpeg" : "image/png");
             json += ",\"bufferView\":";
             AppendNumber(json, std::uint64_t{2} + static_cast<std::uint64_t>(image));
             json += '}';
@@ -287,18 +289,21 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
         }
         json += ']';
     }
-    json += ",\"accessors\":[{\"bufferView\":0,\"byteOffset\":0,\"componentType\":5126,"
-            "\"count\":";
+    json +=
+        ",\"accessors\":[{\"bufferView\":0,\"byteOffset\":0,\"componentType\":5126,"
+        "\"count\":";
     AppendNumber(json, vertexCount);
     json += ",\"type\":\"VEC3\"";
     AppendMinMax(json, model.blocks);
     json += "},{\"bufferView\":0,\"byteOffset\":12,\"componentType\":5126,\"count\":";
     AppendNumber(json, vertexCount);
-    json += ",\"type\":\"VEC3\"},{\"bufferView\":0,\"byteOffset\":24,\"componentType\":5126,"
-            "\"count\":";
+    json +=
+        ",\"type\":\"VEC3\"},{\"bufferView\":0,\"byteOffset\":24,\"componentType\":5126,"
+        "\"count\":";
     AppendNumber(json, vertexCount);
-    json += ",\"type\":\"VEC2\"},{\"bufferView\":0,\"byteOffset\":32,\"componentType\":5123,"
-            "\"count\":";
+    json +=
+        ",\"type\":\"VEC2\"},{\"bufferView\":0,\"byteOffset\":32,\"componentType\":5123,"
+        "\"count\":";
     AppendNumber(json, vertexCount);
     json += ",\"type\":\"SCALAR\"}";
     for (int key = 0; key < kMaterialKeys; ++key) {
@@ -352,8 +357,11 @@ NonFinite FindNonFinite(std::span<const Bd1Block> blocks) {
             char name;
             const float* values;
             int count;
-        } fields[] = {{'x', block.x, 8},  {'y', block.y, 8},  {'z', block.z, 8},
-                      {'u', block.u, 24}, {'v', block.v, 24}};
+        } fields[] = {{'x', block.x, 8},
+                      {'y', block.y, 8},
+                      {'z', block.z, 8},
+                      {'u', block.u, 24},
+                      {'v', block.v, 24}};
         for (const auto& field : fields) {
             for (int i = 0; i < field.count; ++i) {
                 const float value = field.values[i];

@@ -19,8 +19,8 @@ std::string Utf8FromCp932(std::string_view bytes) {
     if (units <= 0) return std::string(bytes.size(), '?');
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
     MultiByteToWideChar(932, 0, bytes.data(), size, wide.data(), units);
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr,
-                                           nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
     if (length <= 0) return std::string(bytes.size(), '?');
     std::string text(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, text.data(), length, nullptr, nullptr);
