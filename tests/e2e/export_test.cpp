@@ -111,7 +111,8 @@ void ExpectBlocks(const GlbContent& glb, const std::vector<ExpectedBlock>& block
         for (int f = 0; f < 6 && face < 0; ++f) {
             int on = 0;
             for (const std::uint32_t corner : t.corner) {
-                for (const int s : slots[static_cast<std::size_t>(f)]) on += s == static_cast<int>(corner);
+                for (const int s : slots[static_cast<std::size_t>(f)])
+                    on += s == static_cast<int>(corner);
             }
             if (on == 3) face = f;
         }
@@ -141,9 +142,9 @@ void ExpectBlocks(const GlbContent& glb, const std::vector<ExpectedBlock>& block
         const double area = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
         for (const std::uint32_t corner : t.corner) {
             const float* normal = glb.vertices[corner].normal;
-            const double length = std::sqrt(double{normal[0]} * normal[0] +
-                                            double{normal[1]} * normal[1] +
-                                            double{normal[2]} * normal[2]);
+            const double length =
+                std::sqrt(double{normal[0]} * normal[0] + double{normal[1]} * normal[1] +
+                          double{normal[2]} * normal[2]);
             EXPECT_NEAR(length, 1.0, 1e-6);
             if (area > 0) {
                 EXPECT_GT(n.x * normal[0] + n.y * normal[1] + n.z * normal[2], 0)
@@ -154,11 +155,10 @@ void ExpectBlocks(const GlbContent& glb, const std::vector<ExpectedBlock>& block
         const Point middle{(p0[0] + double{p1[0]} + p2[0]) / 3, (p0[1] + double{p1[1]} + p2[1]) / 3,
                            (p0[2] + double{p1[2]} + p2[2]) / 3};
         // A face in the plane of its box's centre (a box without height) has no inside.
-        const double outwards = n.x * (middle.x - centre.x) + n.y * (middle.y - centre.y) +
-                                n.z * (middle.z - centre.z);
-        const bool inPlaneOfCentre = n.x * (p0[0] - centre.x) + n.y * (p0[1] - centre.y) +
-                                         n.z * (p0[2] - centre.z) ==
-                                     0;
+        const double outwards =
+            n.x * (middle.x - centre.x) + n.y * (middle.y - centre.y) + n.z * (middle.z - centre.z);
+        const bool inPlaneOfCentre =
+            n.x * (p0[0] - centre.x) + n.y * (p0[1] - centre.y) + n.z * (p0[2] - centre.z) == 0;
         if (!inPlaneOfCentre) {
             EXPECT_GT(outwards, 0) << "block " << b << " face " << face << " is seen from inside";
         }
@@ -173,12 +173,11 @@ void ExpectBlocks(const GlbContent& glb, const std::vector<ExpectedBlock>& block
 
 std::string Written(long long blocks, int materials, const std::string& textureLines,
                     bool fromDocument = false, const std::string& translation = "") {
-    return kBanner +
-           Sjis("ファイルロード\t完了\n" + translation +
-                (fromDocument ? "ドキュメント変換\t完了\n" : "BD1ファイル確認\t完了\n") +
-                "総ブロック数\t" + std::to_string(blocks) + " \nマテリアル数\t" +
-                std::to_string(materials) + " \n" + textureLines +
-                "glTF作成\t完了\n書き込み\t完了\n\n書き出し完了\n");
+    return kBanner + Sjis("ファイルロード\t完了\n" + translation +
+                          (fromDocument ? "ドキュメント変換\t完了\n" : "BD1ファイル確認\t完了\n") +
+                          "総ブロック数\t" + std::to_string(blocks) + " \nマテリアル数\t" +
+                          std::to_string(materials) + " \n" + textureLines +
+                          "glTF作成\t完了\n書き込み\t完了\n\n書き出し完了\n");
 }
 
 void AppendTo(void* context, void* data, int size) {
@@ -276,24 +275,22 @@ TEST(Export, Bd1FileWithEveryKindOfImage) {
     ExpectedBlock flat = Box(0, 5, 0, 1, 30);
     for (float& y : flat.y) y = 5;
     const std::vector<ExpectedBlock> blocks = {cube, mirrored, wedge, flat};
-    const std::string bd1 =
-        Bd1File(blocks, {"a.png", "b.jpg", "c.bmp", "tex\\d.tga", "e.gif", "missing.bmp", "",
-                         "bad.png", "f.webp", "unused.bmp"});
+    const std::string bd1 = Bd1File(blocks, {"a.png", "b.jpg", "c.bmp", "tex\\d.tga", "e.gif",
+                                             "missing.bmp", "", "bad.png", "f.webp", "unused.bmp"});
     WriteFile(dir + "/MAP.bd1", bd1);
 
     const ProgramRun run = RunExporter({"MAP.bd1"}, "ok\n", dir);
-    EXPECT_EQ(run.out,
-              Written(4, 10,
-                      "テクスチャ\t0 a.png\tPNG をそのまま埋め込む\n"
-                      "テクスチャ\t1 b.jpg\tJPEG をそのまま埋め込む\n"
-                      "テクスチャ\t2 c.bmp\tBMP を PNG に変換して埋め込む\n"
-                      "テクスチャ\t3 tex\\d.tga\tTGA を PNG に変換して埋め込む\n"
-                      "テクスチャ\t4 e.gif\tGIF を PNG に変換して埋め込む\n"
-                      "テクスチャ\t5 missing.bmp\t見つからない (単色で表示)\n"
-                      "テクスチャ\t6 (名前なし)\t単色\n"
-                      "テクスチャ\t7 bad.png\t画像として読めない (単色で表示)\n"
-                      "テクスチャ\t8 f.webp\tWebP は glTF に入れられない (単色で表示)\n"
-                      "テクスチャ番号が 0 から 9 でない面\t1 (灰色)\n"));
+    EXPECT_EQ(run.out, Written(4, 10,
+                               "テクスチャ\t0 a.png\tPNG をそのまま埋め込む\n"
+                               "テクスチャ\t1 b.jpg\tJPEG をそのまま埋め込む\n"
+                               "テクスチャ\t2 c.bmp\tBMP を PNG に変換して埋め込む\n"
+                               "テクスチャ\t3 tex\\d.tga\tTGA を PNG に変換して埋め込む\n"
+                               "テクスチャ\t4 e.gif\tGIF を PNG に変換して埋め込む\n"
+                               "テクスチャ\t5 missing.bmp\t見つからない (単色で表示)\n"
+                               "テクスチャ\t6 (名前なし)\t単色\n"
+                               "テクスチャ\t7 bad.png\t画像として読めない (単色で表示)\n"
+                               "テクスチャ\t8 f.webp\tWebP は glTF に入れられない (単色で表示)\n"
+                               "テクスチャ番号が 0 から 9 でない面\t1 (灰色)\n"));
     EXPECT_EQ(run.status, 0);
     GlbContent glb;
     ASSERT_EQ(ReadGlb(ReadFile(dir + "/MAP.bd1.glb"), glb), "");
@@ -365,8 +362,9 @@ TEST(Export, DocumentsAsTheConverterConvertsThem) {
     EXPECT_EQ(fromDocument.status, 0);
     const ProgramRun fromNewer = RunExporter({"newer.mqo"}, "ok\n", dir);
     EXPECT_EQ(fromNewer.out,
-              kBanner + Sjis("ファイルロード\t完了\n文書の形式\tFormat Text Ver 1.1 を Ver 1.0 "
-                             "として読む\nドキュメント変換\t完了\n") +
+              kBanner +
+                  Sjis("ファイルロード\t完了\n文書の形式\tFormat Text Ver 1.1 を Ver 1.0 "
+                       "として読む\nドキュメント変換\t完了\n") +
                   afterCount);
     EXPECT_EQ(fromNewer.status, 0);
 
@@ -410,8 +408,10 @@ TEST(Export, RefusalsLeaveEarlierOutputIntact) {
     const std::string loaded = "ファイルロード\t完了\n";
     const Case cases[] = {
         {"short.bd1", "0123456789",
-         loaded + "BD1ファイル確認\t失敗\nBD1ファイルがヘッダー (312 バイト) より短い: 10 バイト\n"},
-        {"flag.bd1", badFlag, loaded + "BD1ファイル確認\t失敗\nブロック 1 のフラグが 1 でない: 7\n"},
+         loaded +
+             "BD1ファイル確認\t失敗\nBD1ファイルがヘッダー (312 バイト) より短い: 10 バイト\n"},
+        {"flag.bd1", badFlag,
+         loaded + "BD1ファイル確認\t失敗\nブロック 1 のフラグが 1 でない: 7\n"},
         {"nan.bd1", Bd1File({cube, nanBlock}),
          loaded + "BD1ファイル確認\t完了\n総ブロック数\t2 \nglTF作成\t失敗\n"
                   "  ・ブロック 1 の y[3] が NaN で、glTF に書けない\n"},

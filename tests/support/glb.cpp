@@ -171,9 +171,9 @@ void Read(std::string_view bytes, GlbContent& content) {
             const auto blocks = AccessorValues(gltf, bin, these[3], components);
             Require(components == 1, "_BLOCK is not SCALAR");
             const std::size_t count = positions.size() / 3;
-            Require(normals.size() == count * 3 && uvs.size() == count * 2 &&
-                        blocks.size() == count,
-                    "attribute counts differ");
+            Require(
+                normals.size() == count * 3 && uvs.size() == count * 2 && blocks.size() == count,
+                "attribute counts differ");
             for (std::size_t v = 0; v < count; ++v) {
                 GlbVertex vertex{};
                 for (int c = 0; c < 3; ++c) {

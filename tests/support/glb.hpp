@@ -27,8 +27,8 @@ struct GlbMaterial {
     std::string name;
     bool hasTextureNumber = false;  // extras.textureNumber is a number, not null
     int textureNumber = -1;
-    int image = -1;                 // the image of its base colour texture, or -1
-    std::vector<double> colour;     // its base colour factor, when it has one
+    int image = -1;              // the image of its base colour texture, or -1
+    std::vector<double> colour;  // its base colour factor, when it has one
 };
 
 struct GlbImage {
