@@ -16,6 +16,7 @@
 #include "inspect/html.hpp"
 #include "inspect/inspect_text.hpp"
 #include "inspect/print.hpp"
+#include "inspect/svg.hpp"
 
 namespace bloktar::exporter {
 namespace {
@@ -225,6 +226,9 @@ ExportOutcome BuildExport(const ExportInput& model, const NativeChar* input, Con
             image.kind = ImageKind::Missing;
         } else {
             PrepareSlotImage(name, bytes, image);
+            if (image.kind == ImageKind::WebP) {
+                image.fallback = OnePixelPng(inspect::kTexturePalette[s]);
+            }
         }
         console.Text(text::kTexture);
         PrintNumber(console, slot);

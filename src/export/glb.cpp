@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "inspect/svg.hpp"
 
@@ -155,12 +156,22 @@ double LinearFromSrgb(int value) {
     return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
+// An image put into the binary chunk.
+struct EmbeddedImage {
+    std::size_t slot;
+    const std::string* bytes;
+    const char* mimeType;
+    std::size_t offset;  // within the binary chunk
+};
+
 struct Layout {
     std::size_t vertexBytes = 0;
     std::size_t indexBytes = 0;
     std::array<std::size_t, kMaterialKeys> indexOffset{};  // within the index view
-    std::array<int, kTextureSlots> imageOf{};              // image number per slot, or -1
-    std::array<std::size_t, kTextureSlots> imageOffset{};  // within the binary chunk
+    std::vector<EmbeddedImage> images;
+    std::array<int, kTextureSlots> textureOf{};  // texture number per slot, or -1
+    std::array<int, kTextureSlots> sourceOf{};   // its image (for a WebP, the fallback)
+    std::array<int, kTextureSlots> webpOf{};     // a WebP's own image, or -1
     std::size_t binBytes = 0;
 };
 
@@ -196,7 +207,13 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
     const std::uint64_t vertexCount = model.blocks.size() * std::uint64_t{kVerticesPerBlock};
     std::string json = "{\"asset\":{\"version\":\"2.0\",\"generator\":";
     AppendString(json, model.generator);
-    json += "},\"scene\":0,\"scenes\":[{\"name\":";
+    json += '}';
+    for (const int webp : layout.webpOf) {
+        if (webp < 0) continue;
+        json += ",\"extensionsUsed\":[\"EXT_texture_webp\"]";
+        break;
+    }
+    json += ",\"scene\":0,\"scenes\":[{\"name\":";
     AppendString(json, model.name);
     if (model.blocks.empty()) {
         json += "}]}";
@@ -220,12 +237,12 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
     }
     json += "]}],\"materials\":[";
     material = 0;
-    int textures = 0;
     for (int key = 0; key < kMaterialKeys; ++key) {
         if (faces[static_cast<std::size_t>(key)] == 0) continue;
         if (material++ > 0) json += ',';
         json += "{\"name\":";
         const auto slot = static_cast<std::size_t>(key);
+        const bool textured = key != kNoSlotKey && layout.textureOf[slot] >= 0;
         if (key == kNoSlotKey) {
             AppendString(json, "no texture slot");
         } else if (model.slotNames[slot].empty()) {
@@ -234,9 +251,9 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
             AppendString(json, model.slotNames[slot]);
         }
         json += ",\"pbrMetallicRoughness\":{";
-        if (key != kNoSlotKey && layout.imageOf[slot] >= 0) {
+        if (textured) {
             json += "\"baseColorTexture\":{\"index\":";
-            AppendNumber(json, static_cast<std::uint64_t>(textures++));
+            AppendNumber(json, static_cast<std::uint64_t>(layout.textureOf[slot]));
             json += '}';
         } else {
             const auto colour = FlatColour(key);
@@ -252,8 +269,9 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
             json += "null,\"noSlot\":true";
         } else {
             AppendNumber(json, static_cast<std::uint64_t>(key));
-            if (layout.imageOf[slot] < 0) {
-                static constexpr const char* kWhy[] = {"no name", "missing", "unreadable", "webp"};
+            if (!textured) {
+                // Why the slot has no image: the first kinds of ImageKind.
+                static constexpr const char* kWhy[] = {"no name", "missing", "unreadable"};
                 json += ",\"image\":";
                 AppendString(json, kWhy[static_cast<int>(model.images[slot].kind)]);
             }
@@ -261,31 +279,35 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
         json += "}}";
     }
     json += ']';
-    if (textures > 0) {
+    if (!layout.images.empty()) {
         json +=
             ",\"samplers\":[{\"magFilter\":9729,\"minFilter\":9987,\"wrapS\":10497,"
             "\"wrapT\":10497}],\"textures\":[";
-        for (int t = 0; t < textures; ++t) {
-            if (t > 0) json += ',';
+        bool first = true;
+        for (std::size_t slot = 0; slot < kTextureSlots; ++slot) {
+            if (layout.textureOf[slot] < 0) continue;
+            if (!first) json += ',';
+            first = false;
             json += "{\"sampler\":0,\"source\":";
-            AppendNumber(json, static_cast<std::uint64_t>(t));
+            AppendNumber(json, static_cast<std::uint64_t>(layout.sourceOf[slot]));
+            if (layout.webpOf[slot] >= 0) {
+                json += ",\"extensions\":{\"EXT_texture_webp\":{\"source\":";
+                AppendNumber(json, static_cast<std::uint64_t>(layout.webpOf[slot]));
+                json += "}}";
+            }
             json += '}';
         }
         json += "],\"images\":[";
-        int image = 0;
-        for (int key = 0; key < kTextureSlots; ++key) {
-            const auto slot = static_cast<std::size_t>(key);
-            if (faces[slot] == 0 || layout.imageOf[slot] < 0) continue;
-            if (image > 0) json += ',';
+        for (std::size_t i = 0; i < layout.images.size(); ++i) {
+            const EmbeddedImage& image = layout.images[i];
+            if (i > 0) json += ',';
             json += "{\"name\":";
-            AppendString(json, model.slotNames[slot]);
+            AppendString(json, model.slotNames[image.slot]);
             json += ",\"mimeType\":";
-            AppendString(json,
-                         model.images[slot].kind == ImageKind::Jpeg ? "image/jpeg" : "image/png");
+            AppendString(json, image.mimeType);
             json += ",\"bufferView\":";
-            AppendNumber(json, std::uint64_t{2} + static_cast<std::uint64_t>(image));
+            AppendNumber(json, std::uint64_t{2} + i);
             json += '}';
-            ++image;
         }
         json += ']';
     }
@@ -322,13 +344,11 @@ std::string BuildJson(const GlbModel& model, const FaceCounts& faces, const Layo
     json += ",\"byteLength\":";
     AppendNumber(json, static_cast<std::uint64_t>(layout.indexBytes));
     json += ",\"target\":34963}";
-    for (int key = 0; key < kTextureSlots; ++key) {
-        const auto slot = static_cast<std::size_t>(key);
-        if (faces[slot] == 0 || layout.imageOf[slot] < 0) continue;
+    for (const EmbeddedImage& image : layout.images) {
         json += ",{\"buffer\":0,\"byteOffset\":";
-        AppendNumber(json, static_cast<std::uint64_t>(layout.imageOffset[slot]));
+        AppendNumber(json, static_cast<std::uint64_t>(image.offset));
         json += ",\"byteLength\":";
-        AppendNumber(json, static_cast<std::uint64_t>(model.images[slot].bytes.size()));
+        AppendNumber(json, static_cast<std::uint64_t>(image.bytes->size()));
         json += '}';
     }
     json += "],\"buffers\":[{\"byteLength\":";
@@ -398,14 +418,24 @@ GlbFile BuildGlb(const GlbModel& model) {
     }
     layout.indexBytes = offset;
     std::size_t bin = layout.vertexBytes + layout.indexBytes;
-    int images = 0;
-    for (int key = 0; key < kTextureSlots; ++key) {
-        const auto slot = static_cast<std::size_t>(key);
-        layout.imageOf[slot] = -1;
-        if (faces[slot] == 0 || !IsEmbedded(model.images[slot].kind)) continue;
-        layout.imageOf[slot] = images++;
-        layout.imageOffset[slot] = bin;
-        bin += Padded4(model.images[slot].bytes.size());
+    int textures = 0;
+    for (std::size_t slot = 0; slot < kTextureSlots; ++slot) {
+        layout.textureOf[slot] = layout.sourceOf[slot] = layout.webpOf[slot] = -1;
+        const SlotImage& image = model.images[slot];
+        if (blockCount == 0 || faces[slot] == 0 || !IsEmbedded(image.kind)) continue;
+        layout.textureOf[slot] = textures++;
+        const auto add = [&](const std::string& bytes, const char* mimeType) {
+            layout.images.push_back({slot, &bytes, mimeType, bin});
+            bin += Padded4(bytes.size());
+            return static_cast<int>(layout.images.size() - 1);
+        };
+        if (image.kind == ImageKind::WebP) {
+            layout.sourceOf[slot] = add(image.fallback, "image/png");
+            layout.webpOf[slot] = add(image.bytes, "image/webp");
+        } else {
+            layout.sourceOf[slot] =
+                add(image.bytes, image.kind == ImageKind::Jpeg ? "image/jpeg" : "image/png");
+        }
     }
     layout.binBytes = blockCount == 0 ? 0 : bin;
 
@@ -437,13 +467,10 @@ GlbFile BuildGlb(const GlbModel& model) {
         WriteBlock(model.blocks[b], static_cast<std::uint32_t>(b),
                    data + b * kVerticesPerBlock * kVertexStride, cursors);
     }
-    for (int key = 0; key < kTextureSlots; ++key) {
-        const auto slot = static_cast<std::size_t>(key);
-        if (layout.imageOf[slot] < 0) continue;
-        const std::string& bytes = model.images[slot].bytes;
-        std::memcpy(data + layout.imageOffset[slot], bytes.data(), bytes.size());
-        std::memset(data + layout.imageOffset[slot] + bytes.size(), 0,
-                    Padded4(bytes.size()) - bytes.size());
+    for (const EmbeddedImage& image : layout.images) {
+        const std::string& bytes = *image.bytes;
+        std::memcpy(data + image.offset, bytes.data(), bytes.size());
+        std::memset(data + image.offset + bytes.size(), 0, Padded4(bytes.size()) - bytes.size());
     }
     return file;
 }

@@ -1,6 +1,7 @@
 #include "export/images.hpp"
 
 #include <climits>
+#include <cstdint>
 #include <memory>
 
 #include "export/stb.hpp"
@@ -50,6 +51,37 @@ bool Decode(std::string_view file, std::string* png) {
 
 }  // namespace
 
+std::string OnePixelPng(const std::array<int, 3>& colour) {
+    const unsigned char pixel[3] = {static_cast<unsigned char>(colour[0]),
+                                    static_cast<unsigned char>(colour[1]),
+                                    static_cast<unsigned char>(colour[2])};
+    std::string png;
+    const auto append = [](void* context, void* data, int size) {
+        static_cast<std::string*>(context)->append(static_cast<const char*>(data),
+                                                   static_cast<std::size_t>(size));
+    };
+    stbi_write_png_to_func(append, &png, 1, 1, 3, pixel, 3);
+    return png;
+}
+
+bool WebPHeaderWhole(std::string_view file) {
+    // "RIFF", the size of what follows, "WEBP", then the first chunk: its tag and size.
+    if (file.size() < 30 || !file.starts_with("RIFF") || file.substr(8, 4) != "WEBP") return false;
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(file[at]); };
+    const std::uint32_t riffSize =
+        byte(4) | byte(5) << 8 | byte(6) << 16 | static_cast<std::uint32_t>(byte(7)) << 24;
+    if (riffSize < 22 || riffSize > file.size() - 8) return false;
+    const std::string_view tag = file.substr(12, 4);
+    if (tag == "VP8 ") {
+        // A key frame's tag (3 bytes), its start code, then the 14-bit width and height.
+        return byte(23) == 0x9D && byte(24) == 0x01 && byte(25) == 0x2A &&
+               ((byte(26) | byte(27) << 8) & 0x3FFF) != 0 &&
+               ((byte(28) | byte(29) << 8) & 0x3FFF) != 0;
+    }
+    if (tag == "VP8L") return byte(20) == 0x2F;
+    return tag == "VP8X";
+}
+
 bool NamesTga(std::string_view name) {
     if (name.size() < 4) return false;
     const std::string_view ending = name.substr(name.size() - 4);
@@ -73,7 +105,8 @@ void PrepareSlotImage(std::string_view name, std::string_view file, SlotImage& i
     } else if (file.starts_with("GIF87a") || file.starts_with("GIF89a")) {
         kind = ImageKind::FromGif;
     } else if (file.size() >= 12 && file.starts_with("RIFF") && file.substr(8, 4) == "WEBP") {
-        image.kind = ImageKind::WebP;
+        image.kind = WebPHeaderWhole(file) ? ImageKind::WebP : ImageKind::Unreadable;
+        if (image.kind == ImageKind::WebP) image.bytes.assign(file);
         return;
     } else if (NamesTga(name)) {
         kind = ImageKind::FromTga;

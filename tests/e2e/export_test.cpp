@@ -223,6 +223,12 @@ const std::string kGif(
     "\x00\x02\x02\x44\x01\x00;",
     35);
 
+// A lossless WebP file of one pixel.
+const std::string kWebP(
+    "RIFF\x1a\x00\x00\x00WEBPVP8L\x0d\x00\x00\x00\x2f\x00\x00\x00\x10\x07\x10\x11\x11\x88\x88"
+    "\xfe\x07\x00",
+    34);
+
 #ifdef BLOKTAR_READS_PNG
 void ExpectPixels(const std::string& png, std::uint32_t width, const unsigned char* rgb,
                   std::size_t count) {
@@ -257,7 +263,7 @@ TEST(Export, Bd1FileWithEveryKindOfImage) {
     WriteFile(dir + "/tex/d.tga", Tga2x2());
     WriteFile(dir + "/e.gif", kGif);
     WriteFile(dir + "/bad.png", "\x89PNG\r\n\x1a\n not really");
-    WriteFile(dir + "/f.webp", std::string("RIFF\x10\x00\x00\x00WEBPVP8 ", 16));
+    WriteFile(dir + "/f.webp", kWebP);
     WriteFile(dir + "/unused.bmp", Bmp2x2());
 
     ExpectedBlock cube = Box(0, 0, 0, 1, 0);
@@ -280,17 +286,19 @@ TEST(Export, Bd1FileWithEveryKindOfImage) {
     WriteFile(dir + "/MAP.bd1", bd1);
 
     const ProgramRun run = RunExporter({"MAP.bd1"}, "ok\n", dir);
-    EXPECT_EQ(run.out, Written(4, 10,
-                               "テクスチャ\t0 a.png\tPNG をそのまま埋め込む\n"
-                               "テクスチャ\t1 b.jpg\tJPEG をそのまま埋め込む\n"
-                               "テクスチャ\t2 c.bmp\tBMP を PNG に変換して埋め込む\n"
-                               "テクスチャ\t3 tex\\d.tga\tTGA を PNG に変換して埋め込む\n"
-                               "テクスチャ\t4 e.gif\tGIF を PNG に変換して埋め込む\n"
-                               "テクスチャ\t5 missing.bmp\t見つからない (単色で表示)\n"
-                               "テクスチャ\t6 (名前なし)\t単色\n"
-                               "テクスチャ\t7 bad.png\t画像として読めない (単色で表示)\n"
-                               "テクスチャ\t8 f.webp\tWebP は glTF に入れられない (単色で表示)\n"
-                               "テクスチャ番号が 0 から 9 でない面\t1 (灰色)\n"));
+    EXPECT_EQ(
+        run.out,
+        Written(4, 10,
+                "テクスチャ\t0 a.png\tPNG をそのまま埋め込む\n"
+                "テクスチャ\t1 b.jpg\tJPEG をそのまま埋め込む\n"
+                "テクスチャ\t2 c.bmp\tBMP を PNG に変換して埋め込む\n"
+                "テクスチャ\t3 tex\\d.tga\tTGA を PNG に変換して埋め込む\n"
+                "テクスチャ\t4 e.gif\tGIF を PNG に変換して埋め込む\n"
+                "テクスチャ\t5 missing.bmp\t見つからない (単色で表示)\n"
+                "テクスチャ\t6 (名前なし)\t単色\n"
+                "テクスチャ\t7 bad.png\t画像として読めない (単色で表示)\n"
+                "テクスチャ\t8 f.webp\tWebP をそのまま埋め込む (WebP を読まないソフトでは単色)\n"
+                "テクスチャ番号が 0 から 9 でない面\t1 (灰色)\n"));
     EXPECT_EQ(run.status, 0);
     GlbContent glb;
     ASSERT_EQ(ReadGlb(ReadFile(dir + "/MAP.bd1.glb"), glb), "");
@@ -302,11 +310,14 @@ TEST(Export, Bd1FileWithEveryKindOfImage) {
     ASSERT_EQ(glb.materials.size(), 10u);
     const char* names[] = {"a.png",       "b.jpg",     "c.bmp",   "tex\\d.tga", "e.gif",
                            "missing.bmp", "texture 6", "bad.png", "f.webp",     "no texture slot"};
+    // Images: the PNG and the JPEG as they were, the BMP, TGA and GIF as PNG, and for the WebP
+    // a one-pixel PNG of the slot's flat colour, then the WebP as it was.
+    const int images[10] = {0, 1, 2, 3, 4, -1, -1, -1, 5, -1};
     for (std::size_t m = 0; m < 10; ++m) {
         SCOPED_TRACE(m);
         EXPECT_EQ(glb.materials[m].name, names[m]);
-        EXPECT_EQ(glb.materials[m].image, m < 5 ? static_cast<int>(m) : -1);
-        EXPECT_EQ(glb.materials[m].colour.empty(), m < 5);
+        EXPECT_EQ(glb.materials[m].image, images[m]);
+        EXPECT_EQ(glb.materials[m].colour.empty(), images[m] >= 0);
     }
     // The page's flat colours (sRGB 200 168 120 for slot 5, ...) in linear terms, opaque.
     const auto linear = [](double c) {
@@ -321,20 +332,24 @@ TEST(Export, Bd1FileWithEveryKindOfImage) {
         EXPECT_NEAR(glb.materials[5].colour[i], slot5[i], 1e-12);
         EXPECT_NEAR(glb.materials[9].colour[i], grey128[i], 1e-12);
     }
-    ASSERT_EQ(glb.images.size(), 5u);
+    ASSERT_EQ(glb.images.size(), 7u);
     EXPECT_EQ(glb.images[0].mimeType, "image/png");
     EXPECT_TRUE(glb.images[0].bytes == png);
     EXPECT_EQ(glb.images[1].mimeType, "image/jpeg");
     EXPECT_TRUE(glb.images[1].bytes == jpeg);
-    for (std::size_t i = 2; i < 5; ++i) {
+    for (std::size_t i : {2, 3, 4, 5}) {
         EXPECT_EQ(glb.images[i].mimeType, "image/png");
         EXPECT_TRUE(glb.images[i].bytes.starts_with("\x89PNG\r\n\x1a\n"));
     }
+    EXPECT_EQ(glb.images[6].mimeType, "image/webp");
+    EXPECT_TRUE(glb.images[6].bytes == kWebP);
 #ifdef BLOKTAR_READS_PNG
     ExpectPixels(glb.images[2].bytes, 2, kPixels, 4);
     ExpectPixels(glb.images[3].bytes, 2, kPixels, 4);
     const unsigned char white[3] = {255, 255, 255};
     ExpectPixels(glb.images[4].bytes, 1, white, 1);
+    const unsigned char slot8[3] = {159, 176, 217};
+    ExpectPixels(glb.images[5].bytes, 1, slot8, 1);
 #endif
 }
 

@@ -254,7 +254,7 @@ for (const [count, extra] of [[7, ['--objects', '3']], [160, []], [32767, []]]) 
 }
 
 // A map of boxes of our own, textures of every kind the page takes: a box in the usual turn,
-// one mirrored, a wedge; BMP, PNG (named .bmp), GIF, a TGA, WebP, a missing one, a texture number
+// one mirrored, a wedge; BMP, GIF, TGA, WebP, a missing one, one without a name, a texture number
 // beyond the slots.
 {
   const dir = path.join(work, 'kinds');
@@ -265,7 +265,8 @@ for (const [count, extra] of [[7, ['--objects', '3']], [160, []], [32767, []]]) 
   fs.writeFileSync(path.join(dir, 'stone.tga'), tga);
   fs.writeFileSync(path.join(dir, 'dot.gif'), Buffer.from(
     'R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=', 'base64'));
-  fs.writeFileSync(path.join(dir, 'leaf.webp'), Buffer.from('RIFF\x10\x00\x00\x00WEBPVP8 ', 'latin1'));
+  const webp = Buffer.from('UklGRhoAAABXRUJQVlA4TA0AAAAvAAAAEAcQERGIiP4HAA==', 'base64');
+  fs.writeFileSync(path.join(dir, 'leaf.webp'), webp);
   const boxes = [
     { lo: [0, 0, 0], hi: [100, 100, 100], material: [0, 1, 2, 3, 4, 5] },
     { lo: [200, 0, 0], hi: [300, 50, 100], material: 1, tile: 50 },
@@ -288,8 +289,20 @@ for (const [count, extra] of [[7, ['--objects', '3']], [160, []], [32767, []]]) 
   fs.writeFileSync(path.join(dir, 'kinds.bd1'), bd1);
   await exportAndCheck('boxes with every kind of image', dir, 'kinds.bd1', bd1, {
     0: { mimeType: 'image/png' }, 1: { mimeType: 'image/png' }, 2: { mimeType: 'image/png' },
-    3: null, 4: null,
+    3: { mimeType: 'image/png' }, 4: null,
   });
+  // The WebP image beside its fallback, as the extension has it.
+  const glb = fs.readFileSync(path.join(dir, 'kinds.bd1.glb'));
+  const json = JSON.parse(glb.subarray(20, 20 + glb.readUInt32LE(12)).toString());
+  const texture = json.textures.find((t) => t.extensions);
+  const image = texture && json.images[texture.extensions.EXT_texture_webp.source];
+  const webpView = image && json.bufferViews[image.bufferView];
+  const binAt = 20 + glb.readUInt32LE(12) + 8;
+  check(image && image.mimeType === 'image/webp' && json.extensionsUsed.includes('EXT_texture_webp') &&
+        Buffer.compare(glb.subarray(binAt + webpView.byteOffset,
+                                    binAt + webpView.byteOffset + webpView.byteLength),
+                       webp) === 0,
+        'boxes with every kind of image: the WebP image as it was, in EXT_texture_webp');
 }
 
 console.log(failures ? `${failures} checks failed` : 'all checks passed');

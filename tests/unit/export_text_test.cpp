@@ -24,7 +24,7 @@ const std::map<std::string, std::string> kIntended = {
     {"kFlatNoName", "\t単色\n"},
     {"kMissing", "\t見つからない (単色で表示)\n"},
     {"kUnreadable", "\t画像として読めない (単色で表示)\n"},
-    {"kWebp", "\tWebP は glTF に入れられない (単色で表示)\n"},
+    {"kWebp", "\tWebP をそのまま埋め込む (WebP を読まないソフトでは単色)\n"},
     {"kNoSlotFaces", "テクスチャ番号が 0 から 9 でない面\t"},
     {"kNoSlotFacesEnd", " (灰色)\n"},
     {"kGltfBuild", "glTF作成"},
