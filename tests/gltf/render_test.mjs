@@ -3,7 +3,10 @@
 // package, software WebGL). The boxes must cover the same pixels, and the texture image must
 // show in both.
 //
-//   node render_test.mjs --export PATH --inspect PATH --source REPO_DIR
+//   node render_test.mjs --export PATH --inspect PATH --source REPO_DIR [--screenshot OUT.png]
+//
+// With --screenshot it only draws the map of rooms in three.js, as the page's camera sees it,
+// into OUT.png (the picture in docs/export.md).
 //
 // Reported as skipped (a line with SKIPPED, status 0) when Chromium, playwright-core (pinned in
 // tests/browser) or three (pinned here) is missing, unless BLOKTAR_REQUIRE_BROWSER is set.
@@ -135,7 +138,7 @@ async function inspectorView(file) {
   return view;
 }
 
-async function threeView(glb, view) {
+async function threeView(glb, view, screenshot) {
   const context = await browser.newContext({ viewport: VIEWPORT });
   await context.route('**/*', (route) => {
     const url = new URL(route.request().url());
@@ -162,6 +165,7 @@ async function threeView(glb, view) {
     clientWidth: view.clientWidth, clientHeight: view.clientHeight,
     near: view.distance * 1e-3, far: view.distance * 10,
   });
+  if (screenshot) await page.locator('#canvas').screenshot({ path: screenshot });
   await context.close();
   return { ...result, errors };
 }
@@ -169,6 +173,11 @@ async function threeView(glb, view) {
 async function compare(name, dir, file) {
   const inspected = spawnSync(args.inspect, [file, '--html', 'page.html'], { cwd: dir });
   const exported = spawnSync(args.export, [file], { cwd: dir, input: 'ok\n' });
+  if (args.screenshot) {
+    const page = await inspectorView(path.join(dir, 'page.html'));
+    await threeView(fs.readFileSync(path.join(dir, file + '.glb')), page, args.screenshot);
+    return;
+  }
   // The inspector ends with status 2 where a block has a problem; the page is written all the same.
   check(inspected.status !== 1 && exported.status === 0, `${name}: page and .glb written`);
   const page = await inspectorView(path.join(dir, 'page.html'));
@@ -194,7 +203,7 @@ async function compare(name, dir, file) {
 
 // The sample with a red and white check for wall.bmp, and a map of rooms seen from outside with
 // red bricks on the walls.
-{
+if (!args.screenshot) {
   const dir = path.join(work, 'sample');
   fs.mkdirSync(dir);
   fs.copyFileSync(path.join(args.source, 'examples/sample.mqo'), path.join(dir, 'sample.mqo'));
