@@ -242,6 +242,16 @@ async function exportAndCheck(name, dir, file, bd1, files) {
   }
 }
 
+// A BD1 file without blocks: a scene without nodes.
+{
+  const dir = path.join(work, 'empty');
+  fs.mkdirSync(dir);
+  const bd1 = Buffer.alloc(312);
+  bd1.write('a.bmp', 0, 'latin1');
+  fs.writeFileSync(path.join(dir, 'empty.bd1'), bd1);
+  await exportAndCheck('no blocks', dir, 'empty.bd1', bd1, {});
+}
+
 // Generated documents: all four layouts, several objects, up to the most blocks a file holds.
 for (const [count, extra] of [[7, ['--objects', '3']], [160, []], [32767, []]]) {
   const dir = path.join(work, `gen${count}`);
