@@ -67,9 +67,10 @@ std::string OnePixelPng(const std::array<int, 3>& colour) {
 bool WebPHeaderWhole(std::string_view file) {
     // "RIFF", the size of what follows, "WEBP", then the first chunk: its tag and size.
     if (file.size() < 30 || !file.starts_with("RIFF") || file.substr(8, 4) != "WEBP") return false;
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(file[at]); };
-    const std::uint32_t riffSize =
-        byte(4) | byte(5) << 8 | byte(6) << 16 | static_cast<std::uint32_t>(byte(7)) << 24;
+    const auto byte = [&](std::size_t at) {
+        return std::uint32_t{static_cast<unsigned char>(file[at])};
+    };
+    const std::uint32_t riffSize = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
     if (riffSize < 22 || riffSize > file.size() - 8) return false;
     const std::string_view tag = file.substr(12, 4);
     if (tag == "VP8 ") {
