@@ -4,13 +4,17 @@
 #                        need zlib.
 #   BLOKTAR_ISAL         ISA-L for bloktar-compat's archives on Linux; without it, zlib inflates
 #                        them (the Windows programs always use zlib).
+#   BLOKTAR_EXPORT       bloktar-export, on bloktar-compat's library, which needs the headers of
+#                        stb_image and stb_image_write (Debian's libstb-dev, which the MinGW-w64
+#                        build takes too: they are plain C).
 #   BLOKTAR_BUILD_TESTS  the test suite, which needs GoogleTest and every program.
 #
 # Each is ON (required: configuring fails without it), OFF, or AUTO (built where what it needs is
 # found, and configure says what is left out and what to install). The converter bloktar needs
 # none of them. Every preset sets them ON, so that every check builds everything.
 #
-# Sets BLOKTAR_WITH_COMPAT, BLOKTAR_WITH_ISAL and BLOKTAR_WITH_TESTS to ON or OFF, and the
+# Sets BLOKTAR_WITH_COMPAT, BLOKTAR_WITH_ISAL, BLOKTAR_WITH_EXPORT and BLOKTAR_WITH_TESTS to ON
+# or OFF, BLOKTAR_STB_INCLUDE_DIR where stb is found, and the
 # targets ZLIB::ZLIB and PkgConfig::ISAL where they are used.
 
 set(BLOKTAR_COMPAT AUTO CACHE STRING
@@ -19,7 +23,9 @@ set(BLOKTAR_ISAL AUTO CACHE STRING
     "Inflate bloktar-compat's archives with ISA-L on Linux: ON, OFF or AUTO (where it is found)")
 set(BLOKTAR_BUILD_TESTS AUTO CACHE STRING
     "Build the test suite: ON, OFF or AUTO (where GoogleTest and the companions' libraries are found)")
-foreach(choice BLOKTAR_COMPAT BLOKTAR_ISAL BLOKTAR_BUILD_TESTS)
+set(BLOKTAR_EXPORT AUTO CACHE STRING
+    "Build bloktar-export, which needs bloktar-compat and stb's headers: ON, OFF or AUTO")
+foreach(choice BLOKTAR_COMPAT BLOKTAR_ISAL BLOKTAR_EXPORT BLOKTAR_BUILD_TESTS)
     set_property(CACHE ${choice} PROPERTY STRINGS AUTO ON OFF)
 endforeach()
 
@@ -82,6 +88,23 @@ if(BLOKTAR_WITH_COMPAT AND NOT MINGW AND NOT isal_choice STREQUAL "OFF")
     endif()
 elseif(BLOKTAR_WITH_COMPAT AND NOT MINGW)
     message(STATUS "bloktar-compat inflates .mqoz archives with zlib (BLOKTAR_ISAL is OFF)")
+endif()
+
+# stb's headers, for bloktar-export's images.
+bloktar_choice(BLOKTAR_EXPORT export_choice)
+set(BLOKTAR_WITH_EXPORT OFF)
+if(NOT export_choice STREQUAL "OFF")
+    find_path(BLOKTAR_STB_INCLUDE_DIR stb_image_write.h PATHS /usr/include/stb NO_DEFAULT_PATH
+              NO_CMAKE_FIND_ROOT_PATH)
+    if(BLOKTAR_STB_INCLUDE_DIR AND BLOKTAR_WITH_COMPAT)
+        set(BLOKTAR_WITH_EXPORT ON)
+    elseif(export_choice STREQUAL "ON")
+        message(FATAL_ERROR "BLOKTAR_EXPORT=ON needs bloktar-compat (zlib) and stb's headers "
+                            "(Debian: libstb-dev; ${BLOKTAR_INSTALL_HINT})")
+    else()
+        message(STATUS "Not built: bloktar-export, which needs bloktar-compat and stb's headers "
+                       "(Debian: zlib1g-dev and libstb-dev; ${BLOKTAR_INSTALL_HINT})")
+    endif()
 endif()
 
 # GoogleTest, for the test suite, which runs every program.

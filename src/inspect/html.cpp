@@ -389,16 +389,18 @@ std::string FileNameText(const NativeChar* path) {
 
 void FindTextureImages(const NativeChar* input, const Bd1Header& header,
                        std::array<std::string, kTextureSlots>& images) {
-    const NativeString folder = FolderOf(input);
     std::string bytes;
     for (int slot = 0; slot < kTextureSlots; ++slot) {
         auto& image = images[static_cast<std::size_t>(slot)];
         image.clear();
-        const std::string_view name = SlotName(header, slot);
-        NativeString path;
-        if (name.empty() || !TexturePath(folder, name, path)) continue;
-        if (ReadTextureFile(path, bytes)) image = ImageDataUri(bytes);
+        if (ReadTextureImage(input, SlotName(header, slot), bytes)) image = ImageDataUri(bytes);
     }
+}
+
+bool ReadTextureImage(const NativeChar* input, std::string_view name, std::string& bytes) {
+    NativeString path;
+    return !name.empty() && TexturePath(FolderOf(input), name, path) &&
+           ReadTextureFile(path, bytes);
 }
 
 std::string ImageDataUri(std::string_view bytes) {

@@ -54,6 +54,11 @@ inline constexpr std::size_t kMaxTextureBytes = 32u << 20;
 void FindTextureImages(const NativeChar* input, const Bd1Header& header,
                        std::array<std::string, kTextureSlots>& images);
 
+// The bytes of the file that a texture slot's name names, looked up as FindTextureImages looks
+// it up: relative to the input's folder, a regular file of at most kMaxTextureBytes. False when
+// there is no such file (or name is empty).
+bool ReadTextureImage(const NativeChar* input, std::string_view name, std::string& bytes);
+
 // "data:image/...;base64,..." for the bytes of an image file, or empty when its first bytes are
 // no image format a browser decodes.
 std::string ImageDataUri(std::string_view bytes);

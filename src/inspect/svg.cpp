@@ -40,20 +40,8 @@ constexpr Vec3 kLight{0.3 / kLightLength, 1 / kLightLength, 0.6 / kLightLength};
 constexpr double kMargin = 40;
 constexpr const char* kProblemColour = "#e00000";
 
-// Base colours by texture number; none is close to the red of the problem outlines.
-constexpr std::array<std::array<int, 3>, 10> kPalette = {{
-    {200, 168, 120},
-    {127, 168, 201},
-    {143, 191, 127},
-    {181, 159, 208},
-    {217, 195, 106},
-    {127, 201, 192},
-    {170, 170, 170},
-    {201, 160, 184},
-    {159, 176, 217},
-    {191, 191, 159},
-}};
-constexpr std::array<int, 3> kUnknownTexture = {128, 128, 128};
+constexpr const auto& kPalette = kTexturePalette;
+constexpr const auto& kUnknownTexture = kUnknownTextureColour;
 
 std::array<Vec3, 8> Corners(const Bd1Block& block) {
     std::array<Vec3, 8> corners;

@@ -2,6 +2,7 @@
 // outlined in red and numbered.
 #pragma once
 
+#include <array>
 #include <span>
 #include <string>
 
@@ -14,6 +15,23 @@ struct BlockMark {
     bool box;      // its corners stand in the BD1 order, so its six faces can be drawn; otherwise
                    // only its silhouette is
 };
+
+// Base colours (sRGB, 0 to 255) by texture number, which the picture, the page and the flat
+// colours of an exported model share; none is close to the red of the problem outlines.
+inline constexpr std::array<std::array<int, 3>, 10> kTexturePalette = {{
+    {200, 168, 120},
+    {127, 168, 201},
+    {143, 191, 127},
+    {181, 159, 208},
+    {217, 195, 106},
+    {127, 201, 192},
+    {170, 170, 170},
+    {201, 160, 184},
+    {159, 176, 217},
+    {191, 191, 159},
+}};
+// The colour of a texture number that names no slot.
+inline constexpr std::array<int, 3> kUnknownTextureColour = {128, 128, 128};
 
 inline constexpr int kSvgWidth = 800;
 inline constexpr int kSvgHeight = 600;

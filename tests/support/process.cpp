@@ -125,6 +125,16 @@ ProgramRun RunReverse(const std::vector<std::string>& args, std::string_view inp
     return RunCommand(words, input, cwd);
 }
 
+#ifdef BLOKTAR_EXPORT_PROGRAM
+ProgramRun RunExporter(const std::vector<std::string>& args, std::string_view input,
+                       const std::string& cwd) {
+    std::vector<std::string> words =
+        ProgramCommand("BLOKTAR_EXPORT_COMMAND", BLOKTAR_EXPORT_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
+    return RunCommand(words, input, cwd);
+}
+#endif
+
 ProgramRun RunCompat(const std::vector<std::string>& args, std::string_view input,
                      const std::string& cwd) {
     std::vector<std::string> words =
