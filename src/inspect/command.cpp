@@ -1,5 +1,6 @@
 #include "inspect/command.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,6 +14,7 @@
 #include "inspect/inspection.hpp"
 #include "inspect/print.hpp"
 #include "inspect/svg.hpp"
+#include "repair/repair_run.hpp"
 
 namespace bloktar::inspect {
 namespace {
@@ -111,7 +113,9 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
                         Picture& picture) {
     compat::PreparedDocument prepared;
     Document document;
-    switch (compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document)) {
+    const compat::Preparation preparation =
+        compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document);
+    switch (preparation) {
         case compat::Preparation::Untouched:
             OpenFileDocument(document, file);
             break;
@@ -125,6 +129,12 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
     DocumentInspection inspection;
     if (InspectDocument(document, console, inspection) != DocumentOutcome::Inspected) {
         return kStatusUnreadable;
+    }
+    const auto withProblems = static_cast<std::size_t>(
+        std::count_if(inspection.findings.begin(), inspection.findings.end(), HasProblem));
+    std::string form;
+    if (withProblems > 0 && repair::ReadForm(file, preparation, prepared, form)) {
+        inspection.repairable = RepairableBlocks(form, withProblems);
     }
     PrintDocumentInspection(inspection, console);
     if (picture.page) DescribeDocument(inspection, *picture.page);

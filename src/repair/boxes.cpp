@@ -40,10 +40,9 @@ Point Normal(const Point& a, const Point& b, const Point& c) {
 // degenerate or the positions are not numbers.
 float Bend(const Point& n1, const Point& n2) {
     const double dot = double{n1.x} * n2.x + double{n1.y} * n2.y + double{n1.z} * n2.z;
-    const double lengths = std::sqrt(double{n1.x} * n1.x + double{n1.y} * n1.y +
-                                     double{n1.z} * n1.z) *
-                           std::sqrt(double{n2.x} * n2.x + double{n2.y} * n2.y +
-                                     double{n2.z} * n2.z);
+    const double lengths =
+        std::sqrt(double{n1.x} * n1.x + double{n1.y} * n1.y + double{n1.z} * n1.z) *
+        std::sqrt(double{n2.x} * n2.x + double{n2.y} * n2.y + double{n2.z} * n2.z);
     if (!(lengths > 0) || !std::isfinite(lengths)) return 3;
     const double bend = 1 - dot / lengths;
     return std::isfinite(bend) ? static_cast<float>(std::clamp(bend, 0.0, 2.0)) : 3;
@@ -132,9 +131,9 @@ class Finder {
 
     static std::pair<std::vector<EdgeEntry>::const_iterator, std::vector<EdgeEntry>::const_iterator>
     EqualRange(const std::vector<EdgeEntry>& entries, std::uint64_t key) {
-        const auto low = std::lower_bound(
-            entries.begin(), entries.end(), key,
-            [](const EdgeEntry& entry, std::uint64_t k) { return entry.key < k; });
+        const auto low =
+            std::lower_bound(entries.begin(), entries.end(), key,
+                             [](const EdgeEntry& entry, std::uint64_t k) { return entry.key < k; });
         auto high = low;
         while (high != entries.end() && high->key == key) ++high;
         return {low, high};
@@ -213,7 +212,7 @@ class Finder {
 
     bool Bottom() {
         const std::int32_t* top = sides_[static_cast<std::size_t>(chosen_[0])].v;
-        const std::int32_t all[8] = {top[0], top[1], top[2], top[3],
+        const std::int32_t all[8] = {top[0],  top[1],  top[2],  top[3],
                                      far_[0], far_[1], far_[2], far_[3]};
         for (int i = 0; i < 8; ++i) {
             for (int j = i + 1; j < 8; ++j) {

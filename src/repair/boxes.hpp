@@ -12,11 +12,11 @@ namespace bloktar::repair {
 
 // One face of an object as the finder sees it.
 struct FaceCorners {
-    std::int32_t n = 0;     // 3 or 4 when usable
-    std::int32_t v[4]{};    // its vertices (within the object), as listed
-    bool usable = false;    // a triangle or quadrilateral over distinct vertices of the object
-    std::uint32_t u[4]{};   // the bits of its UV corners
-    std::uint32_t w[4]{};   //
+    std::int32_t n = 0;    // 3 or 4 when usable
+    std::int32_t v[4]{};   // its vertices (within the object), as listed
+    bool usable = false;   // a triangle or quadrilateral over distinct vertices of the object
+    std::uint32_t u[4]{};  // the bits of its UV corners
+    std::uint32_t w[4]{};  //
     std::int32_t material = 0;
     std::uint8_t kind = 0;  // which of M(...) and UV(...) its line has: faces differing in it
                             // never make one side

@@ -40,12 +40,11 @@ class Cutter {
   public:
     Cutter(std::string_view form, DocumentLines& cut) : form_(form), cut_(cut) {
         const void* stop = std::memchr(form.data(), kEndOfText, form.size());
-        end_ = stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) -
-                                                          form.data())
-                               : form.size();
+        end_ = stop != nullptr
+                   ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
+                   : form.size();
         const std::size_t newline = form.find('\n');
-        cut_.lineEnd = newline != std::string_view::npos && newline > 0 &&
-                               form[newline - 1] == '\r'
+        cut_.lineEnd = newline != std::string_view::npos && newline > 0 && form[newline - 1] == '\r'
                            ? "\r\n"
                            : "\n";
     }
@@ -178,7 +177,8 @@ class Cutter {
                 return true;
             }
             piece.role = LineRole::Face;
-            cut_.objects[static_cast<std::size_t>(index)].faceLines.push_back(cut_.lines.size() - 1);
+            cut_.objects[static_cast<std::size_t>(index)].faceLines.push_back(cut_.lines.size() -
+                                                                              1);
         }
         return false;
     }

@@ -43,18 +43,18 @@ struct DocumentObject {
     std::size_t openLine = 0;
     std::size_t closeLine = 0;  // valid when closed
     bool closed = false;
-    bool hidden = false;         // a "\tvisible 0" line stopped the pass reading it
+    bool hidden = false;              // a "\tvisible 0" line stopped the pass reading it
     bool loadedBeforeHidden = false;  // ...after it had already read a chunk of it
     bool mirror = false;
     bool patch = false;
     bool lathe = false;
     int vertexChunks = 0;
     int faceChunks = 0;
-    std::size_t vertexHeader = 0;  // the piece of its (first) "\tvertex " line
-    std::size_t faceHeader = 0;    // the piece of its (first) "\tface " line
-    std::vector<std::size_t> vertexLines;  // pieces that make vertex records, in order
+    std::size_t vertexHeader = 0;               // the piece of its (first) "\tvertex " line
+    std::size_t faceHeader = 0;                 // the piece of its (first) "\tface " line
+    std::vector<std::size_t> vertexLines;       // pieces that make vertex records, in order
     std::vector<std::size_t> otherVertexLines;  // pieces of the vertex chunk that make none
-    std::vector<std::size_t> faceLines;    // pieces that make face records, in order
+    std::vector<std::size_t> faceLines;         // pieces that make face records, in order
 };
 
 struct DocumentLines {

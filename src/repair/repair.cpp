@@ -104,9 +104,9 @@ void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
             face.hasList = true;
             face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
             face.listEnd = static_cast<std::uint16_t>(close - text);
-            face.cleanList = IsCleanList(
-                std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)),
-                face.record.n);
+            face.cleanList =
+                IsCleanList(std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)),
+                            face.record.n);
         }
     }
 }
@@ -150,8 +150,8 @@ struct ObjectWork {
     std::vector<FaceText> faces;
     std::vector<MQO_VERTEX> vertices;  // as the converter loads them
     std::vector<FoundBox> boxes;
-    std::vector<std::uint8_t> kept;        // per box: its lines stay as they are
-    std::vector<std::int32_t> keptFirst;   // per kept box: its first vertex and first face
+    std::vector<std::uint8_t> kept;       // per box: its lines stay as they are
+    std::vector<std::int32_t> keptFirst;  // per kept box: its first vertex and first face
     std::vector<std::int32_t> keptFace;
     std::vector<std::uint8_t> faceUsed;
     std::vector<std::int32_t> asideVertices;  // in order
@@ -229,8 +229,8 @@ class Repairer {
                 (text.find(" UV(") != std::string::npos ? kHasUv : 0));
             face.usable = record.n == 3 || record.n == 4;
             for (int k = 0; k < record.n && face.usable; ++k) {
-                face.usable = record.V[k] >= 0 &&
-                              static_cast<std::size_t>(record.V[k]) < vertexCount;
+                face.usable =
+                    record.V[k] >= 0 && static_cast<std::size_t>(record.V[k]) < vertexCount;
                 for (int j = 0; j < k && face.usable; ++j) face.usable = record.V[j] != record.V[k];
             }
         }
@@ -254,7 +254,8 @@ class Repairer {
             std::int32_t firstVertex = 0;
             std::int32_t firstFace = 0;
             const bool inPlace = InPlace(work, box, vertexStart, faceStart, firstVertex, firstFace);
-            if (!box.triangles && !shared && inPlace && ReadRight(work, box, firstVertex, firstFace)) {
+            if (!box.triangles && !shared && inPlace &&
+                ReadRight(work, box, firstVertex, firstFace)) {
                 work.kept[b] = 1;
                 work.keptFirst[b] = firstVertex;
                 work.keptFace[b] = firstFace;
@@ -313,7 +314,8 @@ class Repairer {
             std::int64_t value = 0;
             const auto token = list.substr(start, i - start);
             const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-            if (!token.empty() && result.ec == std::errc() && result.ptr == token.data() + token.size()) {
+            if (!token.empty() && result.ec == std::errc() &&
+                result.ptr == token.data() + token.size()) {
                 visit(value);
             } else if (!token.empty()) {
                 visit(-1);
@@ -480,8 +482,9 @@ class Repairer {
                     }
                 } else {
                     for (int k = 0; k < kBlockCorners; ++k) {
-                        AppendVertexLine(out, cut_.lines[object.vertexLines[static_cast<std::size_t>(
-                                                  work.keptFirst[b] + k)]]);
+                        AppendVertexLine(out,
+                                         cut_.lines[object.vertexLines[static_cast<std::size_t>(
+                                             work.keptFirst[b] + k)]]);
                     }
                 }
                 continue;
@@ -490,7 +493,8 @@ class Repairer {
                 for (int f = 0; f < kBlockFaces; ++f) AppendSlot(out, work, box, f, base);
             } else {
                 for (const std::int32_t vertex : box.corner) {
-                    AppendVertexLine(out, cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
+                    AppendVertexLine(
+                        out, cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
                 }
             }
         }
@@ -545,7 +549,8 @@ class Repairer {
         for (const std::int32_t vertex : work.asideVertices) {
             AppendVertexLine(out, cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
         }
-        for (const std::size_t line : object.otherVertexLines) AppendVertexLine(out, cut_.lines[line]);
+        for (const std::size_t line : object.otherVertexLines)
+            AppendVertexLine(out, cut_.lines[line]);
         out.append("\t}" + end);
         out.append("\tface ");
         AppendInt(out, report.asideFaces);
@@ -570,7 +575,8 @@ class Repairer {
         for (std::size_t i = 0; i < cut_.lines.size(); ++i) {
             const DocumentLine& line = cut_.lines[i];
             position = line.end;
-            const std::int32_t w = line.object >= 0 ? workOf[static_cast<std::size_t>(line.object)] : -1;
+            const std::int32_t w =
+                line.object >= 0 ? workOf[static_cast<std::size_t>(line.object)] : -1;
             if (w < 0) {
                 out.append(form_.substr(line.begin, line.end - line.begin));
                 continue;

@@ -22,7 +22,7 @@ inline constexpr int kCauses = 4;
 
 // What became of one object the converter reads.
 struct ObjectRepair {
-    std::string name;   // bytes as written
+    std::string name;       // bytes as written
     bool leftAsIs = false;  // a mirror, curved-surface or lathe object, or one the converter
                             // reads only in part: its lines stay as they are
     std::int64_t kept = 0;

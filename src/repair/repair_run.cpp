@@ -130,16 +130,15 @@ NativeString RepairedPathFor(const NativeChar* inputPath) {
     return path;
 }
 
-bool ReadForm(std::FILE* file, compat::Preparation preparation,
-              compat::PreparedDocument& prepared, std::string& form) {
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              std::string& form) {
     if (prepared.translating != nullptr) return ReadSource(*prepared.translating, form);
     if (preparation == compat::Preparation::Ready) {
         form.assign(prepared.member.bytes.get(), prepared.member.size);
         return true;
     }
-    compat::FileSource source(file);
-    std::rewind(file);
-    if (!ReadSource(source, form)) return false;
+    // The file as it is, through the source that looked at it.
+    if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form)) return false;
     return std::ferror(file) == 0;
 }
 

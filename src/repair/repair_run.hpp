@@ -16,8 +16,8 @@ NativeString RepairedPathFor(const NativeChar* inputPath);
 
 // The Ver 1.0 form of a document that PrepareDocument has looked at (and not refused): the
 // file's own bytes, the archive member's, or the translation's. False on a read error.
-bool ReadForm(std::FILE* file, compat::Preparation preparation,
-              compat::PreparedDocument& prepared, std::string& form);
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              std::string& form);
 
 // What the run found in each object the converter reads: the boxes kept, those rewritten by
 // cause, what was moved to a hidden object, or that it is left as it is.

@@ -257,9 +257,9 @@ void ExpectRepairedMap(int count, int perObject, const Scramble& scramble, unsig
     const Repaired result = RepairAndConvert(dir, doc);
     ASSERT_EQ(result.repair.status, 0) << Utf8FromSjis(result.repair.out);
     ASSERT_FALSE(result.document.empty()) << Utf8FromSjis(result.repair.out);
-    EXPECT_NE(result.repair.out.find(Sjis("修復した文書のブロック数\t" +
-                                          std::to_string(count) + " \n")),
-              std::string::npos)
+    EXPECT_NE(
+        result.repair.out.find(Sjis("修復した文書のブロック数\t" + std::to_string(count) + " \n")),
+        std::string::npos)
         << Utf8FromSjis(result.repair.out);
     ASSERT_EQ(result.convert.status, 0);
     ASSERT_EQ(result.bd1.size(), 312u + 316u * static_cast<std::size_t>(count));
@@ -316,8 +316,9 @@ TEST(RepairMaps, AMapAlreadyRightIsLeftAlone) {
 // Two boxes, the first listed in an order no layout knows, a lone triangle, an unused vertex:
 // the console, the repaired document line by line, and the converter's blocks.
 TEST(RepairMaps, TellsEachObjectAndMovesWhatIsNoBoxAside) {
-    std::string doc = "Metasequoia Document\nFormat Text Ver 1.0\nObject \"box\" {\n"
-                      "\tvisible 15\n\tvertex 17 {\n";
+    std::string doc =
+        "Metasequoia Document\nFormat Text Ver 1.0\nObject \"box\" {\n"
+        "\tvisible 15\n\tvertex 17 {\n";
     // Box A over vertices 0 to 7 in cube order but with corners 1 and 2 swapped in the list.
     const int listedA[8] = {0, 2, 1, 3, 4, 5, 6, 7};
     for (int k = 0; k < 8; ++k) {
@@ -326,8 +327,8 @@ TEST(RepairMaps, TellsEachObjectAndMovesWhatIsNoBoxAside) {
     }
     // Box B in the BD1 order itself, in place at vertices 8 to 15.
     for (int c = 0; c < 8; ++c) {
-        doc += "\t\t" + Num(kCube[c][0] + 2) + " " + Num(kCube[c][1]) + " " + Num(kCube[c][2]) +
-               "\n";
+        doc +=
+            "\t\t" + Num(kCube[c][0] + 2) + " " + Num(kCube[c][1]) + " " + Num(kCube[c][2]) + "\n";
     }
     doc += "\t\t9 9 9\n\t}\n\tface 13 {\n";
     const int positionA[8] = {0, 2, 1, 3, 4, 5, 6, 7};  // vertex number of cube corner c
@@ -348,22 +349,24 @@ TEST(RepairMaps, TellsEachObjectAndMovesWhatIsNoBoxAside) {
     const std::string dir = MakeTempDir();
     const Repaired result = RepairAndConvert(dir, doc);
     EXPECT_EQ(result.repair.status, 0);
-    EXPECT_EQ(result.repair.out,
-              Console("箱の検出\t完了\nオブジェクト \"box\"\n  ・そのままの箱\t1\n"
-                      "  ・書き直す箱 (頂点の順)\t1\n"
-                      "  ・箱にならない頂点 3 個と面 1 面を非表示オブジェクト \"box_aside\" に移す\n"
-                      "検証\t完了\n修復した文書のブロック数\t2 \n書き込み\t完了\n修復完了\n"));
+    EXPECT_EQ(
+        result.repair.out,
+        Console("箱の検出\t完了\nオブジェクト \"box\"\n  ・そのままの箱\t1\n"
+                "  ・書き直す箱 (頂点の順)\t1\n"
+                "  ・箱にならない頂点 3 個と面 1 面を非表示オブジェクト \"box_aside\" に移す\n"
+                "検証\t完了\n修復した文書のブロック数\t2 \n書き込み\t完了\n修復完了\n"));
     // Box A in layout 0: its first face listed 0 2 1 3 in the document, so corners 3, 2, 1, 0
     // are cube corners 3, 2, 1, 0 there; box B as it stood; the rest in the hidden object.
-    std::string expected = "Metasequoia Document\nFormat Text Ver 1.0\nObject \"box\" {\n"
-                           "\tvisible 15\n\tvertex 16 {\n";
+    std::string expected =
+        "Metasequoia Document\nFormat Text Ver 1.0\nObject \"box\" {\n"
+        "\tvisible 15\n\tvertex 16 {\n";
     for (int c = 0; c < 8; ++c) {
-        expected += "\t\t" + Num(kCube[c][0]) + " " + Num(kCube[c][1]) + " " + Num(kCube[c][2]) +
-                    "\n";
+        expected +=
+            "\t\t" + Num(kCube[c][0]) + " " + Num(kCube[c][1]) + " " + Num(kCube[c][2]) + "\n";
     }
     for (int c = 0; c < 8; ++c) {
-        expected += "\t\t" + Num(kCube[c][0] + 2) + " " + Num(kCube[c][1]) + " " +
-                    Num(kCube[c][2]) + "\n";
+        expected +=
+            "\t\t" + Num(kCube[c][0] + 2) + " " + Num(kCube[c][1]) + " " + Num(kCube[c][2]) + "\n";
     }
     expected += "\t}\n\tface 12 {\n";
     // Each side listed from the corner the slot names first: the document listed every side
@@ -448,6 +451,32 @@ TEST(RepairMaps, TakesTodaysDocumentsThroughTheTranslation) {
                   boxes[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])], 0,
                   "block " + std::to_string(i));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The loop a map maker goes through: the inspector finds the broken blocks and says how many
+// bloktar-repair would fix, bloktar-repair writes the repaired document, and the inspector finds
+// nothing wrong with it.
+TEST(RepairMaps, InspectRepairInspect) {
+    std::vector<int> order;
+    const std::string doc =
+        MapDocument(MakeBoxes(30), 13, {.shuffleFaces = true, .stray = true}, 7, order);
+    const std::string dir = MakeTempDir();
+    WriteFile(dir + "/MAP.mqo", doc);
+    const ProgramRun before = RunInspector({"MAP.mqo"}, dir);
+    EXPECT_EQ(before.status, 2);
+    // The stray vertex shifts every block: all 30 are broken, and all 30 are put back.
+    EXPECT_NE(before.out.find(Sjis("問題のあるブロック\t30\n")), std::string::npos);
+    EXPECT_TRUE(before.out.ends_with(
+        Sjis(std::string(47, '-') + "\nbloktar-repair で直せるブロック\t30\n")))
+        << Utf8FromSjis(before.out);
+    ASSERT_EQ(RunRepair({"MAP.mqo"}, "ok\n", dir).status, 0);
+    const ProgramRun after = RunInspector({"MAP.mqo.repaired.mqo"}, dir);
+    EXPECT_EQ(after.status, 0) << Utf8FromSjis(after.out);
+    EXPECT_EQ(after.out.find(Sjis("bloktar-repair")), std::string::npos);
 }
 
 }  // namespace
