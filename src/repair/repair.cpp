@@ -292,6 +292,8 @@ class Repairer {
         report.asideVertices =
             static_cast<std::int64_t>(work.asideVertices.size() + object.otherVertexLines.size());
         report.asideFaces = static_cast<std::int64_t>(work.asideFaces.size());
+        report.facesInBoxes = static_cast<std::int64_t>(
+            std::count(work.faceUsed.begin(), work.faceUsed.end(), std::uint8_t{1}));
         if (report.asideVertices + report.asideFaces > 0) {
             report.asideName = object.name + std::string(kAsideSuffix);
             changes = true;

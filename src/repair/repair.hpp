@@ -30,7 +30,8 @@ struct ObjectRepair {
     std::int64_t asideVertices = 0;  // lines moved to the hidden object (vertex lines, and lines
                                      // of the vertex chunk that are none)
     std::int64_t asideFaces = 0;
-    std::string asideName;  // the hidden object's name, when anything was moved
+    std::int64_t facesInBoxes = 0;  // face lines the boxes took (a side of two triangles: two)
+    std::string asideName;          // the hidden object's name, when anything was moved
 };
 
 enum class RepairOutcome {
