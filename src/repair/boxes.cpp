@@ -29,6 +29,47 @@ std::uint64_t EdgeKey(std::int32_t from, std::int32_t to) {
            static_cast<std::uint32_t>(to);
 }
 
+bool Before(const EdgeEntry& a, const EdgeEntry& b) {
+    if (a.key != b.key) return a.key < b.key;
+    if (a.preference != b.preference) return a.preference < b.preference;
+    return a.side < b.side;
+}
+
+// Directed edges grouped by the vertex they start from (a counting sort: the vertices are the
+// object's own), each group in the order of Before; a group holds a handful.
+class EdgeIndex {
+  public:
+    using Range = std::pair<const EdgeEntry*, const EdgeEntry*>;
+
+    void Build(const std::vector<EdgeEntry>& all, std::size_t vertexCount) {
+        start_.assign(vertexCount + 1, 0);
+        for (const EdgeEntry& edge : all) ++start_[(edge.key >> 32) + 1];
+        for (std::size_t v = 0; v < vertexCount; ++v) start_[v + 1] += start_[v];
+        entries_.resize(all.size());
+        std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
+        for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
+        for (std::size_t v = 0; v < vertexCount; ++v) {
+            std::sort(entries_.begin() + start_[v], entries_.begin() + start_[v + 1], Before);
+        }
+    }
+
+    // The entries of the edge from, to (both vertices of the object).
+    Range Find(std::uint64_t key) const {
+        const auto from = static_cast<std::size_t>(key >> 32);
+        if (from + 1 >= start_.size()) return {nullptr, nullptr};
+        const EdgeEntry* first = entries_.data() + start_[from];
+        const EdgeEntry* last = entries_.data() + start_[from + 1];
+        while (first != last && first->key < key) ++first;
+        const EdgeEntry* end = first;
+        while (end != last && end->key == key) ++end;
+        return {first, end};
+    }
+
+  private:
+    std::vector<EdgeEntry> entries_;
+    std::vector<std::uint32_t> start_;
+};
+
 Point Normal(const Point& a, const Point& b, const Point& c) {
     const double ux = double{b.x} - a.x, uy = double{b.y} - a.y, uz = double{b.z} - a.z;
     const double vx = double{c.x} - a.x, vy = double{c.y} - a.y, vz = double{c.z} - a.z;
@@ -107,36 +148,21 @@ class Finder {
                 }
             }
         }
-        std::sort(triangleEdges.begin(), triangleEdges.end(),
-                  [](const EdgeEntry& a, const EdgeEntry& b) {
-                      return a.key != b.key ? a.key < b.key : a.side < b.side;
-                  });
+        EdgeIndex triangles;
+        triangles.Build(triangleEdges, vertices_.size());
         // Each triangle with every later one that runs along one of its edges the other way.
         for (const EdgeEntry& edge : triangleEdges) {
             const FaceCorners& first = faces_[static_cast<std::size_t>(edge.side)];
             const std::int32_t from = first.v[edge.position];
             const std::int32_t to = first.v[(edge.position + 1) % 3];
-            const auto range = EqualRange(triangleEdges, EdgeKey(to, from));
+            const auto range = triangles.Find(EdgeKey(to, from));
             for (auto it = range.first; it != range.second; ++it) {
                 if (it->side <= edge.side) continue;
                 Pair(edge.side, edge.position, it->side, it->position);
             }
         }
-        std::sort(edges_.begin(), edges_.end(), [](const EdgeEntry& a, const EdgeEntry& b) {
-            if (a.key != b.key) return a.key < b.key;
-            if (a.preference != b.preference) return a.preference < b.preference;
-            return a.side < b.side;
-        });
-    }
-
-    static std::pair<std::vector<EdgeEntry>::const_iterator, std::vector<EdgeEntry>::const_iterator>
-    EqualRange(const std::vector<EdgeEntry>& entries, std::uint64_t key) {
-        const auto low =
-            std::lower_bound(entries.begin(), entries.end(), key,
-                             [](const EdgeEntry& entry, std::uint64_t k) { return entry.key < k; });
-        auto high = low;
-        while (high != entries.end() && high->key == key) ++high;
-        return {low, high};
+        index_.Build(edges_, vertices_.size());
+        edges_.clear();
     }
 
     // Triangles a (its edge at position pa) and b (the same edge the other way at pb) as one
@@ -190,7 +216,7 @@ class Finder {
         if (k == 4) return Bottom();
         const std::int32_t from = top[(k + 1) % 4];
         const std::int32_t to = top[k];
-        const auto range = EqualRange(edges_, EdgeKey(from, to));
+        const auto range = index_.Find(EdgeKey(from, to));
         for (auto it = range.first; it != range.second; ++it) {
             const Side& side = sides_[static_cast<std::size_t>(it->side)];
             const std::int32_t farTo = side.v[(it->position + 2) % 4];
@@ -219,7 +245,7 @@ class Finder {
                 if (all[i] == all[j]) return false;
             }
         }
-        const auto range = EqualRange(edges_, EdgeKey(far_[1], far_[0]));
+        const auto range = index_.Find(EdgeKey(far_[1], far_[0]));
         for (auto it = range.first; it != range.second; ++it) {
             const Side& side = sides_[static_cast<std::size_t>(it->side)];
             if (side.v[(it->position + 2) % 4] != far_[3] ||
@@ -271,6 +297,7 @@ class Finder {
     std::vector<std::uint8_t>& used_;
     std::vector<Side> sides_;
     std::vector<EdgeEntry> edges_;
+    EdgeIndex index_;
     std::int32_t chosen_[6]{};
     std::int32_t far_[4]{};
 };

@@ -1,5 +1,6 @@
 #include "repair/repair_run.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <new>
@@ -38,17 +39,28 @@ void PrintCountLine(Console& console, const ConsoleText& lead, std::int64_t coun
     console.Text(text::kCount);
 }
 
-bool ReadSource(DocumentSource& source, std::string& form) {
+// Reads the whole source into form; expected is the size it probably has (0 when unknown).
+bool ReadSource(DocumentSource& source, std::string& form, std::size_t expected = 0) {
     source.Rewind();
     form.clear();
-    constexpr std::size_t kChunk = 1 << 20;
+    std::size_t size = 0;
+    form.resize(std::max<std::size_t>(expected + 1, 1 << 20));
     for (;;) {
-        const std::size_t size = form.size();
-        form.resize(size + kChunk);
-        const std::size_t got = source.Read(form.data() + size, kChunk);
-        form.resize(size + got);
-        if (got == 0) return true;
+        if (size == form.size()) form.resize(form.size() * 2);
+        const std::size_t got = source.Read(form.data() + size, form.size() - size);
+        size += got;
+        if (got == 0) break;
     }
+    form.resize(size);
+    return true;
+}
+
+// The size of an open regular file, or 0 when it cannot be told.
+std::size_t FileSize(std::FILE* file) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+    const long end = std::ftell(file);
+    std::rewind(file);
+    return end > 0 ? static_cast<std::size_t>(end) : 0;
 }
 
 enum class Ending { Written, NothingToRepair, Refused };
@@ -138,7 +150,7 @@ bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::Prepared
         return true;
     }
     // The file as it is, through the source that looked at it.
-    if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form)) return false;
+    if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form, FileSize(file))) return false;
     return std::ferror(file) == 0;
 }
 
