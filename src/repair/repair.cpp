@@ -502,10 +502,18 @@ class Repairer {
         }
     }
 
+    // The converter reads a hidden object's lines as lines between objects: one that does not
+    // begin with a tab could start an object or end the document there. Such a line is moved
+    // behind two tabs.
+    static void GuardAsideLine(std::string& out, const DocumentLine& line) {
+        if (line.content.empty() || line.content.front() != '\t') out.append("\t\t");
+    }
+
     // A moved face: its line as it stands, its vertex numbers those of the hidden object.
     void AppendAsideFace(std::string& out, const ObjectWork& work, std::size_t f) {
         const DocumentLine& line = cut_.lines[cut_.objects[work.index].faceLines[f]];
         const FaceText& face = work.faces[f];
+        GuardAsideLine(out, line);
         if (!face.hasList) {
             AppendVertexLine(out, line);
             return;
@@ -549,10 +557,15 @@ class Repairer {
         AppendInt(out, report.asideVertices);
         out.append(" {" + end);
         for (const std::int32_t vertex : work.asideVertices) {
-            AppendVertexLine(out, cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
+            const DocumentLine& line =
+                cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
+            GuardAsideLine(out, line);
+            AppendVertexLine(out, line);
         }
-        for (const std::size_t line : object.otherVertexLines)
+        for (const std::size_t line : object.otherVertexLines) {
+            GuardAsideLine(out, cut_.lines[line]);
             AppendVertexLine(out, cut_.lines[line]);
+        }
         out.append("\t}" + end);
         out.append("\tface ");
         AppendInt(out, report.asideFaces);
@@ -656,6 +669,13 @@ class Repairer {
             }
             vertexStart += work.boxes.size() * kBlockCorners;
             faceStart += work.boxes.size() * kBlockFaces;
+        }
+        // Without objects left as they are, the boxes are all the blocks there are.
+        const bool allRepaired = std::all_of(work_.begin(), work_.end(),
+                                             [](const ObjectWork& work) { return work.repaired; });
+        if (allRepaired && records.blocks.size() != vertexStart / kBlockCorners) {
+            repair_.wrongBlock = static_cast<std::int64_t>(vertexStart / kBlockCorners);
+            return RepairOutcome::NotVerified;
         }
         return RepairOutcome::Repaired;
     }
