@@ -295,7 +295,11 @@ class Repairer {
         report.facesInBoxes = static_cast<std::int64_t>(
             std::count(work.faceUsed.begin(), work.faceUsed.end(), std::uint8_t{1}));
         if (report.asideVertices + report.asideFaces > 0) {
-            report.asideName = object.name + std::string(kAsideSuffix);
+            // Quotes would end the name on its "Object " line.
+            for (const char c : object.name) {
+                if (c != '"') report.asideName += c;
+            }
+            report.asideName += kAsideSuffix;
             changes = true;
         }
         return changes;
