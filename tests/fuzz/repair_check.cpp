@@ -1,7 +1,6 @@
 #include "fuzz/repair_check.hpp"
 
 #include <algorithm>
-#include <map>
 #include <string_view>
 #include <vector>
 
@@ -16,16 +15,12 @@ namespace {
 
 using bloktar::repair::DocumentLines;
 
-// The vertex lines (as the converter reads them) of each object, by name.
-std::map<std::string, std::vector<std::string>> VertexLinesByObject(const DocumentLines& cut) {
-    std::map<std::string, std::vector<std::string>> lines;
-    for (const auto& object : cut.objects) {
-        auto& texts = lines[object.name];
-        for (const std::size_t line : object.vertexLines) {
-            texts.emplace_back(cut.lines[line].content);
-        }
+// A name for a message: control bytes shown as '?'.
+std::string Shown(std::string name) {
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
     }
-    return lines;
+    return name;
 }
 
 }  // namespace
@@ -73,26 +68,39 @@ std::string RepairAndCheck(const unsigned char* data, std::size_t size) {
         }
     }
     bloktar::repair::CutDocument(shown, after);
-    auto kept = VertexLinesByObject(after);
+    // The objects of the repaired form stand in the order of the original's, each hidden object
+    // of moved geometry right behind its own.
+    std::size_t next = 0;
     std::size_t index = 0;
+    const auto linesOf = [&](std::size_t at) {
+        std::vector<std::string> texts;
+        if (at >= after.objects.size()) return texts;
+        for (const std::size_t line : after.objects[at].vertexLines) {
+            texts.emplace_back(after.lines[line].content);
+        }
+        return texts;
+    };
     for (const auto& object : before.objects) {
+        const std::size_t own = next++;
         if (object.hidden && !object.loadedBeforeHidden) continue;
         const auto& report = repair.objects[index++];
         if (report.leftAsIs) continue;
+        std::vector<std::string> held = linesOf(own);
+        if (!report.asideName.empty()) {
+            const std::vector<std::string> aside = linesOf(next++);
+            held.insert(held.end(), aside.begin(), aside.end());
+        }
         if (report.facesInBoxes + report.asideFaces !=
             static_cast<std::int64_t>(object.faceLines.size())) {
-            return "object " + object.name + " lost a face";
+            return "object " + Shown(object.name) + " lost a face";
         }
-        std::vector<std::string> held = kept[object.name];
-        const auto& aside = kept[report.asideName];
-        held.insert(held.end(), aside.begin(), aside.end());
         std::sort(held.begin(), held.end());
         // A line moved to the hidden object may stand behind two tabs there.
         for (const std::size_t line : object.vertexLines) {
             const std::string text(before.lines[line].content);
             if (!std::binary_search(held.begin(), held.end(), text) &&
                 !std::binary_search(held.begin(), held.end(), "\t\t" + text)) {
-                return "object " + object.name + " lost a vertex";
+                return "object " + Shown(object.name) + " lost a vertex";
             }
         }
     }
