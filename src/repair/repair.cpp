@@ -161,7 +161,8 @@ struct ObjectWork {
 
 class Repairer {
   public:
-    Repairer(std::string_view form, Repair& repair) : form_(form), repair_(repair) {}
+    Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes)
+        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes) {}
 
     RepairOutcome Run() {
         Document document;
@@ -644,7 +645,9 @@ class Repairer {
         } records;
         Document document;
         OpenMemoryDocument(document, repair_.document.data(), repair_.document.size());
-        const PipelineResult result = RunDocumentPipeline(document, records);
+        PipelineLimits limits;
+        limits.maxArrayBytes = maxArrayBytes_;
+        const PipelineResult result = RunDocumentPipeline(document, records, limits);
         repair_.blocks = result.summary.estimatedBlockCount;
         if (result.outcome == PipelineOutcome::BlockCountRefused) {
             return RepairOutcome::TooManyBlocks;
@@ -710,15 +713,16 @@ class Repairer {
 
     std::string_view form_;
     Repair& repair_;
+    std::size_t maxArrayBytes_;
     DocumentLines cut_;
     std::vector<ObjectWork> work_;
 };
 
 }  // namespace
 
-RepairOutcome RepairForm(std::string_view form, Repair& repair) {
+RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes) {
     repair = Repair{};
-    return Repairer(form, repair).Run();
+    return Repairer(form, repair, maxArrayBytes).Run();
 }
 
 }  // namespace bloktar::repair

@@ -2,7 +2,9 @@
 // written where the converter reads it, everything else kept.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +56,9 @@ struct Repair {
 inline constexpr std::string_view kAsideSuffix = "_aside";
 
 // Repairs a document's Ver 1.0 form (every byte, as the converter reads it) and checks the result
-// by converting it in memory.
-RepairOutcome RepairForm(std::string_view form, Repair& repair);
+// by converting it in memory, with arrays of at most maxArrayBytes each (a larger one makes the
+// check fail: NotVerified).
+RepairOutcome RepairForm(std::string_view form, Repair& repair,
+                         std::size_t maxArrayBytes = std::numeric_limits<std::size_t>::max());
 
 }  // namespace bloktar::repair
