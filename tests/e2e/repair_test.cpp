@@ -423,6 +423,25 @@ TEST(RepairRefusals, EachRefusalWritesNothingAndEndsWithStatusOne) {
     EXPECT_NE(run.out.find(Sjis("書き込み\t失敗\n")), std::string::npos);
     EXPECT_EQ(run.out.find(Sjis("修復完了")), std::string::npos);
 
+    // A mirror object left as it is, whose three vertices put the box behind it out of a
+    // block's place: the check of the repaired form refuses it.
+    std::string mirrored = MapDocument(MakeBoxes(1), 8, {.reorder = true}, 5, order);
+    mirrored.insert(mirrored.find("Object \"part0\""),
+                    "Object \"m\" {\r\n\tmirror 1\r\n\tvertex 3 {\r\n\t\t0 0 0\r\n\t\t1 0 0\r\n"
+                    "\t\t0 1 0\r\n\t}\r\n}\r\n");
+    WriteFile(dir + "/mirror.mqo", mirrored);
+    run = RunRepair({"mirror.mqo"}, "ok\n", dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(
+        run.out,
+        kBanner + Sjis("警告\tオブジェクト \"m\": ミラーの片側しか文書にない "
+                       "(モデラーでフリーズしてから保存する)\n"
+                       "ファイルロード\t完了\n箱の検出\t完了\n"
+                       "オブジェクト \"m\"\n  ・手を付けずに残す\n"
+                       "オブジェクト \"part0\"\n  ・そのままの箱\t0\n  ・書き直す箱 (位置)\t1\n"
+                       "検証\t失敗\n  ・ブロック 0 が元の箱と合わない\n"));
+    EXPECT_FALSE(FileExists(dir + "/mirror.mqo.repaired.mqo"));
+
     // An earlier repaired document stays as it was when a later run is refused.
     WriteFile(dir + "/two.mqo", MapDocument(MakeBoxes(2), 8, {.shuffleFaces = true}, 4, order));
     ASSERT_EQ(RunRepair({"two.mqo"}, "ok\n", dir).status, 0);
