@@ -39,19 +39,41 @@ struct FaceText {
     std::uint16_t listBegin = 0;  // the list's text after " V(", up to its ")"
     std::uint16_t listEnd = 0;
     bool hasList = false;
+    bool hasMaterial = false;  // the line has " M("
+    bool hasUv = false;        // the line has " UV("
 };
 
-// The number text the converter reads at text + at (white space passed over first).
+// The number text the converter reads at line + at: white space passed over, one sign, digits
+// with at most one point among them (at least one digit), then an exponent when "e" or "E", a
+// sign and a digit follow.
 NumberSpan SpanAt(const char* line, std::size_t at) {
     const char* text = line + at;
     while (IsDocumentSpace(*text) && *text != '\n') ++text;
-    double value;
-    const char* end = ScanReal(text, value);
-    NumberSpan span;
-    if (end > text && *text != '\n') {
-        span.begin = static_cast<std::uint16_t>(text - line);
-        span.length = static_cast<std::uint16_t>(end - text);
+    const char* p = text;
+    if (*p == '+' || *p == '-') ++p;
+    int digits = 0;
+    bool point = false;
+    for (;; ++p) {
+        if (IsDigit(*p)) {
+            ++digits;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
     }
+    NumberSpan span;
+    if (digits == 0) return span;
+    if (*p == 'e' || *p == 'E') {
+        const char* exponent = p + 1;
+        if (*exponent == '+' || *exponent == '-') ++exponent;
+        if (IsDigit(*exponent)) {
+            while (IsDigit(*exponent)) ++exponent;
+            p = exponent;
+        }
+    }
+    span.begin = static_cast<std::uint16_t>(text - line);
+    span.length = static_cast<std::uint16_t>(p - text);
     return span;
 }
 
@@ -95,7 +117,9 @@ void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
     const char* text = TerminatedLine(line, buffer);
     face = FaceText{};
     ReadFaceLine(text, face.record);
+    face.hasMaterial = std::strstr(text, " M(") != nullptr;
     if (const char* list = std::strstr(text, " UV(")) {
+        face.hasUv = true;
         FindUvSpans(text, list + 4, face.record.n, face);
     }
     if (const char* list = std::strstr(text, " V(")) {
@@ -224,10 +248,8 @@ class Repairer {
             std::memcpy(face.v, record.V, sizeof face.v);
             std::memcpy(face.u, record.u, sizeof face.u);
             std::memcpy(face.w, record.v, sizeof face.w);
-            const std::string text(line.content);
-            face.kind = static_cast<std::uint8_t>(
-                (text.find(" M(") != std::string::npos ? kHasMaterial : 0) |
-                (text.find(" UV(") != std::string::npos ? kHasUv : 0));
+            face.kind = static_cast<std::uint8_t>((work.faces[f].hasMaterial ? kHasMaterial : 0) |
+                                                  (work.faces[f].hasUv ? kHasUv : 0));
             face.usable = record.n == 3 || record.n == 4;
             for (int k = 0; k < record.n && face.usable; ++k) {
                 face.usable =
@@ -430,11 +452,8 @@ class Repairer {
         const std::size_t start = out.size();
         const CornerSource& lead = box.source[f][0];
         const FaceText& leadFace = work.faces[static_cast<std::size_t>(lead.face)];
-        const std::string_view leadLine =
-            cut_.lines[cut_.objects[work.index].faceLines[static_cast<std::size_t>(lead.face)]]
-                .content;
-        const bool hasMaterial = leadLine.find(" M(") != std::string_view::npos;
-        const bool hasUv = leadLine.find(" UV(") != std::string_view::npos;
+        const bool hasMaterial = leadFace.hasMaterial;
+        const bool hasUv = leadFace.hasUv;
         for (int attempt = 0; attempt < 2; ++attempt) {
             out.resize(start);
             out.append("\t\t4 V(");
