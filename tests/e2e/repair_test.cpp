@@ -526,7 +526,10 @@ TEST(RepairMaps, GeneratedMapsInEveryNumberShape) {
         for (std::size_t space = lastUvs.find(' ', from); from < lastUvs.size();
              from = space + 1, space = lastUvs.find(' ', from)) {
             const std::string number = lastUvs.substr(from, space - from);
-            EXPECT_NE(repaired.find(" " + number), std::string::npos) << number;
+            EXPECT_TRUE(repaired.find(" " + number + " ") != std::string::npos ||
+                        repaired.find("(" + number + " ") != std::string::npos ||
+                        repaired.find(" " + number + ")") != std::string::npos)
+                << number;
             if (space == std::string::npos) break;
         }
     }
