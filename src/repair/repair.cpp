@@ -543,7 +543,6 @@ class Repairer {
             return;
         }
         out.append(line.content.substr(0, face.listBegin));
-        bool first = true;
         const std::size_t vertexCount = work.asideIndex.size();
         const std::string_view list =
             line.content.substr(face.listBegin, face.listEnd - face.listBegin);
@@ -565,9 +564,7 @@ class Repairer {
             } else {
                 out.append(token);
             }
-            first = false;
         }
-        (void)first;
         out.append(line.content.substr(face.listEnd));
         out.append(cut_.lineEnd);
     }
