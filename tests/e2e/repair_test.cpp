@@ -536,3 +536,42 @@ TEST(RepairMaps, GeneratedMapsInEveryNumberShape) {
 }
 
 }  // namespace
+
+namespace {
+
+// 32,768 unit boxes in a row, each welded to the next: the document counts 16,386 blocks, but
+// each box needs its own eight vertices, one block more than a BD1 file holds.
+TEST(RepairRefusals, MoreBoxesThanABd1FileHolds) {
+    constexpr int kBoxes = 32768;
+    std::string doc = "Metasequoia Document\nFormat Text Ver 1.0\nObject \"row\" {\n\tvertex " +
+                      std::to_string(4 * (kBoxes + 1)) + " {\n";
+    // Vertex 4x + k: corner k of the square at x (y and z from the cube's corners 0 to 3 and
+    // their x taken away).
+    for (int x = 0; x <= kBoxes; ++x) {
+        doc += "\t\t" + std::to_string(x) + " 1 0\n\t\t" + std::to_string(x) + " 1 1\n\t\t" +
+               std::to_string(x) + " 0 1\n\t\t" + std::to_string(x) + " 0 0\n";
+    }
+    doc += "\t}\n\tface " + std::to_string(6 * kBoxes) + " {\n";
+    for (int b = 0; b < kBoxes; ++b) {
+        const int l = 4 * b;
+        const int r = l + 4;
+        const int sides[6][4] = {{l, l + 1, l + 2, l + 3},     {r + 3, r + 2, r + 1, r},
+                                 {l, r, r + 1, l + 1},         {l + 1, r + 1, r + 2, l + 2},
+                                 {l + 2, r + 2, r + 3, l + 3}, {l + 3, r + 3, r, l}};
+        for (const auto& side : sides) {
+            doc += "\t\t4 V(" + std::to_string(side[0]) + " " + std::to_string(side[1]) + " " +
+                   std::to_string(side[2]) + " " + std::to_string(side[3]) + ") M(0)\n";
+        }
+    }
+    doc += "\t}\n}\nEof\n";
+    const std::string dir = MakeTempDir();
+    WriteFile(dir + "/row.mqo", doc);
+    const ProgramRun run = RunRepair({"row.mqo"}, "ok\n", dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, Console("箱の検出\t完了\nオブジェクト \"row\"\n  ・そのままの箱\t0\n"
+                               "  ・書き直す箱 (共有頂点)\t32768\n検証\t失敗\n"
+                               "  ・ブロックが多すぎる (BD1 ファイルは 32767 まで): 32768\n"));
+    EXPECT_FALSE(FileExists(dir + "/row.mqo.repaired.mqo"));
+}
+
+}  // namespace
