@@ -132,9 +132,14 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
     }
     const auto withProblems = static_cast<std::size_t>(
         std::count_if(inspection.findings.begin(), inspection.findings.end(), HasProblem));
-    std::string form;
-    if (withProblems > 0 && repair::ReadForm(file, preparation, prepared, form)) {
-        inspection.repairable = RepairableBlocks(form, withProblems);
+    // Without the memory to work it out, the inspection is printed without the line.
+    try {
+        std::string form;
+        if (withProblems > 0 && repair::ReadForm(file, preparation, prepared, form)) {
+            inspection.repairable = RepairableBlocks(form, withProblems);
+        }
+    } catch (const std::bad_alloc&) {
+        inspection.repairable = -1;
     }
     PrintDocumentInspection(inspection, console);
     if (picture.page) DescribeDocument(inspection, *picture.page);
