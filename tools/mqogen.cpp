@@ -1,6 +1,6 @@
 // bloktar-mqogen: writes documents for the converter's tests and benchmark.
 //
-//   bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K] [--numbers SHAPE]
+//   bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K] [--numbers SHAPE] [--scrambled]
 //   bloktar-mqogen unused SIZE OUTPUT [EXPECTED]
 //
 // "blocks" writes N boxes as the modeller writes them: CR LF line ends, a Scene and a Material
@@ -13,6 +13,10 @@
 //   shortest  each coordinate and UV a float written in its shortest form, as newer writers do:
 //             up to nine significant digits ("-28.1565781", "0.00158474996"), integers without a
 //             point ("100"), small UVs with an exponent ("4.7e-05").
+//
+// --scrambled writes the same boxes with every visible object's vertex lines and face lines
+// shuffled within it and each face listed from another corner, as a document the converter
+// misreads throughout; it takes no EXPECTED.
 //
 // "unused" writes a document of about SIZE bytes (a number, optionally followed by K, M or G for
 // binary units) made mostly of thumbnail lines that no pass of the converter uses, with one box.
@@ -265,36 +269,64 @@ void WriteObjectHead(Output& out, const std::string& name, bool visible) {
         << kEol;
 }
 
-// Writes the boxes as one object, each in the order its number says.
+// Shuffles items with the generator (Fisher-Yates).
+template <typename T>
+void Shuffle(std::vector<T>& items, Random& random) {
+    for (std::size_t i = items.size(); i > 1; --i) {
+        const auto j =
+            static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(i) - 1));
+        std::swap(items[i - 1], items[j]);
+    }
+}
+
+// Writes the boxes as one object, each in the order its number says. With scramble, the
+// object's vertex lines and face lines are shuffled within it, and each face is listed from a
+// corner of its own choosing.
 void WriteObject(Output& out, const std::string& name, bool visible, const std::vector<Box>& boxes,
-                 const std::vector<int>& orders, const OrderMap (&maps)[4]) {
+                 const std::vector<int>& orders, const OrderMap (&maps)[4],
+                 Random* scramble = nullptr) {
     WriteObjectHead(out, name, visible);
-    out << "\tvertex " << static_cast<long long>(boxes.size() * 8) << " {" << kEol;
+    std::vector<std::string> vertexLines;
     for (std::size_t b = 0; b < boxes.size(); ++b) {
         const BoxOrder& order = kBoxOrders[orders[b]];
         for (const Position& at : order.vertex) {
-            out << "\t\t" << boxes[b].axis[0][at.x] << " " << boxes[b].axis[1][at.y] << " "
-                << boxes[b].axis[2][at.z] << kEol;
+            vertexLines.push_back("\t\t" + boxes[b].axis[0][at.x] + " " + boxes[b].axis[1][at.y] +
+                                  " " + boxes[b].axis[2][at.z]);
         }
     }
+    std::vector<long long> place(vertexLines.size());
+    for (std::size_t k = 0; k < place.size(); ++k) place[k] = static_cast<long long>(k);
+    if (scramble != nullptr) Shuffle(place, *scramble);
+    std::vector<std::size_t> lineAt(place.size());
+    for (std::size_t k = 0; k < place.size(); ++k) lineAt[static_cast<std::size_t>(place[k])] = k;
+    out << "\tvertex " << static_cast<long long>(boxes.size() * 8) << " {" << kEol;
+    for (const std::size_t k : lineAt) out << vertexLines[k] << kEol;
     out << "\t}" << kEol;
-    out << "\tface " << static_cast<long long>(boxes.size() * 6) << " {" << kEol;
+    std::vector<std::string> faceLines;
     for (std::size_t b = 0; b < boxes.size(); ++b) {
         const BoxOrder& order = kBoxOrders[orders[b]];
         const OrderMap& map = maps[orders[b]];
-        const auto base = static_cast<long long>(b * 8);
+        const auto base = b * 8;
         for (int g = 0; g < 6; ++g) {
             const int slot = map.slot[g];
-            out << "\t\t4 V(";
-            for (int r = 0; r < 4; ++r) out << (r > 0 ? " " : "") << base + order.face[g][r];
-            out << ") M(" << boxes[b].material[slot] << ") UV(";
-            for (int r = 0; r < 4; ++r) {
-                const int j = map.uvCorner[g][r];
-                out << (r > 0 ? " " : "") << boxes[b].u[slot][j] << " " << boxes[b].v[slot][j];
+            const int start = scramble != nullptr ? static_cast<int>(scramble->Between(0, 3)) : 0;
+            std::string line = "\t\t4 V(";
+            for (int i = 0; i < 4; ++i) {
+                const int r = (start + i) % 4;
+                line += (i > 0 ? " " : "") +
+                        std::to_string(place[base + static_cast<std::size_t>(order.face[g][r])]);
             }
-            out << ")" << kEol;
+            line += ") M(" + std::to_string(boxes[b].material[slot]) + ") UV(";
+            for (int i = 0; i < 4; ++i) {
+                const int j = map.uvCorner[g][(start + i) % 4];
+                line += (i > 0 ? " " : "") + boxes[b].u[slot][j] + " " + boxes[b].v[slot][j];
+            }
+            faceLines.push_back(line + ")");
         }
     }
+    if (scramble != nullptr) Shuffle(faceLines, *scramble);
+    out << "\tface " << static_cast<long long>(boxes.size() * 6) << " {" << kEol;
+    for (const std::string& line : faceLines) out << line << kEol;
     out << "\t}" << kEol << "}" << kEol;
 }
 
@@ -355,7 +387,7 @@ bool ParseCount(std::string_view text, long long& value) {
 int Usage() {
     std::fputs(
         "usage: bloktar-mqogen blocks N OUTPUT [EXPECTED] [--objects K] "
-        "[--numbers usual|wide|shortest]\n"
+        "[--numbers usual|wide|shortest] [--scrambled]\n"
         "       bloktar-mqogen unused SIZE OUTPUT [EXPECTED]\n",
         stderr);
     return 2;
@@ -367,7 +399,14 @@ int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     long long objects = 0;  // chosen from the box count
     NumberShape shape = NumberShape::Usual;
-    for (std::size_t i = 0; i + 1 < args.size();) {
+    bool scrambled = false;
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] == "--scrambled") {
+            scrambled = true;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        if (i + 1 >= args.size()) break;
         if (args[i] == "--objects") {
             if (!ParseCount(args[i + 1], objects) || objects < 1) return Usage();
         } else if (args[i] == "--numbers") {
@@ -395,6 +434,10 @@ int main(int argc, char** argv) {
     }
     const bool unusedLines = args[0] == "unused";
     if (!unusedLines && amount > 32767) return Usage();
+    if (scrambled && (unusedLines || args.size() == 4)) return Usage();
+    // Its own generator, so that the boxes are those of the document written without it.
+    Random shuffler;
+    shuffler.state ^= 0x5C4A3B1Eull;
 
     OrderMap maps[4];
     for (int L = 0; L < 4; ++L) {
@@ -451,7 +494,8 @@ int main(int argc, char** argv) {
                 boxes.push_back(MakeBox(random, shape));
                 orders.push_back(static_cast<int>(next % 4));
             }
-            WriteObject(out, "part" + std::to_string(o), true, boxes, orders, maps);
+            WriteObject(out, "part" + std::to_string(o), true, boxes, orders, maps,
+                        scrambled ? &shuffler : nullptr);
             visibleBoxes.insert(visibleBoxes.end(), boxes.begin(), boxes.end());
         }
     }

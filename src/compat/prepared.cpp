@@ -200,6 +200,10 @@ void PrintTranslation(const PreparedDocument& prepared, Console& console) {
     for (const ObjectWarning& warning : plan.warnings) PrintWarning(warning, console);
 }
 
+void PrintWarnings(const PreparedDocument& prepared, Console& console) {
+    for (const ObjectWarning& warning : prepared.plan.warnings) PrintWarning(warning, console);
+}
+
 void PrintRefusal(const PreparedDocument& prepared, Console& console) {
     const bool archiveFault = prepared.archiveFault != Fault::None;
     console.Text(archiveFault ? text::kArchiveStage : text::kTranslateStage);

@@ -43,6 +43,10 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
 // binary vertex chunks), then a line for each warning.
 void PrintTranslation(const PreparedDocument& prepared, Console& console);
 
+// A line for each warning alone: what bloktar-compat says of a document that needs no
+// translation.
+void PrintWarnings(const PreparedDocument& prepared, Console& console);
+
 // The refused stage with "\t失敗\n" and one line saying why.
 void PrintRefusal(const PreparedDocument& prepared, Console& console);
 

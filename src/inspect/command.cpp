@@ -1,5 +1,6 @@
 #include "inspect/command.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -15,6 +16,7 @@
 #include "inspect/page_opening.hpp"
 #include "inspect/print.hpp"
 #include "inspect/svg.hpp"
+#include "repair/repair_run.hpp"
 
 namespace bloktar::inspect {
 namespace {
@@ -113,7 +115,9 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
                         Picture& picture) {
     compat::PreparedDocument prepared;
     Document document;
-    switch (compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document)) {
+    const compat::Preparation preparation =
+        compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document);
+    switch (preparation) {
         case compat::Preparation::Untouched:
             OpenFileDocument(document, file);
             break;
@@ -127,6 +131,17 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
     DocumentInspection inspection;
     if (InspectDocument(document, console, inspection) != DocumentOutcome::Inspected) {
         return kStatusUnreadable;
+    }
+    const auto withProblems = static_cast<std::size_t>(
+        std::count_if(inspection.findings.begin(), inspection.findings.end(), HasProblem));
+    // Without the memory to work it out, the inspection is printed without the line.
+    try {
+        std::string form;
+        if (withProblems > 0 && repair::ReadForm(file, preparation, prepared, form)) {
+            inspection.repairable = RepairableBlocks(form, withProblems);
+        }
+    } catch (const std::bad_alloc&) {
+        inspection.repairable = -1;
     }
     PrintDocumentInspection(inspection, console);
     if (picture.page) DescribeDocument(inspection, *picture.page);

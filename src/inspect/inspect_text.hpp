@@ -131,6 +131,10 @@ inline constexpr ConsoleText kInspectionTitle{
 inline constexpr ConsoleText kProblemBlocks{
     "\x96\xe2\x91\xe8\x82\xcc\x82\xa0\x82\xe9\x83\x75\x83\x8d\x83\x62\x83\x4e\t",
     "\xe5\x95\x8f\xe9\xa1\x8c\xe3\x81\xae\xe3\x81\x82\xe3\x82\x8b\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\t"};
+// bloktar-repair で直せるブロック\t  (of the blocks with a problem, those bloktar-repair would fix)
+inline constexpr ConsoleText kRepairable{
+    "bloktar-repair \x82\xc5\x92\xbc\x82\xb9\x82\xe9\x83\x75\x83\x8d\x83\x62\x83\x4e\t",
+    "bloktar-repair \xe3\x81\xa7\xe7\x9b\xb4\xe3\x81\x9b\xe3\x82\x8b\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\t"};
 // \t角   (corner)
 inline constexpr ConsoleText kCorner{
     "\t\x8a\x70 ",
@@ -225,6 +229,7 @@ inline constexpr bloktar::text::NamedText kAll[] = {
     {"kTextureOutOfRange", kTextureOutOfRange},
     {"kInspectionTitle", kInspectionTitle},
     {"kProblemBlocks", kProblemBlocks},
+    {"kRepairable", kRepairable},
     {"kCorner", kCorner},
     {"kTexture", kTexture},
     {"kBd1Check", kBd1Check},

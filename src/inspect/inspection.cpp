@@ -6,6 +6,7 @@
 #include "block/block.hpp"
 #include "driver/conversion.hpp"
 #include "driver/pipeline.hpp"
+#include "repair/repair.hpp"
 
 namespace bloktar::inspect {
 namespace {
@@ -165,6 +166,27 @@ DocumentOutcome InspectDocument(Document& document, Console& console,
             break;
     }
     return DocumentOutcome::Inspected;
+}
+
+std::int64_t RepairableBlocks(std::string_view form, std::size_t problemBlocks) {
+    repair::Repair repaired;
+    if (repair::RepairForm(form, repaired) != repair::RepairOutcome::Repaired) return 0;
+    Document document;
+    OpenMemoryDocument(document, repaired.document.data(), repaired.document.size());
+    MemoryConsole quiet;
+    DocumentInspection after;
+    if (InspectDocument(document, quiet, after) != DocumentOutcome::Inspected) return 0;
+    const auto left = static_cast<std::size_t>(
+        std::count_if(after.findings.begin(), after.findings.end(), HasProblem));
+    // A block that is gone because what it held was no box is not fixed: at most as many as
+    // the boxes rewritten.
+    std::int64_t rewritten = 0;
+    for (const repair::ObjectRepair& object : repaired.objects) {
+        for (const std::int64_t count : object.rewritten) rewritten += count;
+    }
+    const std::int64_t fewer =
+        left < problemBlocks ? static_cast<std::int64_t>(problemBlocks - left) : 0;
+    return std::min(fewer, rewritten);
 }
 
 }  // namespace bloktar::inspect

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bd1/bd1.hpp"
@@ -67,6 +68,8 @@ struct DocumentInspection {
     std::vector<Bd1Block> blocks;  // the records the converter writes, in order
     std::vector<InspectedObject> objects;
     std::vector<BlockFindings> findings;  // one per block
+    // Of the blocks with a problem, how many bloktar-repair would fix; -1 when not worked out.
+    std::int64_t repairable = -1;
 };
 
 enum class DocumentOutcome {
@@ -81,5 +84,10 @@ enum class DocumentOutcome {
 // when the document is refused, with the converter's own texts.
 DocumentOutcome InspectDocument(Document& document, Console& console,
                                 DocumentInspection& inspection);
+
+// Of the problemBlocks blocks with a problem in the document whose Ver 1.0 form is form, how
+// many bloktar-repair would fix: by how many fewer the document it writes has, but no more than
+// the boxes it rewrites (none when it writes nothing).
+std::int64_t RepairableBlocks(std::string_view form, std::size_t problemBlocks);
 
 }  // namespace bloktar::inspect

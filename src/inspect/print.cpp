@@ -233,6 +233,11 @@ void PrintDocumentInspection(const DocumentInspection& inspection, Console& cons
     // The checks the converter's report makes, in its words.
     PrintReportChecks(inspection.summary, console);
     console.Text(bloktar::text::kReportRule);
+    if (withProblems > 0 && inspection.repairable >= 0) {
+        console.Text(text::kRepairable);
+        PrintNumber(console, inspection.repairable);
+        console.Bytes("\n");
+    }
 }
 
 void PrintBd1Fault(const Bd1Reading& reading, Console& console) {

@@ -84,7 +84,8 @@ TEST(InspectorHtml, WritesThePageAfterThePicture) {
 TEST(InspectorHtml, CarriesTheFindingsInTheInspectorsWords) {
     const std::string dir = FolderWith("broken.mqo");
     const Inspection run = Inspect(dir, {"broken.mqo", "--html=broken.html"});
-    EXPECT_TRUE(run.out.ends_with(kRule + "HTMLファイル作成\t完了\n"));
+    EXPECT_TRUE(run.out.ends_with(kRule + "bloktar-repair で直せるブロック\t0\n" +
+                                  "HTMLファイル作成\t完了\n"));
     EXPECT_EQ(run.status, 2);
     const std::string page = ReadFile(dir + "/broken.html");
     EXPECT_TRUE(Contains(
@@ -93,6 +94,7 @@ TEST(InspectorHtml, CarriesTheFindingsInTheInspectorsWords) {
         R"x("2":[["\u0009・面 3 がブロック外の頂点を使っている: V(1 2 6 9)、このブロックの頂点は 0 から 7"],)x"
         R"x(["\u0009・面 4 が四角形でない (頂点数 3)"]]},)x"));
     EXPECT_TRUE(Contains(page, R"x(["問題のあるブロック\u00092"],["エラー情報\u0009なし"],)x"));
+    EXPECT_TRUE(Contains(page, R"x(["bloktar-repair で直せるブロック\u00090"])x"));
 }
 
 TEST(InspectorHtml, LeavesEarlierFilesAsTheyWereWhenItCannotWrite) {

@@ -24,17 +24,21 @@ const std::string kAbCubeTextures =
     "\t面のテクスチャ\t1 b.bmp\t1 b.bmp\t0 a.bmp\t0 a.bmp\t0 a.bmp\t0 a.bmp\n";
 
 // The summary of a document: blocks, blocks per layout 0 to 3 and unrecognised, blocks with
-// problems, then the converter's checks as its report words them.
+// problems, then the converter's checks as its report words them; under it, when any block has
+// a problem, how many of them bloktar-repair would fix.
 std::string DocumentSummary(int blocks, const std::vector<int>& perLayout, int problems,
-                            const std::string& checks = "\tなし") {
+                            const std::string& checks = "\tなし", int repairable = 0) {
     std::string text =
         kRule + "検査結果\n" + kRule + "総ブロック数\t" + std::to_string(blocks) + " \n";
     for (int layout = 0; layout < 5; ++layout) {
         text += "レイアウト " + (layout < 4 ? std::to_string(layout) : std::string("なし")) + "\t" +
                 std::to_string(perLayout[layout]) + "\n";
     }
-    return text + "問題のあるブロック\t" + std::to_string(problems) + "\nエラー情報" + checks +
-           "\n" + kRule;
+    text +=
+        "問題のあるブロック\t" + std::to_string(problems) + "\nエラー情報" + checks + "\n" + kRule;
+    if (problems > 0)
+        text += "bloktar-repair で直せるブロック\t" + std::to_string(repairable) + "\n";
+    return text;
 }
 
 struct Inspection {
@@ -120,7 +124,8 @@ TEST(InspectorDocument, SampleHasFourWholeBlocksOneInEachLayout) {
 
 TEST(InspectorDocument, BrokenExampleNamesItsTwoBrokenBoxes) {
     // Box 1's first face lists 11 10 8 9, which is no layout; the roof's face 3 names vertex 9,
-    // which the roof does not have, and its face 4 is a triangle.
+    // which the roof does not have, and its face 4 is a triangle. Neither is a box that
+    // bloktar-repair could put back: box 1's first face crosses itself.
     const std::string dir = MakeTempDir();
     std::filesystem::copy_file(SourcePath("examples/broken.mqo"), dir + "/broken.mqo");
     const Inspection run = InspectIn(dir, {"broken.mqo"});

@@ -135,6 +135,14 @@ ProgramRun RunExporter(const std::vector<std::string>& args, std::string_view in
 }
 #endif
 
+ProgramRun RunRepair(const std::vector<std::string>& args, std::string_view input,
+                     const std::string& cwd) {
+    std::vector<std::string> words =
+        ProgramCommand("BLOKTAR_REPAIR_COMMAND", BLOKTAR_REPAIR_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
+    return RunCommand(words, input, cwd);
+}
+
 ProgramRun RunCompat(const std::vector<std::string>& args, std::string_view input,
                      const std::string& cwd) {
     std::vector<std::string> words =

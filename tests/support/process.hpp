@@ -60,6 +60,10 @@ ProgramRun RunCompat(const std::vector<std::string>& args, std::string_view inpu
 // tests, or the command in BLOKTAR_EXPORT_COMMAND.
 ProgramRun RunExporter(const std::vector<std::string>& args, std::string_view input,
                        const std::string& cwd);
+// Runs bloktar-repair likewise, with standard input fed from input: the one built with the
+// tests, or the command in BLOKTAR_REPAIR_COMMAND.
+ProgramRun RunRepair(const std::vector<std::string>& args, std::string_view input,
+                     const std::string& cwd);
 
 // Runs any command (argv[0] looked up in PATH) likewise.
 ProgramRun RunCommand(const std::vector<std::string>& argv, std::string_view input,

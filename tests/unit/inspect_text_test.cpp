@@ -48,6 +48,7 @@ const std::map<std::string, std::string> kIntended = {
     {"kTextureOutOfRange", "テクスチャ番号が範囲外の面がある"},
     {"kInspectionTitle", "検査結果\n"},
     {"kProblemBlocks", "問題のあるブロック\t"},
+    {"kRepairable", "bloktar-repair で直せるブロック\t"},
     {"kCorner", "\t角 "},
     {"kTexture", "\tテクスチャ "},
     {"kBd1Check", "BD1ファイル確認"},

@@ -29,7 +29,8 @@ TEST(ReleaseReadMe, IsUtf8WithAByteOrderMarkAndCrLfLineEnds) {
 TEST(ReleaseReadMe, SaysWhatToDropOnEveryProgramAndWhereTheFullReadmeIs) {
     const std::string text = testing_support::ReadFile(testing_support::BuildPath("README-ja.txt"));
     for (const char* program : {"bloktar.exe", "bloktar-inspect.exe", "bloktar-reverse.exe",
-                                "bloktar-compat.exe", "bloktar-export.exe"}) {
+                                "bloktar-compat.exe", "bloktar-repair.exe",
+                                "bloktar-export.exe"}) {
         SCOPED_TRACE(program);
         EXPECT_NE(text.find(std::string("● ") + program + " に "), std::string::npos);
     }

@@ -1,0 +1,313 @@
+#include "repair/boxes.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "bd1/bd1.hpp"
+
+namespace bloktar::repair {
+namespace {
+
+// A side candidate: a quadrilateral face, or two triangles joined along the edge they share.
+struct Side {
+    std::int32_t face[2];  // face[1] is -1 for a quadrilateral
+    std::int32_t v[4];     // its corners' vertices, in the cycle the document winds
+    CornerSource source[4];
+    float preference;  // lower first: quadrilaterals, then the flattest pairs
+};
+
+// A directed edge of a side: from v[position] to v[position + 1].
+struct EdgeEntry {
+    std::uint64_t key;
+    float preference;
+    std::int32_t side;
+    std::int32_t position;
+};
+
+std::uint64_t EdgeKey(std::int32_t from, std::int32_t to) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(from)) << 32 |
+           static_cast<std::uint32_t>(to);
+}
+
+bool Before(const EdgeEntry& a, const EdgeEntry& b) {
+    if (a.key != b.key) return a.key < b.key;
+    if (a.preference != b.preference) return a.preference < b.preference;
+    return a.side < b.side;
+}
+
+// Directed edges grouped by the vertex they start from (a counting sort: the vertices are the
+// object's own), each group in the order of Before; a group holds a handful.
+class EdgeIndex {
+  public:
+    using Range = std::pair<const EdgeEntry*, const EdgeEntry*>;
+
+    void Build(const std::vector<EdgeEntry>& all, std::size_t vertexCount) {
+        start_.assign(vertexCount + 1, 0);
+        for (const EdgeEntry& edge : all) ++start_[(edge.key >> 32) + 1];
+        for (std::size_t v = 0; v < vertexCount; ++v) start_[v + 1] += start_[v];
+        entries_.resize(all.size());
+        std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
+        for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
+        for (std::size_t v = 0; v < vertexCount; ++v) {
+            std::sort(entries_.begin() + start_[v], entries_.begin() + start_[v + 1], Before);
+        }
+    }
+
+    // The entries of the edge from, to (both vertices of the object).
+    Range Find(std::uint64_t key) const {
+        const auto from = static_cast<std::size_t>(key >> 32);
+        if (from + 1 >= start_.size()) return {nullptr, nullptr};
+        const EdgeEntry* first = entries_.data() + start_[from];
+        const EdgeEntry* last = entries_.data() + start_[from + 1];
+        while (first != last && first->key < key) ++first;
+        const EdgeEntry* end = first;
+        while (end != last && end->key == key) ++end;
+        return {first, end};
+    }
+
+  private:
+    std::vector<EdgeEntry> entries_;
+    std::vector<std::uint32_t> start_;
+};
+
+Point Normal(const Point& a, const Point& b, const Point& c) {
+    const double ux = double{b.x} - a.x, uy = double{b.y} - a.y, uz = double{b.z} - a.z;
+    const double vx = double{c.x} - a.x, vy = double{c.y} - a.y, vz = double{c.z} - a.z;
+    return {static_cast<float>(uy * vz - uz * vy), static_cast<float>(uz * vx - ux * vz),
+            static_cast<float>(ux * vy - uy * vx)};
+}
+
+// 0 for two triangles in one plane facing alike, up to 2 for opposite ones; 3 when either is
+// degenerate or the positions are not numbers.
+float Bend(const Point& n1, const Point& n2) {
+    const double dot = double{n1.x} * n2.x + double{n1.y} * n2.y + double{n1.z} * n2.z;
+    const double lengths =
+        std::sqrt(double{n1.x} * n1.x + double{n1.y} * n1.y + double{n1.z} * n1.z) *
+        std::sqrt(double{n2.x} * n2.x + double{n2.y} * n2.y + double{n2.z} * n2.z);
+    if (!(lengths > 0) || !std::isfinite(lengths)) return 3;
+    const double bend = 1 - dot / lengths;
+    return std::isfinite(bend) ? static_cast<float>(std::clamp(bend, 0.0, 2.0)) : 3;
+}
+
+class Finder {
+  public:
+    Finder(std::span<const FaceCorners> faces, std::span<const Point> vertices,
+           std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used)
+        : faces_(faces), vertices_(vertices), boxes_(boxes), used_(used) {}
+
+    void Run() {
+        used_.assign(faces_.size(), 0);
+        MakeSides();
+        // Sides by the face that comes first in them, best first.
+        std::vector<std::int32_t> order(sides_.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
+        std::sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
+            const Side& x = sides_[static_cast<std::size_t>(a)];
+            const Side& y = sides_[static_cast<std::size_t>(b)];
+            if (x.face[0] != y.face[0]) return x.face[0] < y.face[0];
+            if (x.preference != y.preference) return x.preference < y.preference;
+            return a < b;
+        });
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const Side& seed = sides_[static_cast<std::size_t>(order[i])];
+            if (Taken(seed)) continue;
+            TryBox(order[i]);
+        }
+    }
+
+  private:
+    bool Taken(const Side& side) const {
+        return used_[static_cast<std::size_t>(side.face[0])] != 0 ||
+               (side.face[1] >= 0 && used_[static_cast<std::size_t>(side.face[1])] != 0);
+    }
+
+    void AddSide(const Side& side) {
+        const auto index = static_cast<std::int32_t>(sides_.size());
+        sides_.push_back(side);
+        for (std::int32_t p = 0; p < 4; ++p) {
+            edges_.push_back({EdgeKey(side.v[p], side.v[(p + 1) % 4]), side.preference, index, p});
+        }
+    }
+
+    void MakeSides() {
+        std::vector<EdgeEntry> triangleEdges;
+        for (std::size_t f = 0; f < faces_.size(); ++f) {
+            const FaceCorners& face = faces_[f];
+            if (!face.usable) continue;
+            const auto index = static_cast<std::int32_t>(f);
+            if (face.n == 4) {
+                Side side{{index, -1}, {}, {}, -1};
+                for (std::int32_t k = 0; k < 4; ++k) {
+                    side.v[k] = face.v[k];
+                    side.source[k] = {index, k};
+                }
+                AddSide(side);
+            } else {
+                for (std::int32_t k = 0; k < 3; ++k) {
+                    triangleEdges.push_back({EdgeKey(face.v[k], face.v[(k + 1) % 3]), 0, index, k});
+                }
+            }
+        }
+        EdgeIndex triangles;
+        triangles.Build(triangleEdges, vertices_.size());
+        // Each triangle with every later one that runs along one of its edges the other way.
+        for (const EdgeEntry& edge : triangleEdges) {
+            const FaceCorners& first = faces_[static_cast<std::size_t>(edge.side)];
+            const std::int32_t from = first.v[edge.position];
+            const std::int32_t to = first.v[(edge.position + 1) % 3];
+            const auto range = triangles.Find(EdgeKey(to, from));
+            for (auto it = range.first; it != range.second; ++it) {
+                if (it->side <= edge.side) continue;
+                Pair(edge.side, edge.position, it->side, it->position);
+            }
+        }
+        index_.Build(edges_, vertices_.size());
+        edges_.clear();
+    }
+
+    // Triangles a (its edge at position pa) and b (the same edge the other way at pb) as one
+    // side, when they agree on the material, on what their lines carry, and on the UVs of the
+    // two corners they share.
+    void Pair(std::int32_t a, std::int32_t pa, std::int32_t b, std::int32_t pb) {
+        const FaceCorners& first = faces_[static_cast<std::size_t>(a)];
+        const FaceCorners& second = faces_[static_cast<std::size_t>(b)];
+        if (first.material != second.material || first.kind != second.kind) return;
+        const std::int32_t apex = second.v[(pb + 2) % 3];
+        if (apex == first.v[0] || apex == first.v[1] || apex == first.v[2]) return;
+        // first's corner pa stands where second's pb + 1 does, and the other way round.
+        const std::int32_t shared[2][2] = {{pa, (pb + 1) % 3}, {(pa + 1) % 3, pb}};
+        for (const auto& corners : shared) {
+            if (first.u[corners[0]] != second.u[corners[1]] ||
+                first.w[corners[0]] != second.w[corners[1]]) {
+                return;
+            }
+        }
+        Side side{{a, b}, {}, {}, 1};
+        std::int32_t k = 0;
+        for (std::int32_t c = 0; c < 3; ++c) {
+            side.v[k] = first.v[c];
+            side.source[k++] = {a, c};
+            if (c == pa) {
+                side.v[k] = apex;
+                side.source[k++] = {b, (pb + 2) % 3};
+            }
+        }
+        const auto at = [&](std::int32_t vertex) -> const Point& {
+            return vertices_[static_cast<std::size_t>(vertex)];
+        };
+        side.preference = 1 + Bend(Normal(at(first.v[0]), at(first.v[1]), at(first.v[2])),
+                                   Normal(at(second.v[0]), at(second.v[1]), at(second.v[2])));
+        AddSide(side);
+    }
+
+    bool Chosen(const Side& side, int count) const {
+        for (int i = 0; i < count; ++i) {
+            const Side& other = sides_[static_cast<std::size_t>(chosen_[i])];
+            for (const std::int32_t f : side.face) {
+                if (f >= 0 && (f == other.face[0] || f == other.face[1])) return true;
+            }
+        }
+        return false;
+    }
+
+    // The sides across the top's edges, from edge k on; then the bottom.
+    bool Around(int k) {
+        const std::int32_t* top = sides_[static_cast<std::size_t>(chosen_[0])].v;
+        if (k == 4) return Bottom();
+        const std::int32_t from = top[(k + 1) % 4];
+        const std::int32_t to = top[k];
+        const auto range = index_.Find(EdgeKey(from, to));
+        for (auto it = range.first; it != range.second; ++it) {
+            const Side& side = sides_[static_cast<std::size_t>(it->side)];
+            const std::int32_t farTo = side.v[(it->position + 2) % 4];
+            const std::int32_t farFrom = side.v[(it->position + 3) % 4];
+            if (k > 0 && far_[k] != farTo) continue;
+            if (k == 3 && far_[0] != farFrom) continue;
+            if (Taken(side) || Chosen(side, k + 1)) continue;
+            chosen_[k + 1] = it->side;
+            const std::int32_t keptTo = far_[k];
+            const std::int32_t keptFrom = far_[(k + 1) % 4];
+            far_[k] = farTo;
+            far_[(k + 1) % 4] = farFrom;
+            if (Around(k + 1)) return true;
+            far_[k] = keptTo;
+            far_[(k + 1) % 4] = keptFrom;
+        }
+        return false;
+    }
+
+    bool Bottom() {
+        const std::int32_t* top = sides_[static_cast<std::size_t>(chosen_[0])].v;
+        const std::int32_t all[8] = {top[0],  top[1],  top[2],  top[3],
+                                     far_[0], far_[1], far_[2], far_[3]};
+        for (int i = 0; i < 8; ++i) {
+            for (int j = i + 1; j < 8; ++j) {
+                if (all[i] == all[j]) return false;
+            }
+        }
+        const auto range = index_.Find(EdgeKey(far_[1], far_[0]));
+        for (auto it = range.first; it != range.second; ++it) {
+            const Side& side = sides_[static_cast<std::size_t>(it->side)];
+            if (side.v[(it->position + 2) % 4] != far_[3] ||
+                side.v[(it->position + 3) % 4] != far_[2]) {
+                continue;
+            }
+            if (Taken(side) || Chosen(side, 5)) continue;
+            chosen_[5] = it->side;
+            return true;
+        }
+        return false;
+    }
+
+    void TryBox(std::int32_t seed) {
+        chosen_[0] = seed;
+        for (std::int32_t& f : far_) f = -1;
+        if (!Around(0)) return;
+        const std::int32_t* top = sides_[static_cast<std::size_t>(seed)].v;
+        FoundBox box{};
+        // The first face lists corners 3, 2, 1, 0; corner k + 4 stands across the box from k.
+        for (int k = 0; k < 4; ++k) {
+            box.corner[3 - k] = top[k];
+            box.corner[7 - k] = far_[k];
+        }
+        // The sides across the top's edges fill slots 4, 3, 2 and 5; the bottom slot 1.
+        constexpr int kSlotOf[6] = {0, 4, 3, 2, 5, 1};
+        box.triangles = false;
+        box.firstFace = sides_[static_cast<std::size_t>(seed)].face[0];
+        for (int i = 0; i < 6; ++i) {
+            const Side& side = sides_[static_cast<std::size_t>(chosen_[i])];
+            const int slot = kSlotOf[i];
+            for (int j = 0; j < 4; ++j) {
+                const std::int32_t vertex = box.corner[kBd1FaceCorners[slot][j]];
+                for (int q = 0; q < 4; ++q) {
+                    if (side.v[q] == vertex) box.source[slot][j] = side.source[q];
+                }
+            }
+            for (const std::int32_t f : side.face) {
+                if (f >= 0) used_[static_cast<std::size_t>(f)] = 1;
+            }
+            box.triangles = box.triangles || side.face[1] >= 0;
+        }
+        boxes_.push_back(box);
+    }
+
+    std::span<const FaceCorners> faces_;
+    std::span<const Point> vertices_;
+    std::vector<FoundBox>& boxes_;
+    std::vector<std::uint8_t>& used_;
+    std::vector<Side> sides_;
+    std::vector<EdgeEntry> edges_;
+    EdgeIndex index_;
+    std::int32_t chosen_[6]{};
+    std::int32_t far_[4]{};
+};
+
+}  // namespace
+
+void FindBoxes(std::span<const FaceCorners> faces, std::span<const Point> vertices,
+               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used) {
+    boxes.clear();
+    Finder(faces, vertices, boxes, used).Run();
+}
+
+}  // namespace bloktar::repair

@@ -1,0 +1,217 @@
+#include "repair/document_lines.hpp"
+
+#include <cstring>
+
+#include "mqo/mqo.hpp"
+#include "mqo/numbers.hpp"
+
+namespace bloktar::repair {
+namespace {
+
+// The reader's limits: a read delivers at most limit - 1 characters.
+constexpr std::size_t kObjectLineLimit = 128;
+constexpr std::size_t kVertexLineLimit = 128;
+constexpr std::size_t kFaceLineLimit = 256;
+constexpr char kEndOfText = '\x1a';
+
+bool BeginsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The integer after prefix on a line, read as the converter reads it.
+std::int32_t IntAfter(std::string_view content, std::size_t prefix) {
+    std::string text(content.substr(prefix));
+    return ParseInt(text.c_str());
+}
+
+// The name on an "Object " line: between its first two double quotes, or, without quotes, the
+// rest of the line.
+std::string ObjectName(std::string_view content) {
+    std::string_view rest = content.substr(7);
+    if (!rest.empty() && rest.front() == '"') {
+        rest.remove_prefix(1);
+        return std::string(rest.substr(0, rest.find('"')));
+    }
+    while (!rest.empty() && (rest.back() == '{' || rest.back() == ' ')) rest.remove_suffix(1);
+    return std::string(rest);
+}
+
+class Cutter {
+  public:
+    Cutter(std::string_view form, DocumentLines& cut) : form_(form), cut_(cut) {
+        const void* stop = std::memchr(form.data(), kEndOfText, form.size());
+        end_ = stop != nullptr
+                   ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
+                   : form.size();
+        const std::size_t newline = form.find('\n');
+        cut_.lineEnd = newline != std::string_view::npos && newline > 0 && form[newline - 1] == '\r'
+                           ? "\r\n"
+                           : "\n";
+    }
+
+    void Run() {
+        // The header check has taken the first two lines; they are cut like any other.
+        while (const DocumentLine* line = Next(kObjectLineLimit, -1)) {
+            if (BeginsWith(line->content, "Eof")) {
+                cut_.lines.back().role = LineRole::End;
+                return;
+            }
+            if (!BeginsWith(line->content, "Object ")) continue;
+            cut_.lines.back().role = LineRole::ObjectOpen;
+            DocumentObject object;
+            object.name = ObjectName(line->content);
+            object.openLine = cut_.lines.size() - 1;
+            cut_.objects.push_back(std::move(object));
+            if (!ReadObject(static_cast<std::int32_t>(cut_.objects.size() - 1))) return;
+        }
+    }
+
+  private:
+    // The next piece, or null at the end of the document.
+    const DocumentLine* Next(std::size_t limit, std::int32_t object) {
+        if (position_ >= end_) return nullptr;
+        const std::size_t room = limit - 1;
+        const char* text = form_.data();
+        DocumentLine line{position_, position_, {}, false, LineRole::Other, object};
+        // The usual line: a newline within reach, no carriage return but one before it.
+        const void* found = std::memchr(text + position_, '\n', end_ - position_);
+        if (found != nullptr) {
+            const auto newline = static_cast<std::size_t>(static_cast<const char*>(found) - text);
+            std::size_t stop = newline;
+            if (stop > position_ && text[stop - 1] == '\r') --stop;
+            if (stop - position_ + 1 <= room &&
+                std::memchr(text + position_, '\r', stop - position_) == nullptr) {
+                line.content = form_.substr(position_, stop - position_);
+                line.newline = true;
+                line.end = newline + 1;
+                position_ = line.end;
+                cut_.lines.push_back(line);
+                return &cut_.lines.back();
+            }
+        }
+        // Anything else, a byte at a time as the reader takes it.
+        std::string content;
+        std::size_t at = position_;
+        while (at < end_ && content.size() < room) {
+            const char c = text[at++];
+            if (c == '\r') continue;
+            if (c == '\n') {
+                line.newline = true;
+                break;
+            }
+            content += c;
+        }
+        if (content.empty() && !line.newline) {
+            // Only carriage returns were left: the reader reports the end.
+            position_ = end_;
+            return nullptr;
+        }
+        line.end = at;
+        position_ = at;
+        cut_.owned.push_back(std::move(content));
+        line.content = cut_.owned.back();
+        cut_.lines.push_back(line);
+        return &cut_.lines.back();
+    }
+
+    bool ReadObject(std::int32_t index) {
+        while (const DocumentLine* line = Next(kObjectLineLimit, index)) {
+            DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
+            const std::size_t number = cut_.lines.size() - 1;
+            DocumentLine& piece = cut_.lines.back();
+            const std::string_view content = line->content;
+            if (BeginsWith(content, "}")) {
+                piece.role = LineRole::ObjectClose;
+                object.closed = true;
+                object.closeLine = number;
+                return true;
+            }
+            if (BeginsWith(content, "\tvisible ") && IntAfter(content, 9) == 0) {
+                piece.role = LineRole::Hidden;
+                object.hidden = true;
+                object.loadedBeforeHidden = object.vertexChunks + object.faceChunks > 0;
+                return true;
+            }
+            if (BeginsWith(content, "\tvertex ")) {
+                piece.role = LineRole::VertexHeader;
+                if (object.vertexChunks++ == 0) object.vertexHeader = number;
+                if (!ReadVertices(index)) return false;
+            } else if (BeginsWith(content, "\tface ")) {
+                piece.role = LineRole::FaceHeader;
+                if (object.faceChunks++ == 0) object.faceHeader = number;
+                if (!ReadFaces(index)) return false;
+            } else if (BeginsWith(content, "\tmirror ")) {
+                object.mirror = IntAfter(content, 8) != 0;
+            } else if (BeginsWith(content, "\tpatch ")) {
+                object.patch = IntAfter(content, 7) != 0;
+            } else if (BeginsWith(content, "\tlathe ")) {
+                object.lathe = IntAfter(content, 7) != 0;
+            }
+        }
+        return false;
+    }
+
+    // False when the document ended inside the chunk.
+    bool ReadVertices(std::int32_t index) {
+        std::string buffer;
+        while (const DocumentLine* line = Next(kVertexLineLimit, index)) {
+            DocumentLine& piece = cut_.lines.back();
+            DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
+            if (BeginsWith(line->content, "\t}")) {
+                piece.role = LineRole::ChunkClose;
+                return true;
+            }
+            MQO_VERTEX vertex{};
+            const bool whole = ReadVertexLine(Terminated(piece, buffer), vertex);
+            piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
+            (whole ? object.vertexLines : object.otherVertexLines).push_back(cut_.lines.size() - 1);
+        }
+        return false;
+    }
+
+    bool ReadFaces(std::int32_t index) {
+        while (const DocumentLine* line = Next(kFaceLineLimit, index)) {
+            DocumentLine& piece = cut_.lines.back();
+            if (BeginsWith(line->content, "\t}")) {
+                piece.role = LineRole::ChunkClose;
+                return true;
+            }
+            piece.role = LineRole::Face;
+            cut_.objects[static_cast<std::size_t>(index)].faceLines.push_back(cut_.lines.size() -
+                                                                              1);
+        }
+        return false;
+    }
+
+  public:
+    // The piece as the reader hands it over: with its newline, zero-terminated, and zero bytes
+    // behind for the number readers that look ahead.
+    static const char* Terminated(const DocumentLine& line, std::string& buffer) {
+        buffer.assign(line.content);
+        if (line.newline) buffer += '\n';
+        buffer.append(32, '\0');
+        return buffer.c_str();
+    }
+
+  private:
+    std::string_view form_;
+    DocumentLines& cut_;
+    std::size_t end_ = 0;
+    std::size_t position_ = 0;
+};
+
+}  // namespace
+
+void CutDocument(std::string_view form, DocumentLines& cut) {
+    cut = DocumentLines{};
+    // Room for the lines of a map, whose vertex and face lines run from about 25 to 80 bytes.
+    cut.lines.reserve(form.size() / 32 + 16);
+    Cutter cutter(form, cut);
+    cutter.Run();
+}
+
+const char* TerminatedLine(const DocumentLine& line, std::string& buffer) {
+    return Cutter::Terminated(line, buffer);
+}
+
+}  // namespace bloktar::repair

@@ -1,0 +1,76 @@
+// A document's Ver 1.0 form cut into the pieces the converter's geometry pass reads, each with
+// what the pass makes of it, and its objects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bloktar::repair {
+
+// What the geometry pass makes of a piece.
+enum class LineRole : std::uint8_t {
+    Other,         // skipped, or a line the pass reads that is none of the below
+    ObjectOpen,    // "Object " at the object level
+    ObjectClose,   // "}" inside an object
+    Hidden,        // "\tvisible 0": the rest of the object is skipped
+    VertexHeader,  // "\tvertex N"
+    Vertex,        // a vertex line that makes a record
+    VertexOther,   // a line of a vertex chunk that makes none
+    FaceHeader,    // "\tface N"
+    Face,          // a line of a face chunk: every one makes a record
+    ChunkClose,    // "\t}" closing a vertex or face chunk
+    End,           // "Eof" at the object level: nothing from here on is read
+};
+
+// One piece as the reader delivers it: a line, or the part of a longer line that one read with
+// its limit takes.
+struct DocumentLine {
+    std::size_t begin;         // its bytes in the form: [begin, end)
+    std::size_t end;           //
+    std::string_view content;  // as delivered, carriage returns removed, without the newline
+    bool newline;              // the piece ends with a newline
+    LineRole role;
+    std::int32_t object;  // index of the object it stands in, -1 outside every object
+};
+
+// An object as the geometry pass met it.
+struct DocumentObject {
+    std::string name;  // between the quotes of its "Object " line, bytes as written
+    std::size_t openLine = 0;
+    std::size_t closeLine = 0;  // valid when closed
+    bool closed = false;
+    bool hidden = false;              // a "\tvisible 0" line stopped the pass reading it
+    bool loadedBeforeHidden = false;  // ...after it had already read a chunk of it
+    bool mirror = false;
+    bool patch = false;
+    bool lathe = false;
+    int vertexChunks = 0;
+    int faceChunks = 0;
+    std::size_t vertexHeader = 0;               // the piece of its (first) "\tvertex " line
+    std::size_t faceHeader = 0;                 // the piece of its (first) "\tface " line
+    std::vector<std::size_t> vertexLines;       // pieces that make vertex records, in order
+    std::vector<std::size_t> otherVertexLines;  // pieces of the vertex chunk that make none
+    std::vector<std::size_t> faceLines;         // pieces that make face records, in order
+};
+
+struct DocumentLines {
+    std::vector<DocumentLine> lines;
+    std::vector<DocumentObject> objects;
+    std::deque<std::string> owned;  // the content of pieces that differ from their bytes
+    std::string lineEnd;            // the first line's ending: "\r\n" or "\n"
+};
+
+// Cuts the form (a document that passed the header check) as the geometry pass reads it: the
+// same pieces, the same tests in the same order, the same end at "Eof" or a Ctrl-Z. The form must
+// outlive the result.
+void CutDocument(std::string_view form, DocumentLines& cut);
+
+// The piece as the reader hands it over: its content, its newline, a zero byte, and zero bytes
+// behind for the number readers that look ahead. Valid while buffer is.
+const char* TerminatedLine(const DocumentLine& line, std::string& buffer);
+
+}  // namespace bloktar::repair

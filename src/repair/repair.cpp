@@ -1,0 +1,744 @@
+#include "repair/repair.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <span>
+
+#include "bd1/bd1.hpp"
+#include "block/block.hpp"
+#include "driver/pipeline.hpp"
+#include "mqo/document.hpp"
+#include "mqo/mqo.hpp"
+#include "mqo/numbers.hpp"
+#include "repair/boxes.hpp"
+#include "repair/document_lines.hpp"
+
+namespace bloktar::repair {
+namespace {
+
+// The longest face line the converter reads whole: 255 characters, its newline counted.
+constexpr std::size_t kLongestFaceLine = 254;
+
+constexpr std::uint8_t kHasMaterial = 1;
+constexpr std::uint8_t kHasUv = 2;
+
+// Where a number stands on a line: [begin, begin + length) of its content; length 0 when the
+// converter finds no number there (and reads 0).
+struct NumberSpan {
+    std::uint16_t begin = 0;
+    std::uint16_t length = 0;
+};
+
+// One face line as the converter reads it, with what a repaired line needs of its text.
+struct FaceText {
+    MQO_FACE record{};
+    NumberSpan u[4];
+    NumberSpan v[4];
+    bool cleanList = false;       // " V(" then n indices, single spaces, ")"
+    std::uint16_t listBegin = 0;  // the list's text after " V(", up to its ")"
+    std::uint16_t listEnd = 0;
+    bool hasList = false;
+    bool hasMaterial = false;  // the line has " M("
+    bool hasUv = false;        // the line has " UV("
+};
+
+// The number text the converter reads at line + at: white space passed over, one sign, digits
+// with at most one point among them (at least one digit), then an exponent when "e" or "E", a
+// sign and a digit follow.
+NumberSpan SpanAt(const char* line, std::size_t at) {
+    const char* text = line + at;
+    while (IsDocumentSpace(*text) && *text != '\n') ++text;
+    const char* p = text;
+    if (*p == '+' || *p == '-') ++p;
+    int digits = 0;
+    bool point = false;
+    for (;; ++p) {
+        if (IsDigit(*p)) {
+            ++digits;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    NumberSpan span;
+    if (digits == 0) return span;
+    if (*p == 'e' || *p == 'E') {
+        const char* exponent = p + 1;
+        if (*exponent == '+' || *exponent == '-') ++exponent;
+        if (IsDigit(*exponent)) {
+            while (IsDigit(*exponent)) ++exponent;
+            p = exponent;
+        }
+    }
+    span.begin = static_cast<std::uint16_t>(text - line);
+    span.length = static_cast<std::uint16_t>(p - text);
+    return span;
+}
+
+// The UV list read as ReadFaceLine reads it, noting where each number stands.
+void FindUvSpans(const char* line, const char* list, std::int32_t n, FaceText& face) {
+    const auto at = [&](const char* p) { return static_cast<std::size_t>(p - line); };
+    face.u[0] = SpanAt(line, at(list));
+    int uStored = 1;
+    int vStored = 0;
+    for (const char* p = list; *p != '\0'; ++p) {
+        if (*p != ' ') continue;
+        const NumberSpan span = SpanAt(line, at(p + 1));
+        if (vStored < uStored) {
+            face.v[vStored++] = span;
+            if (vStored >= n || vStored == 4) return;
+        } else {
+            face.u[uStored++] = span;
+        }
+    }
+}
+
+bool IsCleanList(std::string_view list, std::int32_t n) {
+    // n integers, each digits with an optional '-', separated by single spaces.
+    int count = 0;
+    std::size_t i = 0;
+    while (i < list.size()) {
+        if (list[i] == '-') ++i;
+        const std::size_t digits = i;
+        while (i < list.size() && IsDigit(list[i])) ++i;
+        if (i == digits) return false;
+        ++count;
+        if (i == list.size()) break;
+        if (list[i] != ' ') return false;
+        ++i;
+        if (i == list.size()) return false;
+    }
+    return count == n;
+}
+
+void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
+    const char* text = TerminatedLine(line, buffer);
+    face = FaceText{};
+    ReadFaceLine(text, face.record);
+    face.hasMaterial = std::strstr(text, " M(") != nullptr;
+    if (const char* list = std::strstr(text, " UV(")) {
+        face.hasUv = true;
+        FindUvSpans(text, list + 4, face.record.n, face);
+    }
+    if (const char* list = std::strstr(text, " V(")) {
+        const char* close = std::strchr(list + 3, ')');
+        if (close != nullptr && static_cast<std::size_t>(close - text) <= line.content.size()) {
+            face.hasList = true;
+            face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
+            face.listEnd = static_cast<std::uint16_t>(close - text);
+            face.cleanList =
+                IsCleanList(std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)),
+                            face.record.n);
+        }
+    }
+}
+
+std::string_view SpanText(std::string_view content, NumberSpan span) {
+    if (span.length == 0) return "0";
+    return content.substr(span.begin, span.length);
+}
+
+void AppendInt(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+void AppendFloat(std::string& out, float value) {
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+// The "\tvertex N" or "\tface N" line with its count made count.
+void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t prefix,
+                     std::int64_t count, std::string_view lineEnd) {
+    const std::string_view content = line.content;
+    std::size_t at = prefix;
+    while (at < content.size() && IsDocumentSpace(content[at])) ++at;
+    std::size_t stop = at;
+    if (stop < content.size() && (content[stop] == '+' || content[stop] == '-')) ++stop;
+    while (stop < content.size() && IsDigit(content[stop])) ++stop;
+    out.append(content.substr(0, at));
+    AppendInt(out, count);
+    out.append(content.substr(stop));
+    out.append(lineEnd);
+}
+
+// One object of the form and what repairing it makes.
+struct ObjectWork {
+    std::size_t index;  // into the cut's objects
+    bool repaired = false;
+    std::vector<FaceText> faces;
+    std::vector<MQO_VERTEX> vertices;  // as the converter loads them
+    std::vector<FoundBox> boxes;
+    std::vector<std::uint8_t> kept;       // per box: its lines stay as they are
+    std::vector<std::int32_t> keptFirst;  // per kept box: its first vertex and first face
+    std::vector<std::int32_t> keptFace;
+    std::vector<std::uint8_t> faceUsed;
+    std::vector<std::int32_t> asideVertices;  // in order
+    std::vector<std::int32_t> asideIndex;     // per vertex: its number in the hidden object
+    std::vector<std::int32_t> asideFaces;
+};
+
+class Repairer {
+  public:
+    Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes)
+        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes) {}
+
+    RepairOutcome Run() {
+        Document document;
+        OpenMemoryDocument(document, form_.data(), form_.size());
+        repair_.header = CheckDocumentHeader(document);
+        if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
+        CutDocument(form_, cut_);
+
+        std::size_t vertexStart = 0;
+        std::size_t faceStart = 0;
+        bool changes = false;
+        for (std::size_t o = 0; o < cut_.objects.size(); ++o) {
+            const DocumentObject& object = cut_.objects[o];
+            if (object.hidden && !object.loadedBeforeHidden) continue;
+            ObjectRepair report;
+            report.name = object.name;
+            ObjectWork work;
+            work.index = o;
+            work.repaired = object.closed && !object.hidden && !object.mirror && !object.patch &&
+                            !object.lathe && object.vertexChunks <= 1 && object.faceChunks <= 1;
+            report.leftAsIs = !work.repaired;
+            if (work.repaired) {
+                changes = RepairObject(work, vertexStart, faceStart, report) || changes;
+            }
+            vertexStart += object.vertexLines.size();
+            faceStart += object.faceLines.size();
+            repair_.objects.push_back(std::move(report));
+            work_.push_back(std::move(work));
+        }
+        if (!changes) return RepairOutcome::NothingToRepair;
+        Write();
+        return Verify();
+    }
+
+  private:
+    // Finds the object's boxes and what is no box; true when anything changes.
+    bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
+                      ObjectRepair& report) {
+        const DocumentObject& object = cut_.objects[work.index];
+        std::string buffer;
+        const std::size_t vertexCount = object.vertexLines.size();
+        work.vertices.resize(vertexCount);
+        std::vector<Point> points(vertexCount);
+        for (std::size_t k = 0; k < vertexCount; ++k) {
+            ReadVertexLine(TerminatedLine(cut_.lines[object.vertexLines[k]], buffer),
+                           work.vertices[k]);
+            points[k] = {work.vertices[k].x, work.vertices[k].y, work.vertices[k].z};
+        }
+        const std::size_t faceCount = object.faceLines.size();
+        work.faces.resize(faceCount);
+        std::vector<FaceCorners> corners(faceCount);
+        for (std::size_t f = 0; f < faceCount; ++f) {
+            const DocumentLine& line = cut_.lines[object.faceLines[f]];
+            ReadFace(line, buffer, work.faces[f]);
+            const MQO_FACE& record = work.faces[f].record;
+            FaceCorners& face = corners[f];
+            face.n = record.n;
+            face.material = record.M;
+            std::memcpy(face.v, record.V, sizeof face.v);
+            std::memcpy(face.u, record.u, sizeof face.u);
+            std::memcpy(face.w, record.v, sizeof face.w);
+            face.kind = static_cast<std::uint8_t>((work.faces[f].hasMaterial ? kHasMaterial : 0) |
+                                                  (work.faces[f].hasUv ? kHasUv : 0));
+            face.usable = record.n == 3 || record.n == 4;
+            for (int k = 0; k < record.n && face.usable; ++k) {
+                face.usable =
+                    record.V[k] >= 0 && static_cast<std::size_t>(record.V[k]) < vertexCount;
+                for (int j = 0; j < k && face.usable; ++j) face.usable = record.V[j] != record.V[k];
+            }
+        }
+        FindBoxes(corners, points, work.boxes, work.faceUsed);
+
+        // Which boxes the converter already reads right, and why the others are rewritten.
+        std::vector<std::int32_t> boxesOfVertex(vertexCount, 0);
+        for (const FoundBox& box : work.boxes) {
+            for (const std::int32_t c : box.corner) ++boxesOfVertex[static_cast<std::size_t>(c)];
+        }
+        bool changes = false;
+        work.kept.assign(work.boxes.size(), 0);
+        work.keptFirst.assign(work.boxes.size(), 0);
+        work.keptFace.assign(work.boxes.size(), 0);
+        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+            FoundBox& box = work.boxes[b];
+            bool shared = false;
+            for (const std::int32_t c : box.corner) {
+                shared = shared || boxesOfVertex[static_cast<std::size_t>(c)] > 1;
+            }
+            std::int32_t firstVertex = 0;
+            std::int32_t firstFace = 0;
+            const bool inPlace = InPlace(work, box, vertexStart, faceStart, firstVertex, firstFace);
+            if (!box.triangles && !shared && inPlace &&
+                ReadRight(work, box, firstVertex, firstFace)) {
+                work.kept[b] = 1;
+                work.keptFirst[b] = firstVertex;
+                work.keptFace[b] = firstFace;
+                ++report.kept;
+                continue;
+            }
+            changes = true;
+            const Cause cause = box.triangles ? Cause::Triangles
+                                : shared      ? Cause::SharedVertices
+                                : inPlace     ? Cause::VertexOrder
+                                              : Cause::Place;
+            ++report.rewritten[static_cast<int>(cause)];
+        }
+
+        // What is no box goes to the hidden object: the faces no box took, the vertices no box
+        // uses, and those the moved faces use.
+        std::vector<std::uint8_t> aside(vertexCount, 0);
+        for (std::size_t k = 0; k < vertexCount; ++k) aside[k] = boxesOfVertex[k] == 0;
+        for (std::size_t f = 0; f < faceCount; ++f) {
+            if (work.faceUsed[f] != 0) continue;
+            work.asideFaces.push_back(static_cast<std::int32_t>(f));
+            ForEachListedVertex(work, f, [&](std::int64_t vertex) {
+                if (vertex >= 0 && static_cast<std::size_t>(vertex) < vertexCount) {
+                    aside[static_cast<std::size_t>(vertex)] = 1;
+                }
+            });
+        }
+        work.asideIndex.assign(vertexCount, -1);
+        for (std::size_t k = 0; k < vertexCount; ++k) {
+            if (aside[k] == 0) continue;
+            work.asideIndex[k] = static_cast<std::int32_t>(work.asideVertices.size());
+            work.asideVertices.push_back(static_cast<std::int32_t>(k));
+        }
+        report.asideVertices =
+            static_cast<std::int64_t>(work.asideVertices.size() + object.otherVertexLines.size());
+        report.asideFaces = static_cast<std::int64_t>(work.asideFaces.size());
+        report.facesInBoxes = static_cast<std::int64_t>(
+            std::count(work.faceUsed.begin(), work.faceUsed.end(), std::uint8_t{1}));
+        if (report.asideVertices + report.asideFaces > 0) {
+            // Quotes would end the name on its "Object " line.
+            for (const char c : object.name) {
+                if (c != '"') report.asideName += c;
+            }
+            report.asideName += kAsideSuffix;
+            changes = true;
+        }
+        return changes;
+    }
+
+    // Every vertex number on a face line's V(...) list, all of them (five or more corners too).
+    template <typename Visit>
+    void ForEachListedVertex(const ObjectWork& work, std::size_t f, Visit visit) {
+        const FaceText& face = work.faces[f];
+        if (!face.hasList) return;
+        const std::string_view content = cut_.lines[cut_.objects[work.index].faceLines[f]].content;
+        const std::string_view list = content.substr(face.listBegin, face.listEnd - face.listBegin);
+        std::size_t i = 0;
+        while (i < list.size()) {
+            while (i < list.size() && list[i] == ' ') ++i;
+            const std::size_t start = i;
+            while (i < list.size() && list[i] != ' ') ++i;
+            std::int64_t value = 0;
+            const auto token = list.substr(start, i - start);
+            const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+            if (!token.empty() && result.ec == std::errc() &&
+                result.ptr == token.data() + token.size()) {
+                visit(value);
+            } else if (!token.empty()) {
+                visit(-1);
+            }
+        }
+    }
+
+    // True when the box's vertices are one group of eight and its faces one group of six, both
+    // of the same block as the converter cuts the original.
+    bool InPlace(const ObjectWork& work, const FoundBox& box, std::size_t vertexStart,
+                 std::size_t faceStart, std::int32_t& firstVertex, std::int32_t& firstFace) const {
+        std::int32_t sorted[8];
+        std::copy(std::begin(box.corner), std::end(box.corner), sorted);
+        std::sort(std::begin(sorted), std::end(sorted));
+        if (sorted[7] - sorted[0] != 7) return false;
+        const std::size_t globalVertex = vertexStart + static_cast<std::size_t>(sorted[0]);
+        if (globalVertex % kBlockCorners != 0) return false;
+        const std::size_t block = globalVertex / kBlockCorners;
+        const std::size_t blockFace = block * kBlockFaces;
+        if (blockFace < faceStart) return false;
+        const std::size_t first = blockFace - faceStart;
+        if (first + kBlockFaces > work.faces.size()) return false;
+        for (int f = 0; f < kBlockFaces; ++f) {
+            for (int j = 0; j < 4; ++j) {
+                const auto face = static_cast<std::size_t>(box.source[f][j].face);
+                if (face < first || face >= first + kBlockFaces) return false;
+            }
+        }
+        firstVertex = sorted[0];
+        firstFace = static_cast<std::int32_t>(first);
+        return true;
+    }
+
+    // True when the converter, gathering the block as it stands, makes of it exactly the box:
+    // each slot's UV corners on the corners the slot names. Runs the converter's own
+    // normalisation on numbered stand-ins.
+    bool ReadRight(const ObjectWork& work, FoundBox& box, std::int32_t firstVertex,
+                   std::int32_t firstFace) const {
+        BlockCorners corners{};
+        BlockFaces faces{};
+        BlockPattern pattern{};
+        for (int k = 0; k < kBlockCorners; ++k) corners.x[k] = static_cast<float>(k);
+        for (int g = 0; g < kBlockFaces; ++g) {
+            const FaceText& face = work.faces[static_cast<std::size_t>(firstFace + g)];
+            if (face.record.n != 4 || !face.cleanList) return false;
+            for (int r = 0; r < 4; ++r) {
+                faces.u[g][r] = static_cast<float>(4 * g + r);
+                pattern.Dif[g][r] = face.record.Dif[r];
+            }
+        }
+        NormaliseBlockLayout(corners, pattern, faces);
+        FoundBox read{};
+        for (int k = 0; k < kBlockCorners; ++k) {
+            read.corner[k] = firstVertex + static_cast<std::int32_t>(corners.x[k]);
+        }
+        for (int f = 0; f < kBlockFaces; ++f) {
+            for (int j = 0; j < 4; ++j) {
+                const auto id = static_cast<std::int32_t>(faces.u[f][j]);
+                const std::int32_t face = firstFace + id / 4;
+                const std::int32_t corner = id % 4;
+                const std::int32_t vertex =
+                    work.faces[static_cast<std::size_t>(face)].record.V[corner];
+                if (vertex != read.corner[kBd1FaceCorners[f][j]]) return false;
+                read.source[f][j] = {face, corner};
+            }
+        }
+        read.firstFace = box.firstFace;
+        read.triangles = false;
+        box = read;
+        return true;
+    }
+
+    void AppendVertexLine(std::string& out, const DocumentLine& line) const {
+        const bool inForm = line.content.data() >= form_.data() &&
+                            line.content.data() < form_.data() + form_.size();
+        if (line.newline && inForm) {
+            out.append(form_.substr(line.begin, line.end - line.begin));
+        } else {
+            out.append(line.content);
+            out.append(cut_.lineEnd);
+        }
+    }
+
+    // A face line of a kept box: as it stands, its vertex numbers moved by shift.
+    void AppendKeptFace(std::string& out, const ObjectWork& work, std::size_t f,
+                        std::int64_t shift) const {
+        const DocumentLine& line = cut_.lines[cut_.objects[work.index].faceLines[f]];
+        if (shift == 0) {
+            AppendVertexLine(out, line);
+            return;
+        }
+        const FaceText& face = work.faces[f];
+        out.append(line.content.substr(0, face.listBegin));
+        for (int k = 0; k < 4; ++k) {
+            if (k > 0) out += ' ';
+            AppendInt(out, face.record.V[k] + shift);
+        }
+        out.append(line.content.substr(face.listEnd));
+        out.append(cut_.lineEnd);
+    }
+
+    // Slot f of a rewritten box whose corner k is vertex base + k.
+    void AppendSlot(std::string& out, const ObjectWork& work, const FoundBox& box, int f,
+                    std::int64_t base) const {
+        const std::size_t start = out.size();
+        const CornerSource& lead = box.source[f][0];
+        const FaceText& leadFace = work.faces[static_cast<std::size_t>(lead.face)];
+        const bool hasMaterial = leadFace.hasMaterial;
+        const bool hasUv = leadFace.hasUv;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            out.resize(start);
+            out.append("\t\t4 V(");
+            for (int j = 0; j < 4; ++j) {
+                if (j > 0) out += ' ';
+                AppendInt(out, base + kBd1FaceCorners[f][j]);
+            }
+            out += ')';
+            if (hasMaterial) {
+                out.append(" M(");
+                AppendInt(out, leadFace.record.M);
+                out += ')';
+            }
+            if (hasUv) {
+                out.append(" UV(");
+                for (int j = 0; j < 4; ++j) {
+                    const CornerSource& source = box.source[f][j];
+                    const FaceText& face = work.faces[static_cast<std::size_t>(source.face)];
+                    const std::string_view content =
+                        cut_.lines[cut_.objects[work.index]
+                                       .faceLines[static_cast<std::size_t>(source.face)]]
+                            .content;
+                    if (j > 0) out += ' ';
+                    if (attempt == 0) {
+                        out.append(SpanText(content, face.u[source.corner]));
+                        out += ' ';
+                        out.append(SpanText(content, face.v[source.corner]));
+                    } else {
+                        // Texts too long for one line: the shortest that read back the same.
+                        AppendFloat(out, face.record.u[source.corner]);
+                        out += ' ';
+                        AppendFloat(out, face.record.v[source.corner]);
+                    }
+                }
+                out += ')';
+            }
+            if (out.size() - start + 1 <= kLongestFaceLine + 1) break;
+        }
+        out.append(cut_.lineEnd);
+    }
+
+    void AppendBoxes(std::string& out, const ObjectWork& work, bool faces) const {
+        std::int64_t base = 0;
+        for (std::size_t b = 0; b < work.boxes.size(); ++b, base += kBlockCorners) {
+            const FoundBox& box = work.boxes[b];
+            const DocumentObject& object = cut_.objects[work.index];
+            if (work.kept[b] != 0) {
+                if (faces) {
+                    for (int g = 0; g < kBlockFaces; ++g) {
+                        AppendKeptFace(out, work, static_cast<std::size_t>(work.keptFace[b] + g),
+                                       base - work.keptFirst[b]);
+                    }
+                } else {
+                    for (int k = 0; k < kBlockCorners; ++k) {
+                        AppendVertexLine(out,
+                                         cut_.lines[object.vertexLines[static_cast<std::size_t>(
+                                             work.keptFirst[b] + k)]]);
+                    }
+                }
+                continue;
+            }
+            if (faces) {
+                for (int f = 0; f < kBlockFaces; ++f) AppendSlot(out, work, box, f, base);
+            } else {
+                for (const std::int32_t vertex : box.corner) {
+                    AppendVertexLine(
+                        out, cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
+                }
+            }
+        }
+    }
+
+    // The converter reads a hidden object's lines as lines between objects: one that does not
+    // begin with a tab could start an object or end the document there. Such a line is moved
+    // behind two tabs.
+    static void GuardAsideLine(std::string& out, const DocumentLine& line) {
+        if (line.content.empty() || line.content.front() != '\t') out.append("\t\t");
+    }
+
+    // A moved face: its line as it stands, its vertex numbers those of the hidden object.
+    void AppendAsideFace(std::string& out, const ObjectWork& work, std::size_t f) {
+        const DocumentLine& line = cut_.lines[cut_.objects[work.index].faceLines[f]];
+        const FaceText& face = work.faces[f];
+        GuardAsideLine(out, line);
+        if (!face.hasList) {
+            AppendVertexLine(out, line);
+            return;
+        }
+        out.append(line.content.substr(0, face.listBegin));
+        const std::size_t vertexCount = work.asideIndex.size();
+        const std::string_view list =
+            line.content.substr(face.listBegin, face.listEnd - face.listBegin);
+        std::size_t i = 0;
+        // Each number moved to its vertex's place in the hidden object; anything else as written.
+        while (i < list.size()) {
+            const std::size_t spaces = i;
+            while (i < list.size() && list[i] == ' ') ++i;
+            out.append(list.substr(spaces, i - spaces));
+            const std::size_t start = i;
+            while (i < list.size() && list[i] != ' ') ++i;
+            const std::string_view token = list.substr(start, i - start);
+            std::int64_t value = 0;
+            const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+            if (!token.empty() && result.ec == std::errc() &&
+                result.ptr == token.data() + token.size() && value >= 0 &&
+                static_cast<std::size_t>(value) < vertexCount) {
+                AppendInt(out, work.asideIndex[static_cast<std::size_t>(value)]);
+            } else {
+                out.append(token);
+            }
+        }
+        out.append(line.content.substr(face.listEnd));
+        out.append(cut_.lineEnd);
+    }
+
+    void AppendAsideObject(std::string& out, const ObjectWork& work, const ObjectRepair& report) {
+        const DocumentObject& object = cut_.objects[work.index];
+        const std::string& end = cut_.lineEnd;
+        out.append("Object \"" + report.asideName + "\" {" + end);
+        out.append("\tvisible 0" + end);
+        out.append("\tvertex ");
+        AppendInt(out, report.asideVertices);
+        out.append(" {" + end);
+        for (const std::int32_t vertex : work.asideVertices) {
+            const DocumentLine& line =
+                cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
+            GuardAsideLine(out, line);
+            AppendVertexLine(out, line);
+        }
+        for (const std::size_t line : object.otherVertexLines) {
+            GuardAsideLine(out, cut_.lines[line]);
+            AppendVertexLine(out, cut_.lines[line]);
+        }
+        out.append("\t}" + end);
+        out.append("\tface ");
+        AppendInt(out, report.asideFaces);
+        out.append(" {" + end);
+        for (const std::int32_t f : work.asideFaces) {
+            AppendAsideFace(out, work, static_cast<std::size_t>(f));
+        }
+        out.append("\t}" + end);
+        out.append("}" + end);
+    }
+
+    void Write() {
+        std::string& out = repair_.document;
+        out.clear();
+        out.reserve(form_.size() + form_.size() / 4);
+        // Which work, if any, each object has.
+        std::vector<std::int32_t> workOf(cut_.objects.size(), -1);
+        for (std::size_t w = 0; w < work_.size(); ++w) {
+            if (work_[w].repaired) workOf[work_[w].index] = static_cast<std::int32_t>(w);
+        }
+        std::size_t position = 0;
+        for (std::size_t i = 0; i < cut_.lines.size(); ++i) {
+            const DocumentLine& line = cut_.lines[i];
+            position = line.end;
+            const std::int32_t w =
+                line.object >= 0 ? workOf[static_cast<std::size_t>(line.object)] : -1;
+            if (w < 0) {
+                out.append(form_.substr(line.begin, line.end - line.begin));
+                continue;
+            }
+            const ObjectWork& work = work_[static_cast<std::size_t>(w)];
+            const ObjectRepair& report = repair_.objects[static_cast<std::size_t>(w)];
+            switch (line.role) {
+                case LineRole::Vertex:
+                case LineRole::VertexOther:
+                case LineRole::Face:
+                    break;  // written with their chunk's first line
+                case LineRole::VertexHeader:
+                    AppendCountLine(out, line, 8,
+                                    static_cast<std::int64_t>(work.boxes.size()) * kBlockCorners,
+                                    cut_.lineEnd);
+                    AppendBoxes(out, work, false);
+                    break;
+                case LineRole::FaceHeader:
+                    AppendCountLine(out, line, 6,
+                                    static_cast<std::int64_t>(work.boxes.size()) * kBlockFaces,
+                                    cut_.lineEnd);
+                    AppendBoxes(out, work, true);
+                    break;
+                case LineRole::ObjectClose:
+                    out.append(form_.substr(line.begin, line.end - line.begin));
+                    if (!line.newline) out.append(cut_.lineEnd);
+                    if (!report.asideName.empty()) AppendAsideObject(out, work, report);
+                    break;
+                default:
+                    out.append(form_.substr(line.begin, line.end - line.begin));
+                    break;
+            }
+        }
+        out.append(form_.substr(position));
+    }
+
+    // The repaired form, converted in memory: every box must come out as its block.
+    RepairOutcome Verify() {
+        class Records final : public PipelineHooks {
+          public:
+            bool RecordsBuilt(std::span<const Bd1Block> records) override {
+                blocks.assign(records.begin(), records.end());
+                return true;
+            }
+            std::vector<Bd1Block> blocks;
+        } records;
+        Document document;
+        OpenMemoryDocument(document, repair_.document.data(), repair_.document.size());
+        PipelineLimits limits;
+        limits.maxArrayBytes = maxArrayBytes_;
+        const PipelineResult result = RunDocumentPipeline(document, records, limits);
+        repair_.blocks = result.summary.estimatedBlockCount;
+        if (result.outcome == PipelineOutcome::BlockCountRefused) {
+            return RepairOutcome::TooManyBlocks;
+        }
+        if (result.outcome != PipelineOutcome::Completed) return RepairOutcome::NotVerified;
+
+        std::size_t vertexStart = 0;
+        std::size_t faceStart = 0;
+        for (const ObjectWork& work : work_) {
+            const DocumentObject& object = cut_.objects[work.index];
+            if (!work.repaired) {
+                vertexStart += object.vertexLines.size();
+                faceStart += object.faceLines.size();
+                continue;
+            }
+            for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+                const std::size_t vertex = vertexStart + b * kBlockCorners;
+                const std::size_t face = faceStart + b * kBlockFaces;
+                const std::size_t block = vertex / kBlockCorners;
+                const bool placed = vertex % kBlockCorners == 0 && face == block * kBlockFaces &&
+                                    block < records.blocks.size();
+                if (!placed || !SameRecord(work, work.boxes[b], records.blocks[block])) {
+                    repair_.wrongBlock = static_cast<std::int64_t>(block);
+                    return RepairOutcome::NotVerified;
+                }
+            }
+            vertexStart += work.boxes.size() * kBlockCorners;
+            faceStart += work.boxes.size() * kBlockFaces;
+        }
+        // Without objects left as they are, the boxes are all the blocks there are.
+        const bool allRepaired = std::all_of(work_.begin(), work_.end(),
+                                             [](const ObjectWork& work) { return work.repaired; });
+        if (allRepaired && records.blocks.size() != vertexStart / kBlockCorners) {
+            repair_.wrongBlock = static_cast<std::int64_t>(vertexStart / kBlockCorners);
+            return RepairOutcome::NotVerified;
+        }
+        return RepairOutcome::Repaired;
+    }
+
+    // True when the record holds the box: its corners, and in each slot the UVs and material of
+    // the side whose corners the slot names.
+    static bool SameRecord(const ObjectWork& work, const FoundBox& box, const Bd1Block& record) {
+        Bd1Block expected{};
+        for (int k = 0; k < kBlockCorners; ++k) {
+            const MQO_VERTEX& vertex = work.vertices[static_cast<std::size_t>(box.corner[k])];
+            expected.x[k] = vertex.x;
+            expected.y[k] = vertex.y;
+            expected.z[k] = vertex.z;
+        }
+        for (int f = 0; f < kBlockFaces; ++f) {
+            for (int j = 0; j < 4; ++j) {
+                const CornerSource& source = box.source[f][j];
+                const MQO_FACE& face = work.faces[static_cast<std::size_t>(source.face)].record;
+                expected.u[4 * f + j] = face.u[source.corner];
+                expected.v[4 * f + j] = face.v[source.corner];
+            }
+            expected.texture[f] =
+                work.faces[static_cast<std::size_t>(box.source[f][0].face)].record.M;
+        }
+        expected.flag = 1;
+        return std::memcmp(&expected, &record, sizeof record) == 0;
+    }
+
+    std::string_view form_;
+    Repair& repair_;
+    std::size_t maxArrayBytes_;
+    DocumentLines cut_;
+    std::vector<ObjectWork> work_;
+};
+
+}  // namespace
+
+RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes) {
+    repair = Repair{};
+    return Repairer(form, repair, maxArrayBytes).Run();
+}
+
+}  // namespace bloktar::repair

@@ -1,0 +1,64 @@
+// bloktar-repair's work on a document's Ver 1.0 form: every box of the visible objects found and
+// written where the converter reads it, everything else kept.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mqo/header_check.hpp"
+
+namespace bloktar::repair {
+
+// Why a box is written anew, from the first that applies.
+enum class Cause {
+    Triangles,       // a side came as two triangles
+    SharedVertices,  // it shares a vertex with another box
+    Place,           // its vertices or faces are not where the converter reads one block
+    VertexOrder,     // they are, in an order the converter misreads
+};
+inline constexpr int kCauses = 4;
+
+// What became of one object the converter reads.
+struct ObjectRepair {
+    std::string name;       // bytes as written
+    bool leftAsIs = false;  // a mirror, curved-surface or lathe object, or one the converter
+                            // reads only in part: its lines stay as they are
+    std::int64_t kept = 0;
+    std::int64_t rewritten[kCauses] = {};
+    std::int64_t asideVertices = 0;  // lines moved to the hidden object (vertex lines, and lines
+                                     // of the vertex chunk that are none)
+    std::int64_t asideFaces = 0;
+    std::int64_t facesInBoxes = 0;  // face lines the boxes took (a side of two triangles: two)
+    std::string asideName;          // the hidden object's name, when anything was moved
+};
+
+enum class RepairOutcome {
+    Repaired,         // document holds the repaired form
+    NothingToRepair,  // every box already stands where the converter reads it
+    HeaderRejected,   // the header check failed (header says why)
+    TooManyBlocks,    // the repaired form would hold more blocks than a BD1 file counts
+    NotVerified,      // the converter would not read the repaired form's boxes right
+};
+
+struct Repair {
+    HeaderVerdict header;
+    std::vector<ObjectRepair> objects;  // the objects the converter reads, in order
+    std::int64_t blocks = 0;            // the blocks the repaired form gives (or would give)
+    std::int64_t wrongBlock = -1;       // for NotVerified: the first block that is not its box
+    std::string document;               // the repaired form, for Repaired
+};
+
+// The suffix of the hidden object that takes what is no box.
+inline constexpr std::string_view kAsideSuffix = "_aside";
+
+// Repairs a document's Ver 1.0 form (every byte, as the converter reads it) and checks the result
+// by converting it in memory, with arrays of at most maxArrayBytes each (a larger one makes the
+// check fail: NotVerified).
+RepairOutcome RepairForm(std::string_view form, Repair& repair,
+                         std::size_t maxArrayBytes = std::numeric_limits<std::size_t>::max());
+
+}  // namespace bloktar::repair

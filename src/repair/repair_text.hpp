@@ -1,0 +1,137 @@
+// Every text bloktar-repair prints besides the converter's and bloktar-compat's own, in one
+// place: Shift_JIS bytes (code page 932) and the same text in UTF-8, with the Japanese text in the
+// comment above each.
+#pragma once
+
+#include "driver/console_text.hpp"
+#include "driver/version.hpp"
+
+namespace bloktar::repair::text {
+
+// clang-format off
+// BLOKTAR REPAIR Ver<release> \n  (program name and release)
+inline constexpr ConsoleText kBannerTitle{"BLOKTAR REPAIR Ver" BLOKTAR_VERSION " \n",
+                                          "BLOKTAR REPAIR Ver" BLOKTAR_VERSION " \n"};
+// 箱の検出  (finding the boxes)
+inline constexpr ConsoleText kBoxSearch{
+    "\x94\xa0\x82\xcc\x8c\x9f\x8f\x6f",
+    "\xe7\xae\xb1\xe3\x81\xae\xe6\xa4\x9c\xe5\x87\xba"};
+// オブジェクト "  (object "NAME")
+inline constexpr ConsoleText kObjectLead{
+    "\x83\x49\x83\x75\x83\x57\x83\x46\x83\x4e\x83\x67 \"",
+    "\xe3\x82\xaa\xe3\x83\x96\xe3\x82\xb8\xe3\x82\xa7\xe3\x82\xaf\xe3\x83\x88 \""};
+// "\n  (after the object's name)
+inline constexpr ConsoleText kObjectEnd{
+    "\"\n",
+    "\"\n"};
+//   ・  (before each line about an object, and each refusal)
+inline constexpr ConsoleText kMark{
+    "  \x81\x45",
+    "  \xe3\x83\xbb"};
+// そのままの箱\t  (boxes the converter already reads right, kept)
+inline constexpr ConsoleText kKept{
+    "\x82\xbb\x82\xcc\x82\xdc\x82\xdc\x82\xcc\x94\xa0\t",
+    "\xe3\x81\x9d\xe3\x81\xae\xe3\x81\xbe\xe3\x81\xbe\xe3\x81\xae\xe7\xae\xb1\t"};
+// 書き直す箱 (位置)\t  (boxes rewritten: not where the converter looks)
+inline constexpr ConsoleText kRewrittenPlace{
+    "\x8f\x91\x82\xab\x92\xbc\x82\xb7\x94\xa0 (\x88\xca\x92\x75)\t",
+    "\xe6\x9b\xb8\xe3\x81\x8d\xe7\x9b\xb4\xe3\x81\x99\xe7\xae\xb1 (\xe4\xbd\x8d\xe7\xbd\xae)\t"};
+// 書き直す箱 (頂点の順)\t  (boxes rewritten: in place, but in a vertex order the converter misreads)
+inline constexpr ConsoleText kRewrittenOrder{
+    "\x8f\x91\x82\xab\x92\xbc\x82\xb7\x94\xa0 (\x92\xb8\x93\x5f\x82\xcc\x8f\x87)\t",
+    "\xe6\x9b\xb8\xe3\x81\x8d\xe7\x9b\xb4\xe3\x81\x99\xe7\xae\xb1 (\xe9\xa0\x82\xe7\x82\xb9\xe3\x81\xae\xe9\xa0\x86)\t"};
+// 書き直す箱 (共有頂点)\t  (boxes rewritten: vertices shared with another box)
+inline constexpr ConsoleText kRewrittenShared{
+    "\x8f\x91\x82\xab\x92\xbc\x82\xb7\x94\xa0 (\x8b\xa4\x97\x4c\x92\xb8\x93\x5f)\t",
+    "\xe6\x9b\xb8\xe3\x81\x8d\xe7\x9b\xb4\xe3\x81\x99\xe7\xae\xb1 (\xe5\x85\xb1\xe6\x9c\x89\xe9\xa0\x82\xe7\x82\xb9)\t"};
+// 書き直す箱 (三角形)\t  (boxes rewritten: a side given as two triangles)
+inline constexpr ConsoleText kRewrittenTriangles{
+    "\x8f\x91\x82\xab\x92\xbc\x82\xb7\x94\xa0 (\x8e\x4f\x8a\x70\x8c\x60)\t",
+    "\xe6\x9b\xb8\xe3\x81\x8d\xe7\x9b\xb4\xe3\x81\x99\xe7\xae\xb1 (\xe4\xb8\x89\xe8\xa7\x92\xe5\xbd\xa2)\t"};
+// 箱にならない頂点   (geometry that is no box: N vertices ...)
+inline constexpr ConsoleText kSetAsideLead{
+    "\x94\xa0\x82\xc9\x82\xc8\x82\xe7\x82\xc8\x82\xa2\x92\xb8\x93\x5f ",
+    "\xe7\xae\xb1\xe3\x81\xab\xe3\x81\xaa\xe3\x82\x89\xe3\x81\xaa\xe3\x81\x84\xe9\xa0\x82\xe7\x82\xb9 "};
+//  個と面   (... and N faces ...)
+inline constexpr ConsoleText kSetAsideFaces{
+    " \x8c\xc2\x82\xc6\x96\xca ",
+    " \xe5\x80\x8b\xe3\x81\xa8\xe9\x9d\xa2 "};
+//  面を非表示オブジェクト "  (... moved to the hidden object "NAME")
+inline constexpr ConsoleText kSetAsideTo{
+    " \x96\xca\x82\xf0\x94\xf1\x95\x5c\x8e\xa6\x83\x49\x83\x75\x83\x57\x83\x46\x83\x4e\x83\x67 \"",
+    " \xe9\x9d\xa2\xe3\x82\x92\xe9\x9d\x9e\xe8\xa1\xa8\xe7\xa4\xba\xe3\x82\xaa\xe3\x83\x96\xe3\x82\xb8\xe3\x82\xa7\xe3\x82\xaf\xe3\x83\x88 \""};
+// " に移す\n  (after the hidden object's name)
+inline constexpr ConsoleText kSetAsideEnd{
+    "\" \x82\xc9\x88\xda\x82\xb7\n",
+    "\" \xe3\x81\xab\xe7\xa7\xbb\xe3\x81\x99\n"};
+// 手を付けずに残す\n  (left as it is (mirror, curved surface, lathe, or an object the converter reads only in part))
+inline constexpr ConsoleText kLeftAsIs{
+    "\x8e\xe8\x82\xf0\x95\x74\x82\xaf\x82\xb8\x82\xc9\x8e\x63\x82\xb7\n",
+    "\xe6\x89\x8b\xe3\x82\x92\xe4\xbb\x98\xe3\x81\x91\xe3\x81\x9a\xe3\x81\xab\xe6\xae\x8b\xe3\x81\x99\n"};
+// \n  (after a count)
+inline constexpr ConsoleText kCount{
+    "\n",
+    "\n"};
+// 修復した文書のブロック数\t  (blocks the repaired document gives)
+inline constexpr ConsoleText kBlocksLead{
+    "\x8f\x43\x95\x9c\x82\xb5\x82\xbd\x95\xb6\x8f\x91\x82\xcc\x83\x75\x83\x8d\x83\x62\x83\x4e\x90\x94\t",
+    "\xe4\xbf\xae\xe5\xbe\xa9\xe3\x81\x97\xe3\x81\x9f\xe6\x96\x87\xe6\x9b\xb8\xe3\x81\xae\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe6\x95\xb0\t"};
+//  \n  (after the block count)
+inline constexpr ConsoleText kBlocksEnd{
+    " \n",
+    " \n"};
+// 直すところはない: 何も書き込まない\n  (nothing to repair: nothing is written)
+inline constexpr ConsoleText kNothingToRepair{
+    "\x92\xbc\x82\xb7\x82\xc6\x82\xb1\x82\xeb\x82\xcd\x82\xc8\x82\xa2: \x89\xbd\x82\xe0\x8f\x91\x82\xab\x8d\x9e\x82\xdc\x82\xc8\x82\xa2\n",
+    "\xe7\x9b\xb4\xe3\x81\x99\xe3\x81\xa8\xe3\x81\x93\xe3\x82\x8d\xe3\x81\xaf\xe3\x81\xaa\xe3\x81\x84: \xe4\xbd\x95\xe3\x82\x82\xe6\x9b\xb8\xe3\x81\x8d\xe8\xbe\xbc\xe3\x81\xbe\xe3\x81\xaa\xe3\x81\x84\n"};
+// 検証  (checking the repaired document by converting it)
+inline constexpr ConsoleText kVerify{
+    "\x8c\x9f\x8f\xd8",
+    "\xe6\xa4\x9c\xe8\xa8\xbc"};
+// ブロック   (block N)
+inline constexpr ConsoleText kBlock{
+    "\x83\x75\x83\x8d\x83\x62\x83\x4e ",
+    "\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf "};
+//  が元の箱と合わない\n  (does not hold the original box)
+inline constexpr ConsoleText kMismatch{
+    " \x82\xaa\x8c\xb3\x82\xcc\x94\xa0\x82\xc6\x8d\x87\x82\xed\x82\xc8\x82\xa2\n",
+    " \xe3\x81\x8c\xe5\x85\x83\xe3\x81\xae\xe7\xae\xb1\xe3\x81\xa8\xe5\x90\x88\xe3\x82\x8f\xe3\x81\xaa\xe3\x81\x84\n"};
+// ブロックが多すぎる (BD1 ファイルは 32767 まで):   (too many blocks (a BD1 file holds at most 32767))
+inline constexpr ConsoleText kTooManyBlocks{
+    "\x83\x75\x83\x8d\x83\x62\x83\x4e\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xe9 (BD1 \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcd 32767 \x82\xdc\x82\xc5): ",
+    "\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe3\x81\x8c\xe5\xa4\x9a\xe3\x81\x99\xe3\x81\x8e\xe3\x82\x8b (BD1 \xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\xaf 32767 \xe3\x81\xbe\xe3\x81\xa7): "};
+// 修復完了\n  (repair complete)
+inline constexpr ConsoleText kRepairDone{
+    "\x8f\x43\x95\x9c\x8a\xae\x97\xb9\n",
+    "\xe4\xbf\xae\xe5\xbe\xa9\xe5\xae\x8c\xe4\xba\x86\n"};
+// clang-format on
+
+// All texts above, for the test that checks their encodings.
+inline constexpr bloktar::text::NamedText kAll[] = {
+    {"kBannerTitle", kBannerTitle},
+    {"kBoxSearch", kBoxSearch},
+    {"kObjectLead", kObjectLead},
+    {"kObjectEnd", kObjectEnd},
+    {"kMark", kMark},
+    {"kKept", kKept},
+    {"kRewrittenPlace", kRewrittenPlace},
+    {"kRewrittenOrder", kRewrittenOrder},
+    {"kRewrittenShared", kRewrittenShared},
+    {"kRewrittenTriangles", kRewrittenTriangles},
+    {"kSetAsideLead", kSetAsideLead},
+    {"kSetAsideFaces", kSetAsideFaces},
+    {"kSetAsideTo", kSetAsideTo},
+    {"kSetAsideEnd", kSetAsideEnd},
+    {"kLeftAsIs", kLeftAsIs},
+    {"kCount", kCount},
+    {"kBlocksLead", kBlocksLead},
+    {"kBlocksEnd", kBlocksEnd},
+    {"kNothingToRepair", kNothingToRepair},
+    {"kVerify", kVerify},
+    {"kBlock", kBlock},
+    {"kMismatch", kMismatch},
+    {"kTooManyBlocks", kTooManyBlocks},
+    {"kRepairDone", kRepairDone},
+};
+
+}  // namespace bloktar::repair::text
