@@ -1,12 +1,12 @@
 // Every text the inspector prints, in one place.
 //
-// Like the converter's texts (driver/console_text.hpp), each is held as the Shift_JIS bytes that
+// Like the converter's texts (run/console_text.hpp), each is held as the Shift_JIS bytes that
 // the console receives by default and as UTF-8 for a console known to show UTF-8. The comment
 // above each gives the Japanese text; a test decodes both forms and compares them with it. The
 // inspector also prints some of the converter's own texts (stage labels, the report's checks).
 #pragma once
 
-#include "driver/console_text.hpp"
+#include "run/console_text.hpp"
 
 namespace bloktar::inspect::text {
 

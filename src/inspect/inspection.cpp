@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "block/block.hpp"
-#include "driver/conversion.hpp"
-#include "driver/pipeline.hpp"
+#include "run/conversion.hpp"
+#include "run/pipeline.hpp"
 
 namespace bloktar::inspect {
 namespace {

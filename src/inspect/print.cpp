@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "driver/report.hpp"
 #include "inspect/inspect_text.hpp"
+#include "run/report.hpp"
 
 namespace bloktar::inspect {
 namespace {

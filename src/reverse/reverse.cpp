@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "reverse/reverse_text.hpp"
+#include "run/atomic_file.hpp"
 
 namespace bloktar::reverse {
 namespace {
@@ -119,8 +120,8 @@ ReverseOutcome ReverseFile(const NativeChar* path, Console& console) {
     if (outcome != ReverseOutcome::Written) return outcome;
 
     console.Text(bloktar::text::kWrite);
-    if (!WriteWholeFile(DocumentPathFor(path), reversal.document.data(),
-                        reversal.document.size())) {
+    if (!WriteFileAtomically(DocumentPathFor(path), reversal.document.data(),
+                             reversal.document.size())) {
         console.Text(bloktar::text::kFailed);
         return ReverseOutcome::NotWritten;
     }

@@ -5,9 +5,9 @@
 #include <map>
 #include <string>
 
-#include "driver/console.hpp"
-#include "driver/console_text.hpp"
-#include "driver/version.hpp"
+#include "run/console.hpp"
+#include "run/console_text.hpp"
+#include "run/version.hpp"
 #include "support/expected.hpp"
 #include "text_checks.hpp"
 

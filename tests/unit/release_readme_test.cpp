@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/version.hpp"
+#include "run/version.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"
 

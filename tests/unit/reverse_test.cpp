@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.hpp"
-#include "driver/version.hpp"
 #include "reverse/document_writer.hpp"
 #include "reverse/reverse_text.hpp"
+#include "run/conversion.hpp"
+#include "run/version.hpp"
 #include "text_checks.hpp"
 
 using namespace bloktar;

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "driver/version.hpp"
+#include "run/version.hpp"
 
 namespace bloktar {
 

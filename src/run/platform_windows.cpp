@@ -12,7 +12,8 @@
 #include <cwchar>
 #include <new>
 
-#include "driver/platform.hpp"
+#include "run/atomic_file.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar {
 namespace {
@@ -140,18 +141,18 @@ std::wstring OutputPathFor(const wchar_t* inputPath) {
     return std::wstring(inputPath) + L".bd1";
 }
 
-FileBd1Output::FileBd1Output(std::wstring outputPath) : outputPath_(std::move(outputPath)) {}
+AtomicFile::AtomicFile(std::wstring path) : path_(std::move(path)) {}
 
-FileBd1Output::~FileBd1Output() {
+AtomicFile::~AtomicFile() {
     Abandon();
 }
 
-bool FileBd1Output::Create() {
-    const std::wstring output = FullPath(outputPath_);
+bool AtomicFile::Create() {
+    const std::wstring output = FullPath(path_);
     const std::size_t separator = output.find_last_of(L"\\/");
     if (separator == std::wstring::npos) return false;
     const std::wstring folder = output.substr(0, separator + 1);
-    outputPath_ = output;
+    path_ = output;
     // A short name of the program's own, made unique by trying until one is new.
     const DWORD seed = GetCurrentProcessId() * 2654435761U ^ GetTickCount();
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
@@ -172,16 +173,16 @@ bool FileBd1Output::Create() {
     return false;
 }
 
-bool FileBd1Output::WriteHeader(const void* bytes, std::size_t size) {
+bool AtomicFile::Write(const void* bytes, std::size_t size) {
     return handle_ != kNoHandle && WriteAll(AsHandle(handle_), bytes, size);
 }
 
-bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
-    if (handle_ == kNoHandle || !WriteAll(AsHandle(handle_), bytes, size)) return false;
+bool AtomicFile::Commit() {
+    if (handle_ == kNoHandle) return false;
     const HANDLE file = AsHandle(handle_);
     handle_ = kNoHandle;
     if (!CloseHandle(file)) return false;
-    if (!MoveFileExW(LongForm(tempPath_).c_str(), LongForm(outputPath_).c_str(),
+    if (!MoveFileExW(LongForm(tempPath_).c_str(), LongForm(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING)) {
         return false;
     }
@@ -189,7 +190,7 @@ bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
     return true;
 }
 
-void FileBd1Output::Abandon() {
+void AtomicFile::Abandon() {
     if (handle_ != kNoHandle) {
         CloseHandle(AsHandle(handle_));
         handle_ = kNoHandle;
