@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "run/console.hpp"
 
@@ -30,6 +31,11 @@ std::FILE* OpenInputDocument(const NativeChar* path);
 
 // The output's name: the whole input path followed by ".bd1".
 NativeString OutputPathFor(const NativeChar* inputPath);
+
+// A name taken from a document (Shift_JIS bytes, folders separated by backslashes as on Windows,
+// where documents are made) as a native path below folder. False when the name has no native
+// form.
+bool DocumentNamePath(const NativeString& folder, std::string_view name, NativeString& path);
 
 // The console that the run prints to through stream. Where stream is a terminal or a console
 // window, the program's texts are shown so that they can be read there: on a POSIX terminal in

@@ -122,6 +122,24 @@ void AtomicFile::Abandon() {
     }
 }
 
+bool DocumentNamePath(const std::string& folder, std::string_view name, std::string& path) {
+    // The bytes stay as they are; a backslash that is a single byte (not the second byte of a
+    // Shift_JIS character) becomes the folder separator.
+    std::string converted;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+        if (lead && i + 1 < name.size()) {
+            converted += name.substr(i, 2);
+            ++i;
+        } else {
+            converted += byte == '\\' ? '/' : name[i];
+        }
+    }
+    path = folder + converted;
+    return true;
+}
+
 bool ConsoleWindowIsOwn(std::FILE*) {
     return false;
 }

@@ -14,6 +14,7 @@
 
 #include "run/atomic_file.hpp"
 #include "run/platform.hpp"
+#include "run/unicode.hpp"
 
 namespace bloktar {
 namespace {
@@ -77,12 +78,9 @@ class ConsoleWindow final : public Console {
     void Text(const ConsoleText& text) override {
         const std::string_view utf8 = text.utf8;
         if (utf8.empty()) return;
-        const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                              static_cast<int>(utf8.size()), nullptr, 0);
-        if (units <= 0) return;
-        std::wstring wide(static_cast<std::size_t>(units), L'\0');
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                            static_cast<int>(utf8.size()), wide.data(), units);
+        std::u16string utf16;
+        if (!Utf8ToUtf16(utf8, utf16)) return;
+        const std::wstring wide(utf16.begin(), utf16.end());
         const wchar_t* from = wide.data();
         DWORD left = static_cast<DWORD>(wide.size());
         while (left > 0) {
@@ -199,6 +197,17 @@ void AtomicFile::Abandon() {
         DeleteFileW(LongForm(tempPath_).c_str());
         tempPath_.clear();
     }
+}
+
+bool DocumentNamePath(const std::wstring& folder, std::string_view name, std::wstring& path) {
+    const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, name.data(),
+                                          static_cast<int>(name.size()), nullptr, 0);
+    if (units <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()),
+                        wide.data(), units);
+    path = folder + wide;
+    return true;
 }
 
 bool ConsoleWindowIsOwn(std::FILE* stream) {
