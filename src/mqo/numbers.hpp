@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "mqo/sse2.hpp"
+#include "mqo/simd.hpp"
 
 // The quick readers divide in float and rely on the division being exactly IEEE's, correctly
 // rounded (number_detail::kPlaces says why); a fast-math build would change their results.
@@ -77,7 +77,7 @@ inline constexpr int kLargestExactPower = 22;
 
 // Bit i set where text[i] is no digit, for i from 0 to 15, which it reads.
 inline unsigned NotDigitMask(const char* text) {
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     // '0' to '9' become the ten lowest signed bytes.
     const __m128i moved = _mm_add_epi8(bytes, _mm_set1_epi8(0x80 - '0'));
@@ -207,7 +207,7 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     if (stop < 2 || stop + (point ? 1u : 0u) > 16) return nullptr;
     const bool exponentFollows = (*end | 0x20) == 'e';
 
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
     // The same closing up in one register, then the 16 digits added up in 16- and 32-bit lanes:
     // pairs, groups of four, then the two halves of eight.
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -285,7 +285,7 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     return end;
 }
 
-#ifdef BLOKTAR_WIDE_VECTORS
+#ifdef BLOKTAR_USE_AVX2
 namespace number_detail {
 
 // For a number whose digits stand in lanes 0 to end - 1 of 16 bytes, but for a point in lane
@@ -332,7 +332,7 @@ inline constexpr auto kSignedPowersOfTen = [] {
 // there, at most 15 digits, exact as a double: one division by an exact power of ten rounds the
 // value correctly to double, as the general reader does; then to float. Everything else is for
 // ScanCompactFloatInPiece.
-BLOKTAR_WIDE_TARGET inline const char* ScanCompactFloatShuffled(const char* text, float& value) {
+BLOKTAR_AVX2_TARGET inline const char* ScanCompactFloatShuffled(const char* text, float& value) {
     const char sign = *text;
     const unsigned negative = sign == '-' ? 1u : 0u;
     const char* p = text + ((negative != 0 || sign == '+') ? 1 : 0);
@@ -377,7 +377,7 @@ inline const char* ScanFloatInPiece(const char* text, float& value) {
     return number_detail::ScanLongFloatInPiece(text, value);
 }
 
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
 // Reads two numbers of the shape UV coordinates are written in, a digit, a point and five digits,
 // separated by one space ("0.25000 1.00000"), from the 16 bytes at text, which must be readable:
 // exactly as ScanFloatInPiece reads each of them when the byte behind the second (the 16th) is
