@@ -2,7 +2,8 @@
 // FormatDocumentReal writes for it reads back as exactly that float: through the reader's
 // decimal reading (ReadsBackAs), through the vertex chunk reader as the converter reads a document
 // (three times on one line, as x, y and z; x is mirrored on reading), and through the general
-// vertex-line reader. A NaN must get no text. Not part of any program.
+// vertex-line reader. A NaN must get no text. FormatDocumentReal's quick way for plain decimals
+// must write exactly the text of its general way wherever it writes one. Not part of any program.
 //
 //   bloktar-realcheck [--threads N] [--first HEX] [--count N] [--every K]
 //
@@ -40,6 +41,7 @@ struct Totals {
     std::atomic<std::uint64_t> checked{0};
     std::atomic<std::uint64_t> nans{0};
     std::atomic<std::uint64_t> fallbacks{0};
+    std::atomic<std::uint64_t> quick{0};
     std::atomic<std::uint64_t> failures{0};
     std::mutex printing;
 };
@@ -67,6 +69,7 @@ void CheckRange(std::uint64_t first, std::uint64_t count, std::uint64_t every, T
         patterns.clear();
         std::uint64_t fallbacks = 0;
         std::uint64_t nans = 0;
+        std::uint64_t quick = 0;
         for (std::uint64_t p = start; p < end; ++p) {
             const auto bits = static_cast<std::uint32_t>(p);
             const float value = std::bit_cast<float>(bits);
@@ -80,6 +83,18 @@ void CheckRange(std::uint64_t first, std::uint64_t count, std::uint64_t every, T
             if (length == 0 || length >= kRealTextCapacity || std::strlen(text) != length) {
                 Fail(totals, bits, "", "no text");
                 continue;
+            }
+            // Wherever the quick way writes a text, it is the general way's (elsewhere
+            // FormatDocumentReal is the general way); hints of every number of places, and none,
+            // give the same text.
+            char plain[kRealTextCapacity];
+            int hint = static_cast<int>(p % 11);
+            if (bloktar::number_text_detail::FormatPlainReal(value, plain, hint) != 0) {
+                ++quick;
+                char general[kRealTextCapacity];
+                bloktar::number_text_detail::FormatRealByDigits(value, general);
+                if (std::strcmp(plain, general) != 0) Fail(totals, bits, plain, "quick way");
+                if (std::strcmp(plain, text) != 0) Fail(totals, bits, text, "not the quick text");
             }
             char shortest[64];
             *std::to_chars(shortest, shortest + sizeof shortest - 1, value).ptr = '\0';
@@ -123,6 +138,7 @@ void CheckRange(std::uint64_t first, std::uint64_t count, std::uint64_t every, T
         totals.checked += end - start;
         totals.nans += nans;
         totals.fallbacks += fallbacks;
+        totals.quick += quick;
     }
 }
 
@@ -167,10 +183,11 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf(
         "patterns checked: %llu (NaN: %llu)\nnot std::to_chars' text (fallback): %llu\n"
-        "failures: %llu\ntime: %.1f s with %u threads\n",
+        "written the quick way: %llu\nfailures: %llu\ntime: %.1f s with %u threads\n",
         static_cast<unsigned long long>(totals.checked.load()),
         static_cast<unsigned long long>(totals.nans.load()),
         static_cast<unsigned long long>(totals.fallbacks.load()),
+        static_cast<unsigned long long>(totals.quick.load()),
         static_cast<unsigned long long>(totals.failures.load()), seconds, threads);
     return totals.failures.load() == 0 ? 0 : 1;
 }

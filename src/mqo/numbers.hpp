@@ -22,7 +22,6 @@ namespace bloktar {
 
 // How many bytes past the terminating zero of the text the quick readers may read, when the
 // text ends within the number: the caller's bytes must be readable that far.
-inline constexpr std::size_t kShortFloatReadAhead = 8;      // ScanShortFloatInPiece: eight at once
 inline constexpr std::size_t kLongFloatReadAhead = 8;       // ScanLongFloatInPiece's quick way
 inline constexpr std::size_t kFivePlacePairReadAhead = 15;  // ScanFivePlacePair: 16 at once
 inline constexpr std::size_t kCompactFloatReadAhead = 15;   // ScanCompactFloatInPiece: 16 at once
@@ -124,54 +123,6 @@ inline constexpr auto kDigitLanes = [] {
 }();
 
 }  // namespace number_detail
-
-// ScanFloatInPiece for the short numbers alone, those whose digits and point, behind an optional
-// sign, fill at most eight bytes, which it reads from the eight bytes at once. Returns null,
-// storing nothing, for any other text, also one that starts with white space.
-inline const char* ScanShortFloatInPiece(const char* text, float& value) {
-    static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
-    const char sign = *text;
-    const bool negative = sign == '-';
-    const char* p = text + ((negative || sign == '+') ? 1 : 0);
-    std::uint64_t bytes;
-    // From the terminating zero on: eight bytes loaded, the ninth looked at behind a point.
-    static_assert(sizeof bytes == kShortFloatReadAhead);
-    std::memcpy(&bytes, p, sizeof bytes);
-    // Digit bytes become 0 to 9; every other byte gets its top bit set in notDigit. Only a byte
-    // from 0x80 up can carry into the next byte, and it is no digit itself, so the first flagged
-    // byte is always the first that is no digit, and after a point the next flagged byte too.
-    const std::uint64_t digits = bytes ^ 0x3030303030303030u;
-    const std::uint64_t notDigit = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
-    if (notDigit != 0) {
-        const auto first = static_cast<unsigned>(std::countr_zero(notDigit)) / 8u;
-        unsigned count = first;
-        unsigned places = 0;
-        std::uint64_t packed = digits;
-        const char* end = p + first;
-        bool fits = true;
-        if (*end == '.') {
-            const std::uint64_t later =
-                notDigit & (notDigit - 1u);  // the flag of the point cleared
-            const unsigned stop =
-                later != 0 ? static_cast<unsigned>(std::countr_zero(later)) / 8u : 8u;
-            fits = later != 0 || !IsDigit(p[8]);
-            // The digits behind the point close up over it.
-            const std::uint64_t before = (std::uint64_t{1} << (8u * first)) - 1u;
-            packed = (digits & before) | ((digits >> 8) & ~before);
-            count = stop - 1u;
-            places = stop - first - 1u;
-            end = p + stop;
-        }
-        if (fits && count != 0 && (*end | 0x20) != 'e') {
-            // At most seven digits: a mantissa below 2^24, read as kPlaces explains.
-            const auto mantissa =
-                static_cast<std::int32_t>(number_detail::SumDigits(packed << (64u - 8u * count)));
-            value = static_cast<float>(mantissa) / number_detail::kPlaces[negative ? 1 : 0][places];
-            return end;
-        }
-    }
-    return nullptr;
-}
 
 // ScanFloatInPiece for the numbers whose digits and point, behind an optional sign, fill at most
 // 15 of the 16 bytes it reads at once (an integer 15 bytes, a point anywhere among the first 15),

@@ -25,7 +25,6 @@ inline bool IsChunkEnd(const char* line) {
 
 // Every scanner reads no further past the terminating zero than a piece and the bytes at the
 // read position allow.
-static_assert(kShortFloatReadAhead <= kPieceReadAhead);
 static_assert(kLongFloatReadAhead <= kPieceReadAhead);
 static_assert(kCompactFloatReadAhead <= kPieceReadAhead);
 #ifdef BLOKTAR_USE_SSE2
