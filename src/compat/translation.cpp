@@ -658,7 +658,12 @@ void TranslatingSource::AppendReal(const char* bytes) {
         pending_ += '0';  // a NaN, which the first pass refuses: the document changed since
         return;
     }
-    pending_ += text;
+    // A fixed number of bytes copied, then the text's length kept: quicker than a copy of a
+    // length only known here.
+    const std::size_t at = pending_.size();
+    pending_.resize(at + RealTextCache::kTextRoom);
+    std::memcpy(pending_.data() + at, text.data(), RealTextCache::kTextRoom);
+    pending_.resize(at + text.size());
 }
 
 void TranslatingSource::ProduceVertices() {

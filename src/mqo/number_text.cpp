@@ -227,8 +227,7 @@ void RealTextCache::Fill(Entry& entry, float value) {
     char text[kRealTextCapacity];
     std::size_t length = number_text_detail::FormatPlainReal(value, text, placesHint_);
     if (length == 0) length = number_text_detail::FormatRealByDigits(value, text);
-    static_assert(sizeof entry.text >= 16, "FormatDocumentReal's texts are at most 15 bytes");
-    if (length > sizeof entry.text) {
+    if (length >= kTextRoom) {  // not reached: FormatDocumentReal's texts are at most 15 bytes
         entry.length = 0;
         return;
     }

@@ -40,6 +40,10 @@ class RealTextCache {
   public:
     RealTextCache();
 
+    // How far a text's bytes may be read, whatever its length (at most 15): a writer may copy
+    // this many at once and keep the text's length.
+    static constexpr std::size_t kTextRoom = 16;
+
     // FormatDocumentReal's text of value; empty for a NaN.
     std::string_view Text(float value) {
         const auto bits = std::bit_cast<std::uint32_t>(value);
@@ -55,6 +59,7 @@ class RealTextCache {
         char text[kRealTextCapacity - 5];
     };
     static_assert(sizeof(Entry) == kRealTextCapacity);
+    static_assert(sizeof(Entry::text) >= kTextRoom);
     static constexpr int kEntryBits = 12;
     void Fill(Entry& entry, float value);
 

@@ -9,8 +9,8 @@
 #include "mqo/numbers.hpp"
 #include "mqo/usual_shape.hpp"
 
-// The line scanners and chunk loops, once for every processor (bloktar::every_processor) and
-// once for wide vectors (bloktar::wide_lines).
+// The line scanners and chunk loops, once for every processor (every_processor) and once for
+// wide vectors (wide_lines), in this file's unnamed namespace.
 #define BLOKTAR_LINES_WIDE 0
 #include "mqo/usual_lines.inc"
 #ifdef BLOKTAR_USE_AVX2

@@ -65,10 +65,10 @@ class Writer {
         std::memcpy(text_.data() + used_, bytes.data(), bytes.size());
         used_ += bytes.size();
     }
-    // A float's text, at most 15 bytes, copied 16 at once.
+    // A float's text from a RealTextCache, copied RealTextCache::kTextRoom bytes at once.
     void PutReal(std::string_view real) {
-        Reserve(16);
-        std::memcpy(text_.data() + used_, real.data(), 16);
+        Reserve(RealTextCache::kTextRoom);
+        std::memcpy(text_.data() + used_, real.data(), RealTextCache::kTextRoom);
         used_ += real.size();
     }
     void Put(char c) {
