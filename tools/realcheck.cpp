@@ -2,9 +2,13 @@
 // FormatDocumentReal writes for it reads back as exactly that float: through the reader's
 // decimal reading (ReadsBackAs), through the vertex chunk reader as the converter reads a document
 // (three times on one line, as x, y and z; x is mirrored on reading), and through the general
-// vertex-line reader. A NaN must get no text. Not part of any program.
+// vertex-line reader. A NaN must get no text. FormatDocumentReal's quick way for plain decimals
+// must write exactly the text of its general way wherever it writes one. Not part of any program.
 //
-//   bloktar-realcheck [--threads N] [--first HEX] [--count N]
+//   bloktar-realcheck [--threads N] [--first HEX] [--count N] [--every K]
+//
+// --every K checks only every K-th run of 65,536 patterns (those whose top 16 bits are a
+// multiple of K), a sample over every sign and exponent; the tests run it so.
 //
 // Prints the patterns checked, how many texts are not std::to_chars' shortest (the fallback
 // for a double rounding), the failures (the first few of them) and the time taken; exits with
@@ -37,6 +41,7 @@ struct Totals {
     std::atomic<std::uint64_t> checked{0};
     std::atomic<std::uint64_t> nans{0};
     std::atomic<std::uint64_t> fallbacks{0};
+    std::atomic<std::uint64_t> quick{0};
     std::atomic<std::uint64_t> failures{0};
     std::mutex printing;
 };
@@ -53,16 +58,18 @@ void Fail(Totals& totals, std::uint32_t bits, const char* text, const char* how)
 }
 
 // Checks the patterns [first, first + count), kBatch at a time.
-void CheckRange(std::uint64_t first, std::uint64_t count, Totals& totals) {
+void CheckRange(std::uint64_t first, std::uint64_t count, std::uint64_t every, Totals& totals) {
     std::string lines;
     std::vector<std::uint32_t> patterns;
     std::vector<bloktar::MQO_VERTEX> vertices(kBatch);
     for (std::uint64_t start = first; start < first + count; start += kBatch) {
         const std::uint64_t end = std::min(first + count, start + kBatch);
+        if ((start / kBatch) % every != 0) continue;
         lines.clear();
         patterns.clear();
         std::uint64_t fallbacks = 0;
         std::uint64_t nans = 0;
+        std::uint64_t quick = 0;
         for (std::uint64_t p = start; p < end; ++p) {
             const auto bits = static_cast<std::uint32_t>(p);
             const float value = std::bit_cast<float>(bits);
@@ -76,6 +83,18 @@ void CheckRange(std::uint64_t first, std::uint64_t count, Totals& totals) {
             if (length == 0 || length >= kRealTextCapacity || std::strlen(text) != length) {
                 Fail(totals, bits, "", "no text");
                 continue;
+            }
+            // Wherever the quick way writes a text, it is the general way's (elsewhere
+            // FormatDocumentReal is the general way); hints of every number of places, and none,
+            // give the same text.
+            char plain[kRealTextCapacity];
+            int hint = static_cast<int>(p % 11);
+            if (bloktar::number_text_detail::FormatPlainReal(value, plain, hint) != 0) {
+                ++quick;
+                char general[kRealTextCapacity];
+                bloktar::number_text_detail::FormatRealByDigits(value, general);
+                if (std::strcmp(plain, general) != 0) Fail(totals, bits, plain, "quick way");
+                if (std::strcmp(plain, text) != 0) Fail(totals, bits, text, "not the quick text");
             }
             char shortest[64];
             *std::to_chars(shortest, shortest + sizeof shortest - 1, value).ptr = '\0';
@@ -119,6 +138,7 @@ void CheckRange(std::uint64_t first, std::uint64_t count, Totals& totals) {
         totals.checked += end - start;
         totals.nans += nans;
         totals.fallbacks += fallbacks;
+        totals.quick += quick;
     }
 }
 
@@ -128,15 +148,19 @@ int main(int argc, char** argv) {
     unsigned threads = 2;
     std::uint64_t first = 0;
     std::uint64_t count = std::uint64_t{1} << 32;
+    std::uint64_t every = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--threads")
             threads = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
         if (option == "--first") first = std::strtoull(argv[i + 1], nullptr, 16);
         if (option == "--count") count = std::strtoull(argv[i + 1], nullptr, 10);
+        if (option == "--every") every = std::strtoull(argv[i + 1], nullptr, 10);
     }
-    if (threads == 0 || first + count > (std::uint64_t{1} << 32)) {
-        std::fprintf(stderr, "usage: bloktar-realcheck [--threads N] [--first HEX] [--count N]\n");
+    if (threads == 0 || every == 0 || first + count > (std::uint64_t{1} << 32)) {
+        std::fprintf(stderr,
+                     "usage: bloktar-realcheck [--threads N] [--first HEX] [--count N] "
+                     "[--every K]\n");
         return 2;
     }
     const auto began = std::chrono::steady_clock::now();
@@ -150,7 +174,7 @@ int main(int argc, char** argv) {
             for (;;) {
                 const std::uint64_t start = next.fetch_add(slice);
                 if (start >= first + count) return;
-                CheckRange(start, std::min(slice, first + count - start), totals);
+                CheckRange(start, std::min(slice, first + count - start), every, totals);
             }
         });
     }
@@ -159,10 +183,11 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf(
         "patterns checked: %llu (NaN: %llu)\nnot std::to_chars' text (fallback): %llu\n"
-        "failures: %llu\ntime: %.1f s with %u threads\n",
+        "written the quick way: %llu\nfailures: %llu\ntime: %.1f s with %u threads\n",
         static_cast<unsigned long long>(totals.checked.load()),
         static_cast<unsigned long long>(totals.nans.load()),
         static_cast<unsigned long long>(totals.fallbacks.load()),
+        static_cast<unsigned long long>(totals.quick.load()),
         static_cast<unsigned long long>(totals.failures.load()), seconds, threads);
     return totals.failures.load() == 0 ? 0 : 1;
 }

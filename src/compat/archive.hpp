@@ -7,7 +7,7 @@
 #include <string>
 
 #include "compat/translation.hpp"
-#include "driver/platform.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::compat {
 

@@ -6,12 +6,9 @@
 #include <cstdint>
 #include <string>
 
-namespace bloktar::compat {
+#include "run/unicode.hpp"  // DecodeUtf8, for the translation
 
-// The length of the well-formed UTF-8 character at text (1 to 4) and its code point, or 0 when
-// the bytes there are not one (a stray continuation byte, an over-long form, a surrogate, a code
-// point beyond U+10FFFF, a sequence cut short by the end of size).
-std::size_t DecodeUtf8(const unsigned char* text, std::size_t size, std::uint32_t& codePoint);
+namespace bloktar::compat {
 
 class Cp932Encoder {
   public:

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "compat/prepared.hpp"
-#include "driver/conversion.hpp"
-#include "driver/run.hpp"
+#include "converter/run.hpp"
+#include "run/conversion.hpp"
 
 namespace bloktar::compat {
 namespace {

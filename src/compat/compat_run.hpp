@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "driver/platform.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::compat {
 

@@ -2,7 +2,7 @@
 // (code page 932) and the same text in UTF-8, with the Japanese text in the comment above each.
 #pragma once
 
-#include "driver/console_text.hpp"
+#include "run/console_text.hpp"
 
 namespace bloktar::compat::text {
 

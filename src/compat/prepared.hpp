@@ -8,9 +8,9 @@
 #include "compat/archive.hpp"
 #include "compat/code_page.hpp"
 #include "compat/translation.hpp"
-#include "driver/console.hpp"
-#include "driver/platform.hpp"
 #include "mqo/document.hpp"
+#include "run/console.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::compat {
 

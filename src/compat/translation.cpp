@@ -596,7 +596,7 @@ std::uint64_t RawReader::Skip(std::uint64_t size) {
 
 TranslatingSource::TranslatingSource(DocumentSource& raw, const TranslationPlan& plan,
                                      Cp932Encoder& encoder)
-    : reader_(raw), realCache_(std::size_t{1} << kRealCacheBits), plan_(plan), encoder_(encoder) {
+    : reader_(raw), plan_(plan), encoder_(encoder) {
     Rewind();
 }
 
@@ -682,22 +682,17 @@ bool TranslatingSource::Produce(char* into, std::size_t size, std::size_t& copie
 }
 
 void TranslatingSource::AppendReal(const char* bytes) {
-    static_assert(sizeof(CachedReal::text) == kRealTextCapacity);
-    const float value = LittleEndianFloat(bytes);
-    const auto bits = std::bit_cast<std::uint32_t>(value);
-    CachedReal& slot = realCache_[(bits * 2654435761u) >> (32 - kRealCacheBits)];
-    if (slot.length == 0 || slot.bits != bits) {
-        char number[kRealTextCapacity];
-        const std::size_t length = FormatDocumentReal(value, number);
-        if (length == 0) {
-            pending_ += '0';  // a NaN, which the first pass refuses: the document changed since
-            return;
-        }
-        slot.bits = bits;
-        slot.length = static_cast<std::uint32_t>(length);
-        std::memcpy(slot.text, number, length);
+    const std::string_view text = reals_.Text(LittleEndianFloat(bytes));
+    if (text.empty()) {
+        pending_ += '0';  // a NaN, which the first pass refuses: the document changed since
+        return;
     }
-    pending_.append(slot.text, slot.length);
+    // A fixed number of bytes copied, then the text's length kept: quicker than a copy of a
+    // length only known here.
+    const std::size_t at = pending_.size();
+    pending_.resize(at + RealTextCache::kTextRoom);
+    std::memcpy(pending_.data() + at, text.data(), RealTextCache::kTextRoom);
+    pending_.resize(at + text.size());
 }
 
 void TranslatingSource::ProduceVertices() {

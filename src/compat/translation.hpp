@@ -15,6 +15,7 @@
 
 #include "compat/code_page.hpp"
 #include "mqo/document.hpp"
+#include "mqo/number_text.hpp"
 
 namespace bloktar::compat {
 
@@ -164,18 +165,10 @@ class TranslatingSource final : public DocumentSource {
     bool Produce(char* into, std::size_t size, std::size_t& copied);
     void ProduceVertices();
 
-    // The texts of recently written floats, by their bits: a box's corners share each coordinate
-    // with three others, and the converter reads the document twice.
-    struct CachedReal {
-        std::uint32_t bits = 0;
-        std::uint32_t length = 0;  // 0 for an empty slot
-        char text[32];
-    };
-    static constexpr int kRealCacheBits = 12;
     void AppendReal(const char* bytes);
 
     RawReader reader_;
-    std::vector<CachedReal> realCache_;
+    RealTextCache reals_;  // a box's corners share each coordinate; the converter reads twice
     const TranslationPlan& plan_;
     Cp932Encoder& encoder_;
     std::size_t nextEdit_ = 0;

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "bd1/bd1.hpp"
-#include "driver/console.hpp"
-#include "driver/platform.hpp"
 #include "export/glb.hpp"
+#include "run/console.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::exporter {
 

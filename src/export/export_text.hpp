@@ -1,14 +1,14 @@
 // Every text bloktar-export prints, in one place.
 //
-// Like the converter's texts (driver/console_text.hpp), each is held as the Shift_JIS bytes that
+// Like the converter's texts (run/console_text.hpp), each is held as the Shift_JIS bytes that
 // the console receives by default and as UTF-8 for a console known to show UTF-8. The comment
 // above each gives the Japanese text; a test decodes both forms and compares them with it. The
 // program also prints some of the converter's and the inspector's texts (the banner's rule, the
 // file-load and writing stages, the block total, done and failed, the BD1 file's refusals).
 #pragma once
 
-#include "driver/console_text.hpp"
-#include "driver/version.hpp"
+#include "run/console_text.hpp"
+#include "run/version.hpp"
 
 namespace bloktar::exporter::text {
 

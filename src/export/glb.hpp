@@ -11,8 +11,8 @@
 #include <string>
 
 #include "bd1/bd1.hpp"
-#include "driver/platform.hpp"
 #include "export/images.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::exporter {
 

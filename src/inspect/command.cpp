@@ -17,6 +17,7 @@
 #include "inspect/print.hpp"
 #include "inspect/svg.hpp"
 #include "repair/repair_run.hpp"
+#include "run/atomic_file.hpp"
 
 namespace bloktar::inspect {
 namespace {
@@ -157,7 +158,7 @@ int InspectDocumentFile(std::FILE* file, const NativeChar* path, Console& consol
 
 // Writes a picture's file whole and ends its stage's line with done or failed.
 bool WriteStageFile(const NativeString& path, const std::string& bytes, Console& console) {
-    const bool written = WriteWholeFile(path, bytes.data(), bytes.size());
+    const bool written = WriteFileAtomically(path, bytes.data(), bytes.size());
     console.Text(written ? bloktar::text::kDone : bloktar::text::kFailed);
     return written;
 }

@@ -5,11 +5,8 @@
 
 #include "inspect/inspect_text.hpp"
 #include "inspect/print.hpp"
+#include "run/unicode.hpp"
 #include "viewer_page.hpp"  // generated at build time from web/viewer.html and web/viewer.js
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace bloktar::inspect {
 namespace {
@@ -243,35 +240,6 @@ NativeString FolderOf(const NativeChar* path) {
     return cut == NativeString::npos ? NativeString() : whole.substr(0, cut + 1);
 }
 
-// A slot's name as a native path below the folder. Documents are made on Windows, so a
-// backslash (a single byte of 0x5C, not the second byte of a Shift_JIS character) separates
-// folders there.
-bool TexturePath(const NativeString& folder, std::string_view name, NativeString& path) {
-#ifdef _WIN32
-    const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, name.data(),
-                                          static_cast<int>(name.size()), nullptr, 0);
-    if (units <= 0) return false;
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()),
-                        wide.data(), units);
-    path = folder + wide;
-#else
-    std::string converted;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-        if (lead && i + 1 < name.size()) {
-            converted += name.substr(i, 2);
-            ++i;
-        } else {
-            converted += byte == '\\' ? '/' : name[i];
-        }
-    }
-    path = folder + converted;
-#endif
-    return true;
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -329,61 +297,7 @@ void DescribeBd1File(const Bd1Reading& reading, PageModel& model) {
 std::string FileNameText(const NativeChar* path) {
     NativeString name(path);
     name.erase(0, FolderOf(path).size());
-    std::string text;
-#ifdef _WIN32
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char32_t code = name[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-            name[i + 1] < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (name[++i] - 0xDC00);
-        } else if (code >= 0xD800 && code < 0xE000) {
-            code = '?';
-        }
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            text += static_cast<char>(0xE0 | (code >> 12));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (code >> 18));
-            text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-#else
-    // Well-formed UTF-8 sequences pass; any other byte becomes '?'.
-    for (std::size_t i = 0; i < name.size();) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        const std::size_t length = byte < 0x80                     ? 1
-                                   : (byte >= 0xC2 && byte < 0xE0) ? 2
-                                   : (byte >= 0xE0 && byte < 0xF0) ? 3
-                                   : (byte >= 0xF0 && byte < 0xF5) ? 4
-                                                                   : 0;
-        bool valid = length > 0 && i + length <= name.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (static_cast<unsigned char>(name[i + k]) & 0xC0) == 0x80;
-        }
-        if (valid && length == 3) {
-            const auto second = static_cast<unsigned char>(name[i + 1]);
-            valid = !(byte == 0xE0 && second < 0xA0) && !(byte == 0xED && second >= 0xA0);
-        } else if (valid && length == 4) {
-            const auto second = static_cast<unsigned char>(name[i + 1]);
-            valid = !(byte == 0xF0 && second < 0x90) && !(byte == 0xF4 && second >= 0x90);
-        }
-        if (valid) {
-            text.append(name, i, length);
-            i += length;
-        } else {
-            text += '?';
-            ++i;
-        }
-    }
-#endif
+    const std::string text = NativeToUtf8(name);
     return Printable(text);
 }
 
@@ -399,7 +313,7 @@ void FindTextureImages(const NativeChar* input, const Bd1Header& header,
 
 bool ReadTextureImage(const NativeChar* input, std::string_view name, std::string& bytes) {
     NativeString path;
-    return !name.empty() && TexturePath(FolderOf(input), name, path) &&
+    return !name.empty() && DocumentNamePath(FolderOf(input), name, path) &&
            ReadTextureFile(path, bytes);
 }
 

@@ -12,8 +12,8 @@
 
 #include "bd1/bd1.hpp"
 #include "bd1/bd1_reader.hpp"
-#include "driver/platform.hpp"
 #include "inspect/inspection.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::inspect {
 

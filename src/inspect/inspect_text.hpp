@@ -1,12 +1,12 @@
 // Every text the inspector prints, in one place.
 //
-// Like the converter's texts (driver/console_text.hpp), each is held as the Shift_JIS bytes that
+// Like the converter's texts (run/console_text.hpp), each is held as the Shift_JIS bytes that
 // the console receives by default and as UTF-8 for a console known to show UTF-8. The comment
 // above each gives the Japanese text; a test decodes both forms and compares them with it. The
 // inspector also prints some of the converter's own texts (stage labels, the report's checks).
 #pragma once
 
-#include "driver/console_text.hpp"
+#include "run/console_text.hpp"
 
 namespace bloktar::inspect::text {
 
@@ -147,34 +147,10 @@ inline constexpr ConsoleText kTexture{
 inline constexpr ConsoleText kBd1Check{
     "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x8a\x6d\x94\x46",
     "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe7\xa2\xba\xe8\xaa\x8d"};
-// BD1ファイルがヘッダー (312 バイト) より短い:   (BD1 file shorter than its header)
-inline constexpr ConsoleText kBd1TooShort{
-    "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x83\x77\x83\x62\x83\x5f\x81\x5b (312 \x83\x6f\x83\x43\x83\x67) \x82\xe6\x82\xe8\x92\x5a\x82\xa2: ",
-    "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\x8c\xe3\x83\x98\xe3\x83\x83\xe3\x83\x80\xe3\x83\xbc (312 \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88) \xe3\x82\x88\xe3\x82\x8a\xe7\x9f\xad\xe3\x81\x84: "};
-//  バイト  (bytes)
-inline constexpr ConsoleText kBytes{
-    " \x83\x6f\x83\x43\x83\x67",
-    " \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88"};
 // BD1ファイルのブロック数が負:   (negative block count)
 inline constexpr ConsoleText kBd1NegativeCount{
     "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x83\x75\x83\x8d\x83\x62\x83\x4e\x90\x94\x82\xaa\x95\x89: ",
     "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\xae\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe6\x95\xb0\xe3\x81\x8c\xe8\xb2\xa0: "};
-// BD1ファイルの長さが合わない:   (BD1 file length does not match)
-inline constexpr ConsoleText kBd1LengthMismatch{
-    "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x8d\x87\x82\xed\x82\xc8\x82\xa2: ",
-    "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\xae\xe9\x95\xb7\xe3\x81\x95\xe3\x81\x8c\xe5\x90\x88\xe3\x82\x8f\xe3\x81\xaa\xe3\x81\x84: "};
-//  (ブロック数   ((block count)
-inline constexpr ConsoleText kBd1ExpectedLength{
-    " (\x83\x75\x83\x8d\x83\x62\x83\x4e\x90\x94 ",
-    " (\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe6\x95\xb0 "};
-//  なら   (means)
-inline constexpr ConsoleText kBd1ExpectedLengthThen{
-    " \x82\xc8\x82\xe7 ",
-    " \xe3\x81\xaa\xe3\x82\x89 "};
-//  のフラグが 1 でない:   (flag is not 1)
-inline constexpr ConsoleText kBd1FlagNotOne{
-    " \x82\xcc\x83\x74\x83\x89\x83\x4f\x82\xaa 1 \x82\xc5\x82\xc8\x82\xa2: ",
-    " \xe3\x81\xae\xe3\x83\x95\xe3\x83\xa9\xe3\x82\xb0\xe3\x81\x8c 1 \xe3\x81\xa7\xe3\x81\xaa\xe3\x81\x84: "};
 // SVGファイル作成  (writing the SVG file)
 inline constexpr ConsoleText kSvgWrite{
     "SVG\x83\x74\x83\x40\x83\x43\x83\x8b\x8d\xec\x90\xac",
@@ -233,13 +209,7 @@ inline constexpr bloktar::text::NamedText kAll[] = {
     {"kCorner", kCorner},
     {"kTexture", kTexture},
     {"kBd1Check", kBd1Check},
-    {"kBd1TooShort", kBd1TooShort},
-    {"kBytes", kBytes},
     {"kBd1NegativeCount", kBd1NegativeCount},
-    {"kBd1LengthMismatch", kBd1LengthMismatch},
-    {"kBd1ExpectedLength", kBd1ExpectedLength},
-    {"kBd1ExpectedLengthThen", kBd1ExpectedLengthThen},
-    {"kBd1FlagNotOne", kBd1FlagNotOne},
     {"kSvgWrite", kSvgWrite},
     {"kHtmlNeedsPath", kHtmlNeedsPath},
     {"kHtmlWrite", kHtmlWrite},

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "block/block.hpp"
-#include "driver/conversion.hpp"
-#include "driver/pipeline.hpp"
 #include "repair/repair.hpp"
+#include "run/conversion.hpp"
+#include "run/pipeline.hpp"
 
 namespace bloktar::inspect {
 namespace {

@@ -13,9 +13,9 @@
 
 #include "bd1/bd1.hpp"
 #include "bd1/bd1_reader.hpp"
-#include "driver/console.hpp"
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
+#include "run/console.hpp"
 
 namespace bloktar::inspect {
 

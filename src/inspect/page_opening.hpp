@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/platform.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::inspect {
 

@@ -3,8 +3,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "driver/report.hpp"
 #include "inspect/inspect_text.hpp"
+#include "run/bd1_fault.hpp"
+#include "run/report.hpp"
 
 namespace bloktar::inspect {
 namespace {
@@ -243,38 +244,7 @@ void PrintDocumentInspection(const DocumentInspection& inspection, Console& cons
 void PrintBd1Fault(const Bd1Reading& reading, Console& console) {
     console.Text(text::kBd1Check);
     console.Text(bloktar::text::kFailed);
-    switch (reading.fault) {
-        case Bd1Fault::None:
-            return;
-        case Bd1Fault::TooShort:
-            console.Text(text::kBd1TooShort);
-            PrintNumber(console, reading.length);
-            console.Text(text::kBytes);
-            break;
-        case Bd1Fault::NegativeCount:
-            console.Text(text::kBd1NegativeCount);
-            PrintNumber(console, reading.blockCount);
-            break;
-        case Bd1Fault::LengthMismatch:
-            console.Text(text::kBd1LengthMismatch);
-            PrintNumber(console, reading.length);
-            console.Text(text::kBytes);
-            console.Text(text::kBd1ExpectedLength);
-            PrintNumber(console, reading.blockCount);
-            console.Text(text::kBd1ExpectedLengthThen);
-            PrintNumber(console, sizeof(Bd1Header) + sizeof(Bd1Block) * static_cast<std::size_t>(
-                                                                            reading.blockCount));
-            console.Text(text::kBytes);
-            console.Bytes(")");
-            break;
-        case Bd1Fault::FlagNotOne:
-            console.Text(text::kBlock);
-            PrintNumber(console, reading.faultyBlock);
-            console.Text(text::kBd1FlagNotOne);
-            PrintNumber(console, reading.faultyFlag);
-            break;
-    }
-    console.Bytes("\n");
+    bloktar::PrintBd1Fault(reading, text::kBd1NegativeCount, console);
 }
 
 void PrintBd1Inspection(const Bd1Reading& reading, Console& console) {

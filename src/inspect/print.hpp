@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/console.hpp"
 #include "inspect/inspection.hpp"
+#include "run/console.hpp"
 
 namespace bloktar::inspect {
 

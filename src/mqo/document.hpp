@@ -16,7 +16,7 @@
 #include <cstring>
 #include <memory>
 
-#include "mqo/sse2.hpp"
+#include "mqo/simd.hpp"
 
 namespace bloktar {
 
@@ -92,7 +92,7 @@ namespace document_detail {
 // The first carriage return or newline in [from, to), or to when there is none. May read up to
 // 31 bytes past to, which the buffer's read-ahead bytes cover.
 inline const char* FindLineBreak(const char* from, const char* to) {
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
     static_assert(2 * sizeof(__m128i) - 1 == kLineScanReadAhead);
     const __m128i carriageReturn = _mm_set1_epi8('\r');
     const __m128i newline = _mm_set1_epi8('\n');
@@ -118,7 +118,7 @@ inline const char* FindLineBreak(const char* from, const char* to) {
 
 // The first newline in [from, to), or to when there is none; reads like FindLineBreak.
 inline const char* FindNewline(const char* from, const char* to) {
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
     const __m128i newline = _mm_set1_epi8('\n');
     for (const char* p = from; p < to; p += 32) {
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -135,7 +135,7 @@ inline const char* FindNewline(const char* from, const char* to) {
 #endif
 }
 
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
 // Bit i set where text[i] is a newline, for i from 0 to 63, which it reads.
 inline std::uint64_t NewlineMask64(const char* text) {
     static_assert(63 <= kBufferReadAhead);
@@ -257,7 +257,7 @@ inline void SkipTwoTabLines(Document& document, int limit) {
         return text[at] == '\t' && text[at + 1] == '\t';
     };
     if (twoTabs(start)) {
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
         // The newlines of 64 bytes at a time; the scan reads up to 63 bytes past the end, which
         // the buffer's read-ahead covers, and newlines found there do not count.
         for (std::size_t block = start; block < end; block += 64) {

@@ -19,7 +19,7 @@
 #include "mqo/numbers.hpp"
 #include "mqo/usual_shape.hpp"
 
-#ifdef BLOKTAR_WIDE_VECTORS
+#ifdef BLOKTAR_USE_AVX2
 namespace bloktar::line_shapes {
 
 // The bytes of a line that a shape covers: two tabs, three numbers and the line's end, a
@@ -76,7 +76,7 @@ struct ShapeVectors {
 };
 
 template <typename Lane>
-BLOKTAR_WIDE_TARGET inline __m256i Load(const Lanes<Lane>& vector) {
+BLOKTAR_AVX2_TARGET inline __m256i Load(const Lanes<Lane>& vector) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(vector.lanes));
 }
 
@@ -154,24 +154,24 @@ struct LineBytes {
     unsigned lineEnd;
 };
 
-BLOKTAR_WIDE_TARGET inline __m128i Low(__m256i vector) {
+BLOKTAR_AVX2_TARGET inline __m128i Low(__m256i vector) {
     return _mm256_castsi256_si128(vector);
 }
 
 // The bytes that are digits, as 0xFF.
-BLOKTAR_WIDE_TARGET inline __m256i DigitLanes(__m256i bytes, const ShapeVectors& vectors) {
+BLOKTAR_AVX2_TARGET inline __m256i DigitLanes(__m256i bytes, const ShapeVectors& vectors) {
     const __m256i digits = _mm256_sub_epi8(bytes, Load(vectors.zeros));
     return _mm256_cmpeq_epi8(_mm256_min_epu8(digits, Load(vectors.nines)), digits);
 }
-BLOKTAR_WIDE_TARGET inline __m128i DigitLanes(__m128i bytes, const ShapeVectors& vectors) {
+BLOKTAR_AVX2_TARGET inline __m128i DigitLanes(__m128i bytes, const ShapeVectors& vectors) {
     const __m128i digits = _mm_sub_epi8(bytes, Low(Load(vectors.zeros)));
     return _mm_cmpeq_epi8(_mm_min_epu8(digits, Low(Load(vectors.nines))), digits);
 }
-BLOKTAR_WIDE_TARGET inline std::uint32_t LaneBits(__m256i lanes) {
+BLOKTAR_AVX2_TARGET inline std::uint32_t LaneBits(__m256i lanes) {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(lanes));
 }
 
-BLOKTAR_WIDE_TARGET inline void LoadLineBytes(const char* line, const ShapeVectors& vectors,
+BLOKTAR_AVX2_TARGET inline void LoadLineBytes(const char* line, const ShapeVectors& vectors,
                                               LineBytes& bytes) {
     bytes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line));
     bytes.last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + 32));
@@ -193,23 +193,23 @@ BLOKTAR_WIDE_TARGET inline void LoadLineBytes(const char* line, const ShapeVecto
 
 // The slot of a key among the 2^log2 slots.
 template <typename Shape>
-BLOKTAR_WIDE_TARGET inline Shape& SlotOf(const Slots<Shape>& slots, unsigned log2,
+BLOKTAR_AVX2_TARGET inline Shape& SlotOf(const Slots<Shape>& slots, unsigned log2,
                                          std::uint64_t key) {
     return slots[(key * 0x9E3779B97F4A7C15u) >> (64 - log2)];
 }
 
 // Bit i set where byte i of the 32 bytes is the mark at marks[i].
-BLOKTAR_WIDE_TARGET inline std::uint64_t Matching(__m256i bytes, const std::uint8_t* marks) {
+BLOKTAR_AVX2_TARGET inline std::uint64_t Matching(__m256i bytes, const std::uint8_t* marks) {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(
         _mm256_cmpeq_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(marks)))));
 }
 
-BLOKTAR_WIDE_TARGET inline VertexShape& SlotFor(LineShapes& shapes, std::uint64_t key) {
+BLOKTAR_AVX2_TARGET inline VertexShape& SlotFor(LineShapes& shapes, std::uint64_t key) {
     return SlotOf(shapes.slots, kShapeSlotsLog2, key);
 }
 
 // The shape noted for these bytes, when their marks match it; null otherwise.
-BLOKTAR_WIDE_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
+BLOKTAR_AVX2_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
                                                         const LineBytes& bytes) {
     const VertexShape& shape = SlotFor(shapes, bytes.key);
     if (shape.key != bytes.key || bytes.key == 0) return nullptr;
@@ -220,13 +220,13 @@ BLOKTAR_WIDE_TARGET inline const VertexShape* FindShape(LineShapes& shapes,
 }
 
 // Gathered digits added up in pairs, then fours.
-BLOKTAR_WIDE_TARGET inline __m256i Fours(__m256i digits, const ShapeVectors& vectors) {
+BLOKTAR_AVX2_TARGET inline __m256i Fours(__m256i digits, const ShapeVectors& vectors) {
     return _mm256_madd_epi16(_mm256_maddubs_epi16(digits, Load(vectors.pairWeights)),
                              Load(vectors.fourWeights));
 }
 
 // Reads the three numbers of a line of the shape into record, as ScanUsualVertexLine does.
-BLOKTAR_WIDE_TARGET inline void ReadByShape(const char* line, const VertexShape& shape,
+BLOKTAR_AVX2_TARGET inline void ReadByShape(const char* line, const VertexShape& shape,
                                             const ShapeVectors& vectors, MQO_VERTEX& record) {
     const __m256i zeros = Load(vectors.zeros);
     const __m256i firstTwo = _mm256_sub_epi8(
@@ -275,7 +275,7 @@ struct PlainNumber {
 // Reads the number at text + at, where notDigit has a bit set for every byte that is no digit, as
 // ScanCompactFloatShuffled reads it at once: false unless its digits and point fill at most 15
 // bytes and hold at least one digit. What follows it is for the caller to see.
-BLOKTAR_WIDE_TARGET inline bool ReadPlainNumber(const char* text, std::uint64_t notDigit,
+BLOKTAR_AVX2_TARGET inline bool ReadPlainNumber(const char* text, std::uint64_t notDigit,
                                                 unsigned at, PlainNumber& number) {
     const char sign = text[at];
     number.negative = sign == '-';
@@ -293,7 +293,7 @@ BLOKTAR_WIDE_TARGET inline bool ReadPlainNumber(const char* text, std::uint64_t 
 // ScanUsualVertexLine reads it: two tabs, three numbers, the first two each followed by one space
 // and the third by the line's end, each number's digits and point, behind an optional sign,
 // filling at most 15 bytes and holding at least one digit. Returns false for any other line.
-BLOKTAR_WIDE_TARGET inline bool WorkOutShape(const char* line, const LineBytes& bytes,
+BLOKTAR_AVX2_TARGET inline bool WorkOutShape(const char* line, const LineBytes& bytes,
                                              VertexShape& shape) {
     if (bytes.key == 0 || line[0] != '\t' || line[1] != '\t') return false;
     unsigned at = 2;
@@ -321,7 +321,7 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutShape(const char* line, const LineBytes& 
 }
 
 // Keeps a shape worked out, in the slot of its key.
-BLOKTAR_WIDE_TARGET inline void NoteShape(LineShapes& shapes, const VertexShape& shape) {
+BLOKTAR_AVX2_TARGET inline void NoteShape(LineShapes& shapes, const VertexShape& shape) {
     SlotFor(shapes, shape.key) = shape;
 }
 
@@ -333,7 +333,7 @@ struct FaceBytes {
     unsigned uvStart;   // behind the third "("
 };
 
-BLOKTAR_WIDE_TARGET inline void LoadFaceBytes(const char* line, const ShapeVectors& vectors,
+BLOKTAR_AVX2_TARGET inline void LoadFaceBytes(const char* line, const ShapeVectors& vectors,
                                               FaceBytes& bytes) {
     bytes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line));
     bytes.second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line + 32));
@@ -352,12 +352,12 @@ BLOKTAR_WIDE_TARGET inline void LoadFaceBytes(const char* line, const ShapeVecto
     bytes.key = third < kFaceStartBytes ? _bzhi_u64(~digits, third + 1) : 0;
 }
 
-BLOKTAR_WIDE_TARGET inline FaceStartShape& FaceSlotFor(LineShapes& shapes, std::uint64_t key) {
+BLOKTAR_AVX2_TARGET inline FaceStartShape& FaceSlotFor(LineShapes& shapes, std::uint64_t key) {
     return SlotOf(shapes.faceSlots, kFaceShapeSlotsLog2, key);
 }
 
 // The face start shape noted for these bytes, when their marks match it; null otherwise.
-BLOKTAR_WIDE_TARGET inline const FaceStartShape* FindFaceShape(LineShapes& shapes,
+BLOKTAR_AVX2_TARGET inline const FaceStartShape* FindFaceShape(LineShapes& shapes,
                                                                const FaceBytes& bytes) {
     const FaceStartShape& shape = FaceSlotFor(shapes, bytes.key);
     if (shape.key != bytes.key || bytes.key == 0) return nullptr;
@@ -367,7 +367,7 @@ BLOKTAR_WIDE_TARGET inline const FaceStartShape* FindFaceShape(LineShapes& shape
 }
 
 // The digits of two integers of a face line's start, gathered: the fields first and second.
-BLOKTAR_WIDE_TARGET inline __m256i GatheredIntegers(const char* line, const FaceStartShape& shape,
+BLOKTAR_AVX2_TARGET inline __m256i GatheredIntegers(const char* line, const FaceStartShape& shape,
                                                     const ShapeVectors& vectors, unsigned first,
                                                     unsigned second) {
     const __m256i bytes = _mm256_sub_epi8(
@@ -380,7 +380,7 @@ BLOKTAR_WIDE_TARGET inline __m256i GatheredIntegers(const char* line, const Face
 
 // Reads the start of a face line of the shape into face, as ScanUsualFaceStart does, up to the
 // position behind "UV(", which FaceBytes::uvStart tells.
-BLOKTAR_WIDE_TARGET inline void ReadFaceStartByShape(const char* line, const FaceStartShape& shape,
+BLOKTAR_AVX2_TARGET inline void ReadFaceStartByShape(const char* line, const FaceStartShape& shape,
                                                      const ShapeVectors& vectors,
                                                      usual_shape::UsualFace& face) {
     // At most eight digits each: an integer is the low half of its eight.
@@ -402,7 +402,7 @@ BLOKTAR_WIDE_TARGET inline void ReadFaceStartByShape(const char* line, const Fac
 
 // Works out the shape of the start of a face line that ScanUsualFaceStart has read into face, if
 // every integer in it has at most eight digits and its "UV(" stands within the 64 bytes.
-BLOKTAR_WIDE_TARGET inline bool WorkOutFaceShape(const char* line, const FaceBytes& bytes,
+BLOKTAR_AVX2_TARGET inline bool WorkOutFaceShape(const char* line, const FaceBytes& bytes,
                                                  const usual_shape::UsualFace& face,
                                                  const char* uvStart, FaceStartShape& shape) {
     if (bytes.key == 0) return false;
@@ -442,7 +442,7 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutFaceShape(const char* line, const FaceByt
     return true;
 }
 
-BLOKTAR_WIDE_TARGET inline void NoteFaceShape(LineShapes& shapes, const FaceStartShape& shape) {
+BLOKTAR_AVX2_TARGET inline void NoteFaceShape(LineShapes& shapes, const FaceStartShape& shape) {
     FaceSlotFor(shapes, shape.key) = shape;
 }
 
@@ -455,7 +455,7 @@ struct CornerBytes {
     unsigned end;            // the second space or ")"
 };
 
-BLOKTAR_WIDE_TARGET inline void LoadCornerBytes(const char* text, const ShapeVectors& vectors,
+BLOKTAR_AVX2_TARGET inline void LoadCornerBytes(const char* text, const ShapeVectors& vectors,
                                                 CornerBytes& corner) {
     corner.bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
     corner.digits = DigitLanes(corner.bytes, vectors);
@@ -472,12 +472,12 @@ BLOKTAR_WIDE_TARGET inline void LoadCornerBytes(const char* text, const ShapeVec
                                            : 0;
 }
 
-BLOKTAR_WIDE_TARGET inline CornerShape& CornerSlotFor(LineShapes& shapes, std::uint64_t key) {
+BLOKTAR_AVX2_TARGET inline CornerShape& CornerSlotFor(LineShapes& shapes, std::uint64_t key) {
     return SlotOf(shapes.cornerSlots, kCornerShapeSlotsLog2, key);
 }
 
 // The corner shape noted for these bytes, when their marks match it; null otherwise.
-BLOKTAR_WIDE_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes,
+BLOKTAR_AVX2_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes,
                                                               const CornerBytes& corner) {
     const CornerShape& shape = CornerSlotFor(shapes, corner.key);
     if (shape.key != corner.key || corner.key == 0) return nullptr;
@@ -486,7 +486,7 @@ BLOKTAR_WIDE_TARGET inline const CornerShape* FindCornerShape(LineShapes& shapes
 
 // Reads both numbers of a corner of the shape, as ScanNumberAt reads each of them; they end where
 // the bytes' end stands, as it does for every corner whose key is the shape's.
-BLOKTAR_WIDE_TARGET inline void ReadCornerByShape(const char* text, const CornerShape& shape,
+BLOKTAR_AVX2_TARGET inline void ReadCornerByShape(const char* text, const CornerShape& shape,
                                                   const ShapeVectors& vectors, float& first,
                                                   float& second) {
     const __m256i gathered = _mm256_shuffle_epi8(
@@ -517,7 +517,7 @@ BLOKTAR_WIDE_TARGET inline void ReadCornerByShape(const char* text, const Corner
 // digit, then an optional exponent of one or two digits that leaves the value within an exact
 // power of ten of its digits; the first followed by one space, the second by the end the bytes
 // found. Returns false for bytes of any other kind.
-BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const CornerBytes& corner,
+BLOKTAR_AVX2_TARGET inline bool WorkOutCornerShape(const char* text, const CornerBytes& corner,
                                                    CornerShape& shape) {
     if (corner.key == 0) return false;
     std::uint32_t exponentDigits = 0;
@@ -561,7 +561,7 @@ BLOKTAR_WIDE_TARGET inline bool WorkOutCornerShape(const char* text, const Corne
     return true;
 }
 
-BLOKTAR_WIDE_TARGET inline void NoteCornerShape(LineShapes& shapes, const CornerShape& shape) {
+BLOKTAR_AVX2_TARGET inline void NoteCornerShape(LineShapes& shapes, const CornerShape& shape) {
     CornerSlotFor(shapes, shape.key) = shape;
 }
 

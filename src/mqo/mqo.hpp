@@ -81,6 +81,10 @@ class GeometryObserver {
 // read every line alike.
 enum class LineScanners { Fastest, WideVectors, EveryProcessor };
 
+// True when this build has the scanners for wide vectors (AVX2, see simd.hpp) and the running
+// processor has what they need; otherwise LineScanners::WideVectors reads as EveryProcessor.
+bool WideLineScannersRunHere();
+
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
                         std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr,
                         LineScanners scanners = LineScanners::Fastest);

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "mqo/sse2.hpp"
+#include "mqo/simd.hpp"
 
 // The quick readers divide in float and rely on the division being exactly IEEE's, correctly
 // rounded (number_detail::kPlaces says why); a fast-math build would change their results.
@@ -22,7 +22,6 @@ namespace bloktar {
 
 // How many bytes past the terminating zero of the text the quick readers may read, when the
 // text ends within the number: the caller's bytes must be readable that far.
-inline constexpr std::size_t kShortFloatReadAhead = 8;      // ScanShortFloatInPiece: eight at once
 inline constexpr std::size_t kLongFloatReadAhead = 8;       // ScanLongFloatInPiece's quick way
 inline constexpr std::size_t kFivePlacePairReadAhead = 15;  // ScanFivePlacePair: 16 at once
 inline constexpr std::size_t kCompactFloatReadAhead = 15;   // ScanCompactFloatInPiece: 16 at once
@@ -77,7 +76,7 @@ inline constexpr int kLargestExactPower = 22;
 
 // Bit i set where text[i] is no digit, for i from 0 to 15, which it reads.
 inline unsigned NotDigitMask(const char* text) {
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     // '0' to '9' become the ten lowest signed bytes.
     const __m128i moved = _mm_add_epi8(bytes, _mm_set1_epi8(0x80 - '0'));
@@ -125,54 +124,6 @@ inline constexpr auto kDigitLanes = [] {
 
 }  // namespace number_detail
 
-// ScanFloatInPiece for the short numbers alone, those whose digits and point, behind an optional
-// sign, fill at most eight bytes, which it reads from the eight bytes at once. Returns null,
-// storing nothing, for any other text, also one that starts with white space.
-inline const char* ScanShortFloatInPiece(const char* text, float& value) {
-    static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
-    const char sign = *text;
-    const bool negative = sign == '-';
-    const char* p = text + ((negative || sign == '+') ? 1 : 0);
-    std::uint64_t bytes;
-    // From the terminating zero on: eight bytes loaded, the ninth looked at behind a point.
-    static_assert(sizeof bytes == kShortFloatReadAhead);
-    std::memcpy(&bytes, p, sizeof bytes);
-    // Digit bytes become 0 to 9; every other byte gets its top bit set in notDigit. Only a byte
-    // from 0x80 up can carry into the next byte, and it is no digit itself, so the first flagged
-    // byte is always the first that is no digit, and after a point the next flagged byte too.
-    const std::uint64_t digits = bytes ^ 0x3030303030303030u;
-    const std::uint64_t notDigit = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
-    if (notDigit != 0) {
-        const auto first = static_cast<unsigned>(std::countr_zero(notDigit)) / 8u;
-        unsigned count = first;
-        unsigned places = 0;
-        std::uint64_t packed = digits;
-        const char* end = p + first;
-        bool fits = true;
-        if (*end == '.') {
-            const std::uint64_t later =
-                notDigit & (notDigit - 1u);  // the flag of the point cleared
-            const unsigned stop =
-                later != 0 ? static_cast<unsigned>(std::countr_zero(later)) / 8u : 8u;
-            fits = later != 0 || !IsDigit(p[8]);
-            // The digits behind the point close up over it.
-            const std::uint64_t before = (std::uint64_t{1} << (8u * first)) - 1u;
-            packed = (digits & before) | ((digits >> 8) & ~before);
-            count = stop - 1u;
-            places = stop - first - 1u;
-            end = p + stop;
-        }
-        if (fits && count != 0 && (*end | 0x20) != 'e') {
-            // At most seven digits: a mantissa below 2^24, read as kPlaces explains.
-            const auto mantissa =
-                static_cast<std::int32_t>(number_detail::SumDigits(packed << (64u - 8u * count)));
-            value = static_cast<float>(mantissa) / number_detail::kPlaces[negative ? 1 : 0][places];
-            return end;
-        }
-    }
-    return nullptr;
-}
-
 // ScanFloatInPiece for the numbers whose digits and point, behind an optional sign, fill at most
 // 15 of the 16 bytes it reads at once (an integer 15 bytes, a point anywhere among the first 15),
 // followed by an optional exponent of one or two digits that leaves the value within an exact
@@ -207,7 +158,7 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     if (stop < 2 || stop + (point ? 1u : 0u) > 16) return nullptr;
     const bool exponentFollows = (*end | 0x20) == 'e';
 
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
     // The same closing up in one register, then the 16 digits added up in 16- and 32-bit lanes:
     // pairs, groups of four, then the two halves of eight.
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -285,7 +236,7 @@ inline const char* ScanCompactFloatInPiece(const char* text, float& value) {
     return end;
 }
 
-#ifdef BLOKTAR_WIDE_VECTORS
+#ifdef BLOKTAR_USE_AVX2
 namespace number_detail {
 
 // For a number whose digits stand in lanes 0 to end - 1 of 16 bytes, but for a point in lane
@@ -332,7 +283,7 @@ inline constexpr auto kSignedPowersOfTen = [] {
 // there, at most 15 digits, exact as a double: one division by an exact power of ten rounds the
 // value correctly to double, as the general reader does; then to float. Everything else is for
 // ScanCompactFloatInPiece.
-BLOKTAR_WIDE_TARGET inline const char* ScanCompactFloatShuffled(const char* text, float& value) {
+BLOKTAR_AVX2_TARGET inline const char* ScanCompactFloatShuffled(const char* text, float& value) {
     const char sign = *text;
     const unsigned negative = sign == '-' ? 1u : 0u;
     const char* p = text + ((negative != 0 || sign == '+') ? 1 : 0);
@@ -377,7 +328,7 @@ inline const char* ScanFloatInPiece(const char* text, float& value) {
     return number_detail::ScanLongFloatInPiece(text, value);
 }
 
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
 // Reads two numbers of the shape UV coordinates are written in, a digit, a point and five digits,
 // separated by one space ("0.25000 1.00000"), from the 16 bytes at text, which must be readable:
 // exactly as ScanFloatInPiece reads each of them when the byte behind the second (the 16th) is

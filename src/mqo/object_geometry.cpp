@@ -9,17 +9,20 @@
 #include "mqo/numbers.hpp"
 #include "mqo/usual_shape.hpp"
 
+// The line scanners and chunk loops, once for every processor (every_processor) and once for
+// wide vectors (wide_lines), in this file's unnamed namespace.
+#define BLOKTAR_LINES_WIDE 0
+#include "mqo/usual_lines.inc"
+#ifdef BLOKTAR_USE_AVX2
+#define BLOKTAR_LINES_WIDE 1
+#include "mqo/usual_lines.inc"
+#endif
+
 namespace bloktar {
 namespace {
 
 constexpr int kObjectLineLimit = 128;
-constexpr int kVertexLineLimit = 128;
-constexpr int kFaceLineLimit = 256;
-constexpr int kFaceCorners = 4;
-
-bool IsChunkEnd(const char* line) {
-    return line[0] == '\t' && line[1] == '}';
-}
+constexpr int kFaceCorners = usual_shape::kFaceCorners;
 
 // Reads the V(...) list: V[0] at its start, then one index after each space up to the end of
 // the line, until n indices (at least two) or four are stored.
@@ -54,31 +57,12 @@ void ReadUvCorners(const char* list, std::int32_t n, MQO_FACE& record) {
     }
 }
 
-// The line scanners and chunk loops, once for every processor and once for wide vectors.
-namespace every_processor {
-#define BLOKTAR_LINES_TARGET
-#define BLOKTAR_LINES_WIDE 0
-#include "mqo/usual_lines.inc"
-#undef BLOKTAR_LINES_TARGET
-#undef BLOKTAR_LINES_WIDE
-}  // namespace every_processor
-
-#ifdef BLOKTAR_WIDE_VECTORS
-namespace wide_lines {
-#define BLOKTAR_LINES_TARGET BLOKTAR_WIDE_TARGET
-#define BLOKTAR_LINES_WIDE 1
-#include "mqo/usual_lines.inc"
-#undef BLOKTAR_LINES_TARGET
-#undef BLOKTAR_LINES_WIDE
-}  // namespace wide_lines
-#endif
-
 // What the chunk readers keep from chunk to chunk: on a processor with wide vectors, the vertex
 // shapes noted so far.
 struct ChunkReading {
     // For arrays of this many records in all.
     ChunkReading(LineScanners scanners, [[maybe_unused]] std::size_t records) {
-#ifdef BLOKTAR_WIDE_VECTORS
+#ifdef BLOKTAR_USE_AVX2
         // Taking and clearing the shapes' 1.9 MB costs about what wide vectors save on 8,000
         // lines. Without room for the shapes, the scanners for every processor read the same.
         constexpr std::size_t kWideFrom = 8192;
@@ -92,30 +76,30 @@ struct ChunkReading {
         (void)scanners;
 #endif
     }
-#ifdef BLOKTAR_WIDE_VECTORS
+#ifdef BLOKTAR_USE_AVX2
     bool wide = false;
     std::unique_ptr<line_shapes::LineShapes> shapes;
 #endif
 };
 
 void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter,
-                     ChunkReading& reading) {
-#ifdef BLOKTAR_WIDE_VECTORS
+                     [[maybe_unused]] ChunkReading& reading) {
+#ifdef BLOKTAR_USE_AVX2
     if (reading.wide) {
         return wide_lines::ReadVertexLines(document, vertices, counter, *reading.shapes);
     }
 #endif
-    (void)reading;
-    every_processor::ReadVertexLines(document, vertices, counter);
+    every_processor::LineMemory nothing;
+    every_processor::ReadVertexLines(document, vertices, counter, nothing);
 }
 
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter,
-                   ChunkReading& reading) {
-#ifdef BLOKTAR_WIDE_VECTORS
+                   [[maybe_unused]] ChunkReading& reading) {
+#ifdef BLOKTAR_USE_AVX2
     if (reading.wide) return wide_lines::ReadFaceLines(document, faces, counter, *reading.shapes);
 #endif
-    (void)reading;
-    every_processor::ReadFaceLines(document, faces, counter);
+    every_processor::LineMemory nothing;
+    every_processor::ReadFaceLines(document, faces, counter, nothing);
 }
 
 // Reads the lines of one object up to its closing line; false when the document ended first.
@@ -143,6 +127,14 @@ template <typename Record>
 }
 
 }  // namespace
+
+bool WideLineScannersRunHere() {
+#ifdef BLOKTAR_USE_AVX2
+    return ProcessorHasWideVectors();
+#else
+    return false;
+#endif
+}
 
 bool ReadVertexLine(const char* line, MQO_VERTEX& record) {
     int stored = 0;

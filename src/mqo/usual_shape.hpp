@@ -1,6 +1,6 @@
-// What the usual-shape scanners of usual_lines.inc share: the face they read, the corner indices
-// they read and the storing of a face. Used only by the geometry pass; inline, because they run
-// once per line.
+// What the usual-shape scanners of usual_lines.inc share: the line limits, the face they read,
+// the corner indices they read and the storing of a face. Used only by the geometry pass; inline,
+// because they run once per line.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +14,20 @@ namespace bloktar::usual_shape {
 
 inline constexpr int kFaceCorners = 4;
 
+// The longest lines the chunk readers take whole; a longer one arrives as several.
+inline constexpr int kVertexLineLimit = 128;
+inline constexpr int kFaceLineLimit = 256;
+
+// The line that closes a vertex or face chunk.
+inline bool IsChunkEnd(const char* line) {
+    return line[0] == '\t' && line[1] == '}';
+}
+
 // Every scanner reads no further past the terminating zero than a piece and the bytes at the
 // read position allow.
-static_assert(kShortFloatReadAhead <= kPieceReadAhead);
 static_assert(kLongFloatReadAhead <= kPieceReadAhead);
 static_assert(kCompactFloatReadAhead <= kPieceReadAhead);
-#ifdef BLOKTAR_SSE2
+#ifdef BLOKTAR_USE_SSE2
 static_assert(kFivePlacePairReadAhead <= kPieceReadAhead);
 #endif
 

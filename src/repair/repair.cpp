@@ -7,12 +7,12 @@
 
 #include "bd1/bd1.hpp"
 #include "block/block.hpp"
-#include "driver/pipeline.hpp"
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
 #include "repair/boxes.hpp"
 #include "repair/document_lines.hpp"
+#include "run/pipeline.hpp"
 
 namespace bloktar::repair {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "compat/prepared.hpp"
-#include "driver/console.hpp"
-#include "driver/platform.hpp"
 #include "repair/repair.hpp"
+#include "run/console.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::repair {
 

@@ -3,8 +3,8 @@
 // comment above each.
 #pragma once
 
-#include "driver/console_text.hpp"
-#include "driver/version.hpp"
+#include "run/console_text.hpp"
+#include "run/version.hpp"
 
 namespace bloktar::repair::text {
 

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "reverse/reverse_text.hpp"
+#include "run/atomic_file.hpp"
+#include "run/bd1_fault.hpp"
 
 namespace bloktar::reverse {
 namespace {
@@ -21,42 +23,6 @@ void PrintHexByte(Console& console, unsigned char byte) {
     constexpr char kHex[] = "0123456789abcdef";
     const char text[4] = {'0', 'x', kHex[byte >> 4], kHex[byte & 15]};
     console.Bytes(std::string_view(text, 4));
-}
-
-// The one place where a refusal becomes its message.
-void PrintBd1Fault(const Bd1Reading& reading, Console& console) {
-    console.Text(text::kMark);
-    switch (reading.fault) {
-        case Bd1Fault::None:
-            break;
-        case Bd1Fault::TooShort:
-            console.Text(text::kTooShort);
-            PrintNumber(console, reading.length);
-            console.Text(text::kBytesEnd);
-            break;
-        case Bd1Fault::NegativeCount:
-            console.Text(text::kNegativeCount);
-            PrintNumber(console, reading.blockCount);
-            console.Text(bloktar::text::kNewline);
-            break;
-        case Bd1Fault::LengthMismatch:
-            console.Text(text::kLengthMismatch);
-            PrintNumber(console, reading.length);
-            console.Text(text::kExpectedLength);
-            PrintNumber(console, reading.blockCount);
-            console.Text(text::kExpectedLengthThen);
-            PrintNumber(console, sizeof(Bd1Header) + sizeof(Bd1Block) * static_cast<std::uint64_t>(
-                                                                            reading.blockCount));
-            console.Text(text::kExpectedLengthEnd);
-            break;
-        case Bd1Fault::FlagNotOne:
-            console.Text(text::kBlock);
-            PrintNumber(console, reading.faultyBlock);
-            console.Text(text::kFlagNotOne);
-            PrintNumber(console, reading.faultyFlag);
-            console.Text(bloktar::text::kNewline);
-            break;
-    }
 }
 
 void PrintObstacle(const DocumentCheck& check, Console& console) {
@@ -119,8 +85,8 @@ ReverseOutcome ReverseFile(const NativeChar* path, Console& console) {
     if (outcome != ReverseOutcome::Written) return outcome;
 
     console.Text(bloktar::text::kWrite);
-    if (!WriteWholeFile(DocumentPathFor(path), reversal.document.data(),
-                        reversal.document.size())) {
+    if (!WriteFileAtomically(DocumentPathFor(path), reversal.document.data(),
+                             reversal.document.size())) {
         console.Text(bloktar::text::kFailed);
         return ReverseOutcome::NotWritten;
     }
@@ -149,7 +115,8 @@ ReverseOutcome ReverseBd1Bytes(std::span<const unsigned char> bytes, std::uint64
     ReadBd1FileBytes(bytes, length, reversal.reading);
     if (reversal.reading.fault != Bd1Fault::None) {
         console.Text(bloktar::text::kFailed);
-        PrintBd1Fault(reversal.reading, console);
+        console.Text(text::kMark);
+        PrintBd1Fault(reversal.reading, text::kNegativeCount, console);
         return ReverseOutcome::NotBd1;
     }
     console.Text(bloktar::text::kDone);

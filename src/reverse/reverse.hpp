@@ -7,9 +7,9 @@
 #include <string>
 
 #include "bd1/bd1_reader.hpp"
-#include "driver/console.hpp"
-#include "driver/platform.hpp"
 #include "reverse/document_writer.hpp"
+#include "run/console.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::reverse {
 

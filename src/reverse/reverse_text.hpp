@@ -1,14 +1,14 @@
 // Every text bloktar-reverse prints, in one place.
 //
-// Like the converter's texts (driver/console_text.hpp), each is held as the Shift_JIS bytes that
+// Like the converter's texts (run/console_text.hpp), each is held as the Shift_JIS bytes that
 // the console receives by default and as UTF-8 for a console known to show UTF-8. The comment
 // above each gives the Japanese text; a test decodes both forms and compares them with it. The
 // program also prints some of the converter's own texts (the banner's rule, the file-load and
 // writing stages, done and failed).
 #pragma once
 
-#include "driver/console_text.hpp"
-#include "driver/version.hpp"
+#include "run/console_text.hpp"
+#include "run/version.hpp"
 
 namespace bloktar::reverse::text {
 
@@ -34,42 +34,14 @@ inline constexpr ConsoleText kDocumentBuild{
 inline constexpr ConsoleText kMark{
     "  \x81\x45",
     "  \xe3\x83\xbb"};
-// BD1ファイルがヘッダー (312 バイト) より短い:   (shorter than the header)
-inline constexpr ConsoleText kTooShort{
-    "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x83\x77\x83\x62\x83\x5f\x81\x5b (312 \x83\x6f\x83\x43\x83\x67) \x82\xe6\x82\xe8\x92\x5a\x82\xa2: ",
-    "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\x8c\xe3\x83\x98\xe3\x83\x83\xe3\x83\x80\xe3\x83\xbc (312 \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88) \xe3\x82\x88\xe3\x82\x8a\xe7\x9f\xad\xe3\x81\x84: "};
-//  バイト\n  (bytes)
-inline constexpr ConsoleText kBytesEnd{
-    " \x83\x6f\x83\x43\x83\x67\n",
-    " \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88\n"};
 // ヘッダーのブロック数が負:   (negative block count)
 inline constexpr ConsoleText kNegativeCount{
     "\x83\x77\x83\x62\x83\x5f\x81\x5b\x82\xcc\x83\x75\x83\x8d\x83\x62\x83\x4e\x90\x94\x82\xaa\x95\x89: ",
     "\xe3\x83\x98\xe3\x83\x83\xe3\x83\x80\xe3\x83\xbc\xe3\x81\xae\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe6\x95\xb0\xe3\x81\x8c\xe8\xb2\xa0: "};
-// BD1ファイルの長さが合わない:   (length does not match)
-inline constexpr ConsoleText kLengthMismatch{
-    "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x8d\x87\x82\xed\x82\xc8\x82\xa2: ",
-    "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\xae\xe9\x95\xb7\xe3\x81\x95\xe3\x81\x8c\xe5\x90\x88\xe3\x82\x8f\xe3\x81\xaa\xe3\x81\x84: "};
-//  バイト (ブロック数   (bytes (block count)
-inline constexpr ConsoleText kExpectedLength{
-    " \x83\x6f\x83\x43\x83\x67 (\x83\x75\x83\x8d\x83\x62\x83\x4e\x90\x94 ",
-    " \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88 (\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe6\x95\xb0 "};
-//  なら   (means)
-inline constexpr ConsoleText kExpectedLengthThen{
-    " \x82\xc8\x82\xe7 ",
-    " \xe3\x81\xaa\xe3\x82\x89 "};
-//  バイト)\n  (bytes))
-inline constexpr ConsoleText kExpectedLengthEnd{
-    " \x83\x6f\x83\x43\x83\x67)\n",
-    " \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88)\n"};
 // ブロック   (block)
 inline constexpr ConsoleText kBlock{
     "\x83\x75\x83\x8d\x83\x62\x83\x4e ",
     "\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf "};
-//  のフラグが 1 でない:   (flag is not 1)
-inline constexpr ConsoleText kFlagNotOne{
-    " \x82\xcc\x83\x74\x83\x89\x83\x4f\x82\xaa 1 \x82\xc5\x82\xc8\x82\xa2: ",
-    " \xe3\x81\xae\xe3\x83\x95\xe3\x83\xa9\xe3\x82\xb0\xe3\x81\x8c 1 \xe3\x81\xa7\xe3\x81\xaa\xe3\x81\x84: "};
 //  の   (of)
 inline constexpr ConsoleText kOf{
     " \x82\xcc ",
@@ -116,15 +88,8 @@ inline constexpr bloktar::text::NamedText kAll[] = {
     {"kBlockCountEnd", kBlockCountEnd},
     {"kDocumentBuild", kDocumentBuild},
     {"kMark", kMark},
-    {"kTooShort", kTooShort},
-    {"kBytesEnd", kBytesEnd},
     {"kNegativeCount", kNegativeCount},
-    {"kLengthMismatch", kLengthMismatch},
-    {"kExpectedLength", kExpectedLength},
-    {"kExpectedLengthThen", kExpectedLengthThen},
-    {"kExpectedLengthEnd", kExpectedLengthEnd},
     {"kBlock", kBlock},
-    {"kFlagNotOne", kFlagNotOne},
     {"kOf", kOf},
     {"kNotANumber", kNotANumber},
     {"kTextureName", kTextureName},

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/version.hpp"
+#include "run/version.hpp"
 #include "support/expected.hpp"
 #include "support/glb.hpp"
 #include "support/process.hpp"

@@ -5,8 +5,8 @@
 
 #include "compat/archive.hpp"
 #include "compat/translation.hpp"
-#include "driver/conversion.hpp"
 #include "fuzz/conversion_check.hpp"
+#include "run/conversion.hpp"
 
 namespace fuzzing {
 namespace {

@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "bd1/bd1.hpp"
-#include "driver/console_text.hpp"
-#include "driver/conversion.hpp"
-#include "driver/report.hpp"
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
+#include "run/console_text.hpp"
+#include "run/conversion.hpp"
+#include "run/report.hpp"
 
 namespace fuzzing {
 

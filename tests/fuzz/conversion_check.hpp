@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-#include "driver/conversion.hpp"
+#include "run/conversion.hpp"
 
 namespace fuzzing {
 

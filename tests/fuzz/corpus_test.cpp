@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/console_text.hpp"
 #include "fuzz/conversion_check.hpp"
+#include "run/console_text.hpp"
 #include "support/process.hpp"
 
 using namespace testing_support;

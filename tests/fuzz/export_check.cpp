@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bd1/bd1_reader.hpp"
-#include "driver/console.hpp"
 #include "export/export_run.hpp"
+#include "run/console.hpp"
 #include "support/glb.hpp"
 
 namespace fuzzing {

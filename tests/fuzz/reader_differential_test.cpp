@@ -247,6 +247,25 @@ TEST(ReaderAgainstReference, GeneratedDocuments) {
     }
 }
 
+// The tests above compare the scanners for wide vectors too wherever they run; where they do not
+// (a build without them, a processor without AVX2), this reports them as not tested.
+TEST(ReaderAgainstReference, GeneratedDocumentsByTheScannersForWideVectors) {
+    if (!bloktar::WideLineScannersRunHere()) {
+        GTEST_SKIP() << "the scanners for wide vectors do not run here (no AVX2 in the build or "
+                        "the processor)";
+    }
+    DocumentMaker maker(20261209);
+    for (int i = 0; i < 500; ++i) {
+        const std::string document = maker.Make();
+        ASSERT_EQ(
+            fuzzing::CompareWithReference(reinterpret_cast<const unsigned char*>(document.data()),
+                                          document.size(), bloktar::LineScanners::WideVectors),
+            "")
+            << "document " << i << ":\n"
+            << document;
+    }
+}
+
 TEST(ReaderAgainstReference, RunsOfOneShapeAndTheirNearMisses) {
     // Each line, then the line with its digits turned by one, two and three (the same shape read
     // by the shapes noted), then the near misses: lines whose digits stand where the shape has

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/console.hpp"
 #include "inspect/inspection.hpp"
 #include "mqo/document.hpp"
 #include "repair/document_lines.hpp"
 #include "repair/repair.hpp"
+#include "run/console.hpp"
 
 namespace fuzzing {
 namespace {

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "driver/conversion.hpp"
 #include "reverse/reverse.hpp"
+#include "run/conversion.hpp"
 
 namespace fuzzing {
 namespace {

@@ -1,6 +1,6 @@
 #include "support/expected.hpp"
 
-#include "driver/version.hpp"
+#include "run/version.hpp"
 
 #include <iconv.h>
 

@@ -5,9 +5,9 @@
 #include <map>
 #include <string>
 
-#include "driver/console.hpp"
-#include "driver/console_text.hpp"
-#include "driver/version.hpp"
+#include "run/console.hpp"
+#include "run/console_text.hpp"
+#include "run/version.hpp"
 #include "support/expected.hpp"
 #include "text_checks.hpp"
 
@@ -46,6 +46,13 @@ const std::map<std::string, std::string> kIntended = {
     {"kFacesNotSixes", "\n  ・面数が６の倍数になっていない"},
     {"kNoErrors", "\tなし"},
     {"kConversionDone", "変換完了\n"},
+    {"kBd1TooShort", "BD1ファイルがヘッダー (312 バイト) より短い: "},
+    {"kBd1Bytes", " バイト"},
+    {"kBd1LengthMismatch", "BD1ファイルの長さが合わない: "},
+    {"kBd1ExpectedLength", " (ブロック数 "},
+    {"kBd1ExpectedLengthThen", " なら "},
+    {"kBd1Block", "ブロック "},
+    {"kBd1FlagNotOne", " のフラグが 1 でない: "},
 };
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "driver/version.hpp"
 #include "export/export_text.hpp"
+#include "run/version.hpp"
 #include "text_checks.hpp"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.hpp"
 #include "inspect/command.hpp"
 #include "inspect/inspection.hpp"
 #include "inspect/print.hpp"
+#include "run/conversion.hpp"
 #include "support/documents.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "mqo/number_text.hpp"
 
@@ -65,6 +67,38 @@ TEST(FormatDocumentReal, ReadsBackBitForBitOverSampledPatterns) {
             }
         }
     }
+}
+
+// The quick way for plain decimals and the cache of the writers against the general way (which
+// takes std::to_chars' shortest text where it reads back): decimals of zero to nine places in
+// the ranges documents hold, each through the quick way with every hint and through one cache.
+TEST(FormatDocumentReal, QuickWayAndCacheWriteTheGeneralWaysText) {
+    std::mt19937 random(20261209);
+    RealTextCache cache;
+    int quick = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const int places = static_cast<int>(random() % 10);
+        const double whole = static_cast<double>(random() % 100000);
+        const double fraction = static_cast<double>(random() % 1000000000) / 1e9;
+        const double scale = std::pow(10.0, -static_cast<double>(random() % 6));
+        const float value =
+            static_cast<float>((random() % 2 != 0 ? -1 : 1) *
+                               std::round((whole * scale + fraction) * std::pow(10.0, places)) /
+                               std::pow(10.0, places));
+        char general[kRealTextCapacity];
+        const std::size_t length = number_text_detail::FormatRealByDigits(value, general);
+        ASSERT_EQ(cache.Text(value), std::string_view(general, length)) << general;
+        for (int hint = -1; hint <= 10; ++hint) {
+            char plain[kRealTextCapacity];
+            int used = hint;
+            if (number_text_detail::FormatPlainReal(value, plain, used) == 0) continue;
+            ++quick;
+            ASSERT_STREQ(plain, general) << "hint " << hint;
+        }
+    }
+    EXPECT_GT(quick, 100000);  // most of them take the quick way
+    EXPECT_EQ(cache.Text(std::numeric_limits<float>::quiet_NaN()), "");
+    EXPECT_EQ(cache.Text(-0.0f), "-0");
 }
 
 }  // namespace

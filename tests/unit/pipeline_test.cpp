@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/pipeline.hpp"
+#include "run/pipeline.hpp"
 #include "support/documents.hpp"
 #include "support/process.hpp"
 

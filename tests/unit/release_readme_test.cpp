@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/version.hpp"
+#include "run/version.hpp"
 #include "support/expected.hpp"
 #include "support/process.hpp"
 
@@ -29,8 +29,7 @@ TEST(ReleaseReadMe, IsUtf8WithAByteOrderMarkAndCrLfLineEnds) {
 TEST(ReleaseReadMe, SaysWhatToDropOnEveryProgramAndWhereTheFullReadmeIs) {
     const std::string text = testing_support::ReadFile(testing_support::BuildPath("README-ja.txt"));
     for (const char* program : {"bloktar.exe", "bloktar-inspect.exe", "bloktar-reverse.exe",
-                                "bloktar-compat.exe", "bloktar-repair.exe",
-                                "bloktar-export.exe"}) {
+                                "bloktar-compat.exe", "bloktar-repair.exe", "bloktar-export.exe"}) {
         SCOPED_TRACE(program);
         EXPECT_NE(text.find(std::string("● ") + program + " に "), std::string::npos);
     }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/report.hpp"
+#include "run/report.hpp"
 #include "support/expected.hpp"
 
 namespace {

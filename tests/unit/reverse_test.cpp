@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.hpp"
-#include "driver/version.hpp"
 #include "reverse/document_writer.hpp"
 #include "reverse/reverse_text.hpp"
+#include "run/conversion.hpp"
+#include "run/version.hpp"
 #include "text_checks.hpp"
 
 using namespace bloktar;
@@ -30,15 +30,8 @@ const std::map<std::string, std::string> kIntended = {
     {"kBlockCountEnd", " \n"},
     {"kDocumentBuild", "ドキュメント作成"},
     {"kMark", "  ・"},
-    {"kTooShort", "BD1ファイルがヘッダー (312 バイト) より短い: "},
-    {"kBytesEnd", " バイト\n"},
     {"kNegativeCount", "ヘッダーのブロック数が負: "},
-    {"kLengthMismatch", "BD1ファイルの長さが合わない: "},
-    {"kExpectedLength", " バイト (ブロック数 "},
-    {"kExpectedLengthThen", " なら "},
-    {"kExpectedLengthEnd", " バイト)\n"},
     {"kBlock", "ブロック "},
-    {"kFlagNotOne", " のフラグが 1 でない: "},
     {"kOf", " の "},
     {"kNotANumber", " が NaN で、ドキュメントに書けない\n"},
     {"kTextureName", "テクスチャ名 "},

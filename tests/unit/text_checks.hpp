@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "driver/console_text.hpp"
+#include "run/console_text.hpp"
 #include "support/expected.hpp"
 
 // Every text of the table decodes from Shift_JIS to its intended Japanese, and its UTF-8 form is

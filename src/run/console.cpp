@@ -1,4 +1,4 @@
-#include "driver/console.hpp"
+#include "run/console.hpp"
 
 #include <charconv>
 
@@ -9,11 +9,21 @@ bool IsSet(const char* variable) {
     return variable != nullptr && *variable != '\0';
 }
 
+bool IsPauseSpace(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
+
+void WaitForWord(std::FILE* input) {
+    int c = std::getc(input);
+    while (c != EOF && IsPauseSpace(c)) c = std::getc(input);
+    while (c != EOF && !IsPauseSpace(c)) c = std::getc(input);
+}
 
 bool LocaleUsesUtf8(const char* lcAll, const char* lcCtype, const char* lang) {
     const char* name = IsSet(lcAll) ? lcAll : IsSet(lcCtype) ? lcCtype : IsSet(lang) ? lang : "";

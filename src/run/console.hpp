@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/console_text.hpp"
+#include "run/console_text.hpp"
 
 namespace bloktar {
 
@@ -32,6 +32,10 @@ class Console {
     // Bytes passed through as they are: numbers, and text taken from the document.
     virtual void Bytes(std::string_view bytes) = 0;
 };
+
+// The closing pause: skips white space, then reads one word of any length, or stops at the end
+// of input.
+void WaitForWord(std::FILE* input);
 
 // Prints value as a signed decimal number.
 void PrintInt(Console& console, std::int32_t value);

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "driver/version.hpp"
+#include "run/version.hpp"
 
 namespace bloktar {
 
@@ -132,6 +132,35 @@ inline constexpr ConsoleText kNoErrors{
 inline constexpr ConsoleText kConversionDone{
     "\x95\xcf\x8a\xb7\x8a\xae\x97\xb9\n",
     "\xe5\xa4\x89\xe6\x8f\x9b\xe5\xae\x8c\xe4\xba\x86\n"};
+// The words for a BD1 file that the reader refused, shared by the programs that read BD1 files.
+// BD1ファイルがヘッダー (312 バイト) より短い:   (BD1 file shorter than its header)
+inline constexpr ConsoleText kBd1TooShort{
+    "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x83\x77\x83\x62\x83\x5f\x81\x5b (312 \x83\x6f\x83\x43\x83\x67) \x82\xe6\x82\xe8\x92\x5a\x82\xa2: ",
+    "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\x8c\xe3\x83\x98\xe3\x83\x83\xe3\x83\x80\xe3\x83\xbc (312 \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88) \xe3\x82\x88\xe3\x82\x8a\xe7\x9f\xad\xe3\x81\x84: "};
+//  バイト  (bytes)
+inline constexpr ConsoleText kBd1Bytes{
+    " \x83\x6f\x83\x43\x83\x67",
+    " \xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88"};
+// BD1ファイルの長さが合わない:   (BD1 file length does not match)
+inline constexpr ConsoleText kBd1LengthMismatch{
+    "BD1\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x8d\x87\x82\xed\x82\xc8\x82\xa2: ",
+    "BD1\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x81\xae\xe9\x95\xb7\xe3\x81\x95\xe3\x81\x8c\xe5\x90\x88\xe3\x82\x8f\xe3\x81\xaa\xe3\x81\x84: "};
+//  (ブロック数   ((block count)
+inline constexpr ConsoleText kBd1ExpectedLength{
+    " (\x83\x75\x83\x8d\x83\x62\x83\x4e\x90\x94 ",
+    " (\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf\xe6\x95\xb0 "};
+//  なら   (means)
+inline constexpr ConsoleText kBd1ExpectedLengthThen{
+    " \x82\xc8\x82\xe7 ",
+    " \xe3\x81\xaa\xe3\x82\x89 "};
+// ブロック   (block)
+inline constexpr ConsoleText kBd1Block{
+    "\x83\x75\x83\x8d\x83\x62\x83\x4e ",
+    "\xe3\x83\x96\xe3\x83\xad\xe3\x83\x83\xe3\x82\xaf "};
+//  のフラグが 1 でない:   (flag is not 1)
+inline constexpr ConsoleText kBd1FlagNotOne{
+    " \x82\xcc\x83\x74\x83\x89\x83\x4f\x82\xaa 1 \x82\xc5\x82\xc8\x82\xa2: ",
+    " \xe3\x81\xae\xe3\x83\x95\xe3\x83\xa9\xe3\x82\xb0\xe3\x81\x8c 1 \xe3\x81\xa7\xe3\x81\xaa\xe3\x81\x84: "};
 // clang-format on
 
 struct NamedText {
@@ -172,6 +201,13 @@ inline constexpr NamedText kAll[] = {
     {"kFacesNotSixes", kFacesNotSixes},
     {"kNoErrors", kNoErrors},
     {"kConversionDone", kConversionDone},
+    {"kBd1TooShort", kBd1TooShort},
+    {"kBd1Bytes", kBd1Bytes},
+    {"kBd1LengthMismatch", kBd1LengthMismatch},
+    {"kBd1ExpectedLength", kBd1ExpectedLength},
+    {"kBd1ExpectedLengthThen", kBd1ExpectedLengthThen},
+    {"kBd1Block", kBd1Block},
+    {"kBd1FlagNotOne", kBd1FlagNotOne},
 };
 
 }  // namespace text

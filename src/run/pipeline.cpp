@@ -1,4 +1,4 @@
-#include "driver/pipeline.hpp"
+#include "run/pipeline.hpp"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,12 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
-#include "driver/console.hpp"
-#include "driver/pipeline.hpp"
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
+#include "run/atomic_file.hpp"
+#include "run/console.hpp"
+#include "run/pipeline.hpp"
 
 namespace bloktar {
 
@@ -53,6 +55,21 @@ class MemoryBd1Output final : public Bd1Output {
 
     std::vector<unsigned char> bytes;
     bool finished = false;
+};
+
+// Writes the BD1 file atomically (see AtomicFile): a failed or abandoned run leaves any earlier
+// output untouched and no temporary file behind.
+class FileBd1Output final : public Bd1Output {
+  public:
+    explicit FileBd1Output(NativeString outputPath) : file_(std::move(outputPath)) {}
+
+    bool Create() override;
+    bool WriteHeader(const void* bytes, std::size_t size) override;
+    bool Finish(const void* bytes, std::size_t size) override;
+    void Abandon() override;
+
+  private:
+    AtomicFile file_;
 };
 
 struct ConversionLimits {

@@ -12,7 +12,9 @@
 #include <cwchar>
 #include <new>
 
-#include "driver/platform.hpp"
+#include "run/atomic_file.hpp"
+#include "run/platform.hpp"
+#include "run/unicode.hpp"
 
 namespace bloktar {
 namespace {
@@ -76,12 +78,9 @@ class ConsoleWindow final : public Console {
     void Text(const ConsoleText& text) override {
         const std::string_view utf8 = text.utf8;
         if (utf8.empty()) return;
-        const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                              static_cast<int>(utf8.size()), nullptr, 0);
-        if (units <= 0) return;
-        std::wstring wide(static_cast<std::size_t>(units), L'\0');
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                            static_cast<int>(utf8.size()), wide.data(), units);
+        std::u16string utf16;
+        if (!Utf8ToUtf16(utf8, utf16)) return;
+        const std::wstring wide(utf16.begin(), utf16.end());
         const wchar_t* from = wide.data();
         DWORD left = static_cast<DWORD>(wide.size());
         while (left > 0) {
@@ -140,18 +139,18 @@ std::wstring OutputPathFor(const wchar_t* inputPath) {
     return std::wstring(inputPath) + L".bd1";
 }
 
-FileBd1Output::FileBd1Output(std::wstring outputPath) : outputPath_(std::move(outputPath)) {}
+AtomicFile::AtomicFile(std::wstring path) : path_(std::move(path)) {}
 
-FileBd1Output::~FileBd1Output() {
+AtomicFile::~AtomicFile() {
     Abandon();
 }
 
-bool FileBd1Output::Create() {
-    const std::wstring output = FullPath(outputPath_);
+bool AtomicFile::Create() {
+    const std::wstring output = FullPath(path_);
     const std::size_t separator = output.find_last_of(L"\\/");
     if (separator == std::wstring::npos) return false;
     const std::wstring folder = output.substr(0, separator + 1);
-    outputPath_ = output;
+    path_ = output;
     // A short name of the program's own, made unique by trying until one is new.
     const DWORD seed = GetCurrentProcessId() * 2654435761U ^ GetTickCount();
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
@@ -172,16 +171,16 @@ bool FileBd1Output::Create() {
     return false;
 }
 
-bool FileBd1Output::WriteHeader(const void* bytes, std::size_t size) {
+bool AtomicFile::Write(const void* bytes, std::size_t size) {
     return handle_ != kNoHandle && WriteAll(AsHandle(handle_), bytes, size);
 }
 
-bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
-    if (handle_ == kNoHandle || !WriteAll(AsHandle(handle_), bytes, size)) return false;
+bool AtomicFile::Commit() {
+    if (handle_ == kNoHandle) return false;
     const HANDLE file = AsHandle(handle_);
     handle_ = kNoHandle;
     if (!CloseHandle(file)) return false;
-    if (!MoveFileExW(LongForm(tempPath_).c_str(), LongForm(outputPath_).c_str(),
+    if (!MoveFileExW(LongForm(tempPath_).c_str(), LongForm(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING)) {
         return false;
     }
@@ -189,7 +188,7 @@ bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
     return true;
 }
 
-void FileBd1Output::Abandon() {
+void AtomicFile::Abandon() {
     if (handle_ != kNoHandle) {
         CloseHandle(AsHandle(handle_));
         handle_ = kNoHandle;
@@ -198,6 +197,17 @@ void FileBd1Output::Abandon() {
         DeleteFileW(LongForm(tempPath_).c_str());
         tempPath_.clear();
     }
+}
+
+bool DocumentNamePath(const std::wstring& folder, std::string_view name, std::wstring& path) {
+    const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, name.data(),
+                                          static_cast<int>(name.size()), nullptr, 0);
+    if (units <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()),
+                        wide.data(), units);
+    path = folder + wide;
+    return true;
 }
 
 bool ConsoleWindowIsOwn(std::FILE* stream) {

@@ -2,7 +2,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "driver/run.hpp"
+#include "converter/run.hpp"
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {

@@ -1,25 +1,34 @@
-// SSE2, which every x86-64 processor has: the document reader uses it, where the compiler targets
-// it, to look at 16 bytes at once. Elsewhere, or built with BLOKTAR_NO_SSE2 (the BLOKTAR_SSE2
-// option off, to test the portable path), the reader does without.
+// The reader's vector paths, chosen once here. BLOKTAR_SIMD_LEVEL, set by the build's BLOKTAR_SIMD
+// option, is the most the reader may use: 0 none (the portable path, one byte at a time), 1 SSE2,
+// 2 SSE2 and, where the processor has them, AVX2 (the default). What the compiler cannot target
+// is left out whatever the level says.
+//
+// BLOKTAR_USE_SSE2: SSE2, which every x86-64 processor has, looks at 16 bytes at once.
 #pragma once
 
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(BLOKTAR_NO_SSE2)
-#include <emmintrin.h>
-#define BLOKTAR_SSE2 1
+#ifndef BLOKTAR_SIMD_LEVEL
+#define BLOKTAR_SIMD_LEVEL 2
 #endif
 
-// AVX2 with BMI1 and BMI2, which processors since 2013 have: where the compiler can target them
-// function by function, the geometry pass has a second compilation of its line scanners for
-// them, taken when the running processor has them (ProcessorHasWideVectors). Byte shuffles gather
+#if BLOKTAR_SIMD_LEVEL >= 1 && (defined(__SSE2__) || defined(_M_X64))
+#include <emmintrin.h>
+#define BLOKTAR_USE_SSE2 1
+#endif
+
+// BLOKTAR_USE_AVX2: AVX2 with BMI1 and BMI2, which processors since 2013 have ("wide vectors").
+// Where the compiler can target them function by function, the geometry pass has a second
+// compilation of its line scanners for them, taken when the running processor has them
+// (ProcessorHasWideVectors, asked at run time). Byte shuffles gather
 // a number's digits at once, and the three-operand forms spare the register copies.
 //
 // Not on Windows: there GCC keeps the stack aligned to 16 bytes only, yet may spill 32-byte
 // registers to it with aligned moves, which would fault.
-#if defined(BLOKTAR_SSE2) && defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#if BLOKTAR_SIMD_LEVEL >= 2 && defined(BLOKTAR_USE_SSE2) && defined(__GNUC__) && \
+    defined(__x86_64__) && !defined(_WIN32)
 #include <cpuid.h>
 #include <immintrin.h>
-#define BLOKTAR_WIDE_VECTORS 1
-#define BLOKTAR_WIDE_TARGET __attribute__((target("avx2,bmi,bmi2")))
+#define BLOKTAR_USE_AVX2 1
+#define BLOKTAR_AVX2_TARGET __attribute__((target("avx2,bmi,bmi2")))
 
 namespace bloktar {
 namespace processor_detail {

@@ -1,8 +1,8 @@
-#include "driver/conversion.hpp"
+#include "run/conversion.hpp"
 
 #include <span>
 
-#include "driver/report.hpp"
+#include "run/report.hpp"
 
 namespace bloktar {
 namespace {
@@ -114,6 +114,22 @@ bool MemoryBd1Output::Finish(const void* records, std::size_t size) {
 void MemoryBd1Output::Abandon() {
     bytes.clear();
     finished = false;
+}
+
+bool FileBd1Output::Create() {
+    return file_.Create();
+}
+
+bool FileBd1Output::WriteHeader(const void* header, std::size_t size) {
+    return file_.Write(header, size);
+}
+
+bool FileBd1Output::Finish(const void* records, std::size_t size) {
+    return file_.Write(records, size) && file_.Commit();
+}
+
+void FileBd1Output::Abandon() {
+    file_.Abandon();
 }
 
 void PrintHeaderVerdict(const HeaderVerdict& verdict, Console& console) {

@@ -1,8 +1,8 @@
 // The report printed after a conversion: the block count and four checks of the counts.
 #pragma once
 
-#include "driver/console.hpp"
 #include "mqo/mqo.hpp"
+#include "run/console.hpp"
 
 namespace bloktar {
 

@@ -1,4 +1,4 @@
-#include "driver/report.hpp"
+#include "run/report.hpp"
 
 #include <bit>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "driver/platform.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar {
 

@@ -1,5 +1,5 @@
-// What the run needs from the operating system: the document's file, the output file, the
-// console's encoding and a second thread.
+// What the run needs from the operating system: the document's file, the console's encoding,
+// room for the output and a second thread (the atomic output file is in atomic_file.hpp).
 #pragma once
 
 #include <cstddef>
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
-#include "driver/console.hpp"
-#include "driver/conversion.hpp"
+#include "run/console.hpp"
 
 namespace bloktar {
 
@@ -32,30 +32,10 @@ std::FILE* OpenInputDocument(const NativeChar* path);
 // The output's name: the whole input path followed by ".bd1".
 NativeString OutputPathFor(const NativeChar* inputPath);
 
-// Writes the BD1 file safely: into a new temporary file beside the output, which replaces the
-// output only when every byte has been written and the file closed. A failed or abandoned run
-// leaves any earlier output untouched and no temporary file behind.
-class FileBd1Output final : public Bd1Output {
-  public:
-    explicit FileBd1Output(NativeString outputPath);
-    ~FileBd1Output() override;
-    FileBd1Output(const FileBd1Output&) = delete;
-    FileBd1Output& operator=(const FileBd1Output&) = delete;
-
-    bool Create() override;
-    bool WriteHeader(const void* bytes, std::size_t size) override;
-    bool Finish(const void* bytes, std::size_t size) override;
-    void Abandon() override;
-
-  private:
-    NativeString outputPath_;
-    NativeString tempPath_;
-    std::intptr_t handle_ = -1;  // the open temporary file, -1 when there is none
-};
-
-// Writes bytes as the whole content of the file at path, replacing it the way FileBd1Output
-// does: all or nothing, an earlier file left as it was on any failure.
-bool WriteWholeFile(const NativeString& path, const void* bytes, std::size_t size);
+// A name taken from a document (Shift_JIS bytes, folders separated by backslashes as on Windows,
+// where documents are made) as a native path below folder. False when the name has no native
+// form.
+bool DocumentNamePath(const NativeString& folder, std::string_view name, NativeString& path);
 
 // The console that the run prints to through stream. Where stream is a terminal or a console
 // window, the program's texts are shown so that they can be read there: on a POSIX terminal in
@@ -68,10 +48,6 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream);
 // Windows, a program started by dropping a file on it in Explorer (no other process shares its
 // console window, and the output goes to that window). Never on other systems.
 bool ConsoleWindowIsOwn(std::FILE* stream);
-
-// The closing pause: skips white space, then reads one word of any length, or stops at the end
-// of input.
-void WaitForWord(std::FILE* input);
 
 // Room for bytes that are written once, front to back, in the form the system gives fastest: on
 // Linux in huge pages where it can, which take one page fault per 2 MiB instead of per 4 KiB.

@@ -1,13 +1,11 @@
-#include "driver/run.hpp"
+#include "converter/run.hpp"
 
 #include <memory>
 
+#include "run/conversion.hpp"
+
 namespace bloktar {
 namespace {
-
-bool IsPauseSpace(int c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 void PrintBanner(Console& console) {
     console.Text(text::kBannerRule);
@@ -17,12 +15,6 @@ void PrintBanner(Console& console) {
 }
 
 }  // namespace
-
-void WaitForWord(std::FILE* input) {
-    int c = std::getc(input);
-    while (c != EOF && IsPauseSpace(c)) c = std::getc(input);
-    while (c != EOF && !IsPauseSpace(c)) c = std::getc(input);
-}
 
 int RunConverter(int argc, NativeChar** argv, std::FILE* in, std::FILE* out) {
     const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);

@@ -16,7 +16,8 @@
 #include <system_error>
 #include <thread>
 
-#include "driver/platform.hpp"
+#include "run/atomic_file.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar {
 namespace {
@@ -75,42 +76,42 @@ std::string OutputPathFor(const char* inputPath) {
     return std::string(inputPath) + ".bd1";
 }
 
-FileBd1Output::FileBd1Output(std::string outputPath) : outputPath_(std::move(outputPath)) {}
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
 
-FileBd1Output::~FileBd1Output() {
+AtomicFile::~AtomicFile() {
     Abandon();
 }
 
-bool FileBd1Output::Create() {
-    std::string name = DirectoryOf(outputPath_) + "/.bloktar-XXXXXX";
+bool AtomicFile::Create() {
+    std::string name = DirectoryOf(path_) + "/.bloktar-XXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0) return false;
     handle_ = fd;
     tempPath_ = std::move(name);
     // A replaced output keeps its permission bits; a new one gets those of a plain create.
     struct stat existing;
-    const mode_t mode = ::stat(outputPath_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+    const mode_t mode = ::stat(path_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
                             ? (existing.st_mode & 07777)
                             : (0666 & ~CurrentUmask());
     ::fchmod(fd, mode);  // the bits are a courtesy: a file system without them still gets the file
     return true;
 }
 
-bool FileBd1Output::WriteHeader(const void* bytes, std::size_t size) {
+bool AtomicFile::Write(const void* bytes, std::size_t size) {
     return handle_ >= 0 && WriteAll(static_cast<int>(handle_), bytes, size);
 }
 
-bool FileBd1Output::Finish(const void* bytes, std::size_t size) {
-    if (handle_ < 0 || !WriteAll(static_cast<int>(handle_), bytes, size)) return false;
+bool AtomicFile::Commit() {
+    if (handle_ < 0) return false;
     const int fd = static_cast<int>(handle_);
     handle_ = -1;
     if (::close(fd) != 0) return false;
-    if (::rename(tempPath_.c_str(), outputPath_.c_str()) != 0) return false;
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) return false;
     tempPath_.clear();
     return true;
 }
 
-void FileBd1Output::Abandon() {
+void AtomicFile::Abandon() {
     if (handle_ >= 0) {
         ::close(static_cast<int>(handle_));
         handle_ = -1;
@@ -119,6 +120,24 @@ void FileBd1Output::Abandon() {
         ::unlink(tempPath_.c_str());
         tempPath_.clear();
     }
+}
+
+bool DocumentNamePath(const std::string& folder, std::string_view name, std::string& path) {
+    // The bytes stay as they are; a backslash that is a single byte (not the second byte of a
+    // Shift_JIS character) becomes the folder separator.
+    std::string converted;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+        if (lead && i + 1 < name.size()) {
+            converted += name.substr(i, 2);
+            ++i;
+        } else {
+            converted += byte == '\\' ? '/' : name[i];
+        }
+    }
+    path = folder + converted;
+    return true;
 }
 
 bool ConsoleWindowIsOwn(std::FILE*) {
