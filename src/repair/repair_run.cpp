@@ -6,215 +6,214 @@
 #include <new>
 #include <string_view>
 
-include "run/atomic_file.hpp"
 #include "repair/repair_text.hpp"
+#include "run/atomic_file.hpp"
 #include "run/conversion.hpp"
 
-    namespace bloktar::repair {
-    namespace {
+namespace bloktar::repair {
+namespace {
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
 
-    void PrintNumber(Console& console, std::int64_t value) {
-        char digits[24];
-        const auto result = std::to_chars(digits, digits + sizeof digits, value);
-        console.Bytes(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
+void PrintNumber(Console& console, std::int64_t value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    console.Bytes(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
+}
+
+// Document bytes for the console: control characters become '?'.
+void PrintName(Console& console, std::string_view name) {
+    std::string shown(name);
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) c = '?';
     }
+    console.Bytes(shown);
+}
 
-    // Document bytes for the console: control characters become '?'.
-    void PrintName(Console& console, std::string_view name) {
-        std::string shown(name);
-        for (char& c : shown) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7F) c = '?';
-        }
-        console.Bytes(shown);
+void PrintCountLine(Console& console, const ConsoleText& lead, std::int64_t count) {
+    console.Text(text::kMark);
+    console.Text(lead);
+    PrintNumber(console, count);
+    console.Text(text::kCount);
+}
+
+// Reads the whole source into form; expected is the size it probably has (0 when unknown).
+bool ReadSource(DocumentSource& source, std::string& form, std::size_t expected = 0) {
+    source.Rewind();
+    form.clear();
+    std::size_t size = 0;
+    form.resize(std::max<std::size_t>(expected + 1, 1 << 20));
+    for (;;) {
+        if (size == form.size()) form.resize(form.size() * 2);
+        const std::size_t got = source.Read(form.data() + size, form.size() - size);
+        size += got;
+        if (got == 0) break;
     }
+    form.resize(size);
+    return true;
+}
 
-    void PrintCountLine(Console& console, const ConsoleText& lead, std::int64_t count) {
+// The size of an open regular file, or 0 when it cannot be told.
+std::size_t FileSize(std::FILE* file) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+    const long end = std::ftell(file);
+    std::rewind(file);
+    return end > 0 ? static_cast<std::size_t>(end) : 0;
+}
+
+enum class Ending { Written, NothingToRepair, Refused };
+
+Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
+    compat::PreparedDocument prepared;
+    Document document;
+    const compat::Preparation preparation =
+        compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document);
+    switch (preparation) {
+        case compat::Preparation::Refused:
+            compat::PrintRefusal(prepared, console);
+            return Ending::Refused;
+        case compat::Preparation::Ready:
+            compat::PrintTranslation(prepared, console);
+            break;
+        case compat::Preparation::Untouched:
+            compat::PrintWarnings(prepared, console);
+            break;
+    }
+    console.Text(bloktar::text::kFileLoad);
+    std::string form;
+    if (!ReadForm(file, preparation, prepared, form)) {
+        console.Text(bloktar::text::kFailed);
+        return Ending::Refused;
+    }
+    console.Text(bloktar::text::kDone);
+
+    Repair repair;
+    const RepairOutcome outcome = RepairForm(form, repair);
+    if (outcome == RepairOutcome::HeaderRejected) {
+        console.Text(bloktar::text::kHeaderCheck);
+        PrintHeaderVerdict(repair.header, console);
+        return Ending::Refused;
+    }
+    console.Text(text::kBoxSearch);
+    console.Text(bloktar::text::kDone);
+    PrintObjects(repair, console);
+    if (outcome == RepairOutcome::NothingToRepair) {
+        console.Text(text::kNothingToRepair);
+        return Ending::NothingToRepair;
+    }
+    console.Text(text::kVerify);
+    if (outcome == RepairOutcome::TooManyBlocks) {
+        console.Text(bloktar::text::kFailed);
         console.Text(text::kMark);
-        console.Text(lead);
-        PrintNumber(console, count);
+        console.Text(text::kTooManyBlocks);
+        PrintNumber(console, repair.blocks);
         console.Text(text::kCount);
+        return Ending::Refused;
     }
+    if (outcome == RepairOutcome::NotVerified) {
+        console.Text(bloktar::text::kFailed);
+        console.Text(text::kMark);
+        console.Text(text::kBlock);
+        PrintNumber(console, repair.wrongBlock);
+        console.Text(text::kMismatch);
+        return Ending::Refused;
+    }
+    console.Text(bloktar::text::kDone);
+    console.Text(text::kBlocksLead);
+    PrintNumber(console, repair.blocks);
+    console.Text(text::kBlocksEnd);
+    console.Text(bloktar::text::kWrite);
+    if (!WriteFileAtomically(RepairedPathFor(path), repair.document.data(),
+                             repair.document.size())) {
+        console.Text(bloktar::text::kFailed);
+        return Ending::Refused;
+    }
+    console.Text(bloktar::text::kDone);
+    console.Text(text::kRepairDone);
+    return Ending::Written;
+}
 
-    // Reads the whole source into form; expected is the size it probably has (0 when unknown).
-    bool ReadSource(DocumentSource& source, std::string& form, std::size_t expected = 0) {
-        source.Rewind();
-        form.clear();
-        std::size_t size = 0;
-        form.resize(std::max<std::size_t>(expected + 1, 1 << 20));
-        for (;;) {
-            if (size == form.size()) form.resize(form.size() * 2);
-            const std::size_t got = source.Read(form.data() + size, form.size() - size);
-            size += got;
-            if (got == 0) break;
-        }
-        form.resize(size);
+}  // namespace
+
+NativeString RepairedPathFor(const NativeChar* inputPath) {
+    NativeString path(inputPath);
+    for (const char c : std::string_view(".repaired.mqo")) path += static_cast<NativeChar>(c);
+    return path;
+}
+
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              std::string& form) {
+    if (prepared.translating != nullptr) return ReadSource(*prepared.translating, form);
+    if (preparation == compat::Preparation::Ready) {
+        form.assign(prepared.member.bytes.get(), prepared.member.size);
         return true;
     }
+    // The file as it is, through the source that looked at it.
+    if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form, FileSize(file))) return false;
+    return std::ferror(file) == 0;
+}
 
-    // The size of an open regular file, or 0 when it cannot be told.
-    std::size_t FileSize(std::FILE* file) {
-        if (std::fseek(file, 0, SEEK_END) != 0) return 0;
-        const long end = std::ftell(file);
-        std::rewind(file);
-        return end > 0 ? static_cast<std::size_t>(end) : 0;
-    }
-
-    enum class Ending { Written, NothingToRepair, Refused };
-
-    Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
-        compat::PreparedDocument prepared;
-        Document document;
-        const compat::Preparation preparation =
-            compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document);
-        switch (preparation) {
-            case compat::Preparation::Refused:
-                compat::PrintRefusal(prepared, console);
-                return Ending::Refused;
-            case compat::Preparation::Ready:
-                compat::PrintTranslation(prepared, console);
-                break;
-            case compat::Preparation::Untouched:
-                compat::PrintWarnings(prepared, console);
-                break;
-        }
-        console.Text(bloktar::text::kFileLoad);
-        std::string form;
-        if (!ReadForm(file, preparation, prepared, form)) {
-            console.Text(bloktar::text::kFailed);
-            return Ending::Refused;
-        }
-        console.Text(bloktar::text::kDone);
-
-        Repair repair;
-        const RepairOutcome outcome = RepairForm(form, repair);
-        if (outcome == RepairOutcome::HeaderRejected) {
-            console.Text(bloktar::text::kHeaderCheck);
-            PrintHeaderVerdict(repair.header, console);
-            return Ending::Refused;
-        }
-        console.Text(text::kBoxSearch);
-        console.Text(bloktar::text::kDone);
-        PrintObjects(repair, console);
-        if (outcome == RepairOutcome::NothingToRepair) {
-            console.Text(text::kNothingToRepair);
-            return Ending::NothingToRepair;
-        }
-        console.Text(text::kVerify);
-        if (outcome == RepairOutcome::TooManyBlocks) {
-            console.Text(bloktar::text::kFailed);
+void PrintObjects(const Repair& repair, Console& console) {
+    static constexpr const ConsoleText* kCauseTexts[kCauses] = {
+        &text::kRewrittenTriangles, &text::kRewrittenShared, &text::kRewrittenPlace,
+        &text::kRewrittenOrder};
+    for (const ObjectRepair& object : repair.objects) {
+        console.Text(text::kObjectLead);
+        PrintName(console, object.name);
+        console.Text(text::kObjectEnd);
+        if (object.leftAsIs) {
             console.Text(text::kMark);
-            console.Text(text::kTooManyBlocks);
-            PrintNumber(console, repair.blocks);
-            console.Text(text::kCount);
-            return Ending::Refused;
+            console.Text(text::kLeftAsIs);
+            continue;
         }
-        if (outcome == RepairOutcome::NotVerified) {
-            console.Text(bloktar::text::kFailed);
+        PrintCountLine(console, text::kKept, object.kept);
+        for (int cause = 0; cause < kCauses; ++cause) {
+            if (object.rewritten[cause] > 0) {
+                PrintCountLine(console, *kCauseTexts[cause], object.rewritten[cause]);
+            }
+        }
+        if (!object.asideName.empty()) {
             console.Text(text::kMark);
-            console.Text(text::kBlock);
-            PrintNumber(console, repair.wrongBlock);
-            console.Text(text::kMismatch);
-            return Ending::Refused;
+            console.Text(text::kSetAsideLead);
+            PrintNumber(console, object.asideVertices);
+            console.Text(text::kSetAsideFaces);
+            PrintNumber(console, object.asideFaces);
+            console.Text(text::kSetAsideTo);
+            PrintName(console, object.asideName);
+            console.Text(text::kSetAsideEnd);
         }
-        console.Text(bloktar::text::kDone);
-        console.Text(text::kBlocksLead);
-        PrintNumber(console, repair.blocks);
-        console.Text(text::kBlocksEnd);
-        console.Text(bloktar::text::kWrite);
-        if (!WriteFileAtomically(RepairedPathFor(path), repair.document.data(),
-                                 repair.document.size())) {
+    }
+}
+
+int RunRepair(int argc, NativeChar** argv, std::FILE* in, std::FILE* out) {
+    const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);
+    Console& console = *processConsole;
+    console.Text(bloktar::text::kBannerRule);
+    console.Text(text::kBannerTitle);
+    console.Text(bloktar::text::kBannerRule);
+    console.Text(bloktar::text::kNewline);
+    Ending ending = Ending::Refused;
+    try {
+        const NativeChar* path = argc > 1 ? argv[1] : nullptr;
+        const std::unique_ptr<std::FILE, FileCloser> file(OpenInputDocument(path));
+        if (file == nullptr) {
+            console.Text(bloktar::text::kFileLoad);
             console.Text(bloktar::text::kFailed);
-            return Ending::Refused;
+        } else {
+            ending = RepairFile(file.get(), path, console);
         }
-        console.Text(bloktar::text::kDone);
-        console.Text(text::kRepairDone);
-        return Ending::Written;
+    } catch (const std::bad_alloc&) {
+        console.Text(bloktar::text::kMemory);
+        console.Text(bloktar::text::kFailed);
+        ending = Ending::Refused;
     }
-
-    }  // namespace
-
-    NativeString RepairedPathFor(const NativeChar* inputPath) {
-        NativeString path(inputPath);
-        for (const char c : std::string_view(".repaired.mqo")) path += static_cast<NativeChar>(c);
-        return path;
-    }
-
-    bool ReadForm(std::FILE * file, compat::Preparation preparation,
-                  compat::PreparedDocument & prepared, std::string & form) {
-        if (prepared.translating != nullptr) return ReadSource(*prepared.translating, form);
-        if (preparation == compat::Preparation::Ready) {
-            form.assign(prepared.member.bytes.get(), prepared.member.size);
-            return true;
-        }
-        // The file as it is, through the source that looked at it.
-        if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form, FileSize(file)))
-            return false;
-        return std::ferror(file) == 0;
-    }
-
-    void PrintObjects(const Repair& repair, Console& console) {
-        static constexpr const ConsoleText* kCauseTexts[kCauses] = {
-            &text::kRewrittenTriangles, &text::kRewrittenShared, &text::kRewrittenPlace,
-            &text::kRewrittenOrder};
-        for (const ObjectRepair& object : repair.objects) {
-            console.Text(text::kObjectLead);
-            PrintName(console, object.name);
-            console.Text(text::kObjectEnd);
-            if (object.leftAsIs) {
-                console.Text(text::kMark);
-                console.Text(text::kLeftAsIs);
-                continue;
-            }
-            PrintCountLine(console, text::kKept, object.kept);
-            for (int cause = 0; cause < kCauses; ++cause) {
-                if (object.rewritten[cause] > 0) {
-                    PrintCountLine(console, *kCauseTexts[cause], object.rewritten[cause]);
-                }
-            }
-            if (!object.asideName.empty()) {
-                console.Text(text::kMark);
-                console.Text(text::kSetAsideLead);
-                PrintNumber(console, object.asideVertices);
-                console.Text(text::kSetAsideFaces);
-                PrintNumber(console, object.asideFaces);
-                console.Text(text::kSetAsideTo);
-                PrintName(console, object.asideName);
-                console.Text(text::kSetAsideEnd);
-            }
-        }
-    }
-
-    int RunRepair(int argc, NativeChar** argv, std::FILE* in, std::FILE* out) {
-        const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);
-        Console& console = *processConsole;
-        console.Text(bloktar::text::kBannerRule);
-        console.Text(text::kBannerTitle);
-        console.Text(bloktar::text::kBannerRule);
-        console.Text(bloktar::text::kNewline);
-        Ending ending = Ending::Refused;
-        try {
-            const NativeChar* path = argc > 1 ? argv[1] : nullptr;
-            const std::unique_ptr<std::FILE, FileCloser> file(OpenInputDocument(path));
-            if (file == nullptr) {
-                console.Text(bloktar::text::kFileLoad);
-                console.Text(bloktar::text::kFailed);
-            } else {
-                ending = RepairFile(file.get(), path, console);
-            }
-        } catch (const std::bad_alloc&) {
-            console.Text(bloktar::text::kMemory);
-            console.Text(bloktar::text::kFailed);
-            ending = Ending::Refused;
-        }
-        std::fflush(out);
-        // Every run ends with the pause, so that a window opened by a drop shows the result.
-        WaitForWord(in);
-        return ending == Ending::Refused ? 1 : 0;
-    }
+    std::fflush(out);
+    // Every run ends with the pause, so that a window opened by a drop shows the result.
+    WaitForWord(in);
+    return ending == Ending::Refused ? 1 : 0;
+}
 
 }  // namespace bloktar::repair
