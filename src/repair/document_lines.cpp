@@ -5,6 +5,10 @@
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
 
+// The geometry pass's scanners for lines of the usual shape, for every processor.
+#define BLOKTAR_LINES_WIDE 0
+#include "mqo/usual_lines.inc"
+
 namespace bloktar::repair {
 namespace {
 
@@ -162,7 +166,11 @@ class Cutter {
                 return true;
             }
             MQO_VERTEX vertex{};
-            const bool whole = ReadVertexLine(Terminated(piece, buffer), vertex);
+            const char* text = Terminated(piece, buffer);
+            // A line of the usual shape that ends behind its third number makes a record.
+            const bool whole =
+                every_processor::ScanUsualVertexLine(text, vertex) == text + piece.content.size() ||
+                ReadVertexLine(text, vertex);
             piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
             (whole ? object.vertexLines : object.otherVertexLines).push_back(cut_.lines.size() - 1);
         }

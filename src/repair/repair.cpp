@@ -14,6 +14,10 @@
 #include "repair/document_lines.hpp"
 #include "run/pipeline.hpp"
 
+// The geometry pass's scanners for lines of the usual shape, for every processor.
+#define BLOKTAR_LINES_WIDE 0
+#include "mqo/usual_lines.inc"
+
 namespace bloktar::repair {
 namespace {
 
@@ -113,9 +117,35 @@ bool IsCleanList(std::string_view list, std::int32_t n) {
     return count == n;
 }
 
+// A face line of the usual shape, read where its numbers stand; false, with face untouched,
+// for a line of any other shape.
+bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
+    usual_shape::UsualFace usual;
+    every_processor::LineMemory memory;
+    const char* uv = every_processor::ScanUsualFaceStart(text, usual);
+    const char* stop =
+        uv != nullptr ? every_processor::ScanUsualUvCorners(uv, usual, memory) : nullptr;
+    if (stop == nullptr || *stop != ')' || stop + 1 != text + line.content.size()) return false;
+    usual_shape::StoreUsualFace(usual, face.record);
+    // The shape puts " V(" behind the count, " M(" and " UV(" where the scan passed them.
+    face.hasMaterial = true;
+    face.hasUv = true;
+    const char* list = text + 2;
+    while (IsDigit(*list)) ++list;
+    const char* close = std::strchr(list + 3, ')');
+    face.hasList = true;
+    face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
+    face.listEnd = static_cast<std::uint16_t>(close - text);
+    face.cleanList = IsCleanList(
+        std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)), face.record.n);
+    FindUvSpans(text, uv, face.record.n, face);
+    return true;
+}
+
 void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
     const char* text = TerminatedLine(line, buffer);
     face = FaceText{};
+    if (ReadUsualFace(line, text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;
     if (const char* list = std::strstr(text, " UV(")) {
@@ -231,8 +261,12 @@ class Repairer {
         work.vertices.resize(vertexCount);
         std::vector<Point> points(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
-            ReadVertexLine(TerminatedLine(cut_.lines[object.vertexLines[k]], buffer),
-                           work.vertices[k]);
+            const DocumentLine& line = cut_.lines[object.vertexLines[k]];
+            const char* text = TerminatedLine(line, buffer);
+            if (every_processor::ScanUsualVertexLine(text, work.vertices[k]) !=
+                text + line.content.size()) {
+                ReadVertexLine(text, work.vertices[k]);
+            }
             points[k] = {work.vertices[k].x, work.vertices[k].y, work.vertices[k].z};
         }
         const std::size_t faceCount = object.faceLines.size();
