@@ -143,6 +143,9 @@ class Finder {
     }
 
     void MakeSides() {
+        // Room for a side per face: quadrilaterals make one each, pairs of triangles mostly fewer.
+        sides_.reserve(faces_.size());
+        edges_.reserve(4 * faces_.size());
         std::vector<EdgeEntry> triangleEdges;
         for (std::size_t f = 0; f < faces_.size(); ++f) {
             const FaceCorners& face = faces_[f];

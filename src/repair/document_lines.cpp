@@ -18,6 +18,9 @@ constexpr std::size_t kVertexLineLimit = 128;
 constexpr std::size_t kFaceLineLimit = 256;
 constexpr char kEndOfText = '\x1a';
 
+static_assert(sizeof(LineBuffer) >= kFaceLineLimit - 1 + 1 + 32,
+              "the longest piece, its newline and the zeros");
+
 bool BeginsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -157,7 +160,7 @@ class Cutter {
 
     // False when the document ended inside the chunk.
     bool ReadVertices(std::int32_t index) {
-        std::string buffer;
+        LineBuffer buffer;
         while (const DocumentLine* line = Next(kVertexLineLimit, index)) {
             DocumentLine& piece = cut_.lines.back();
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
@@ -194,11 +197,14 @@ class Cutter {
   public:
     // The piece as the reader hands it over: with its newline, zero-terminated, and zero bytes
     // behind for the number readers that look ahead.
-    static const char* Terminated(const DocumentLine& line, std::string& buffer) {
-        buffer.assign(line.content);
-        if (line.newline) buffer += '\n';
-        buffer.append(32, '\0');
-        return buffer.c_str();
+    static const char* Terminated(const DocumentLine& line, LineBuffer& buffer) {
+        // A piece holds at most 255 characters (the longest limit less one).
+        const std::size_t size = line.content.size();
+        std::memcpy(buffer.bytes, line.content.data(), size);
+        std::size_t end = size;
+        if (line.newline) buffer.bytes[end++] = '\n';
+        std::memset(buffer.bytes + end, 0, 32);
+        return buffer.bytes;
     }
 
   private:
@@ -218,7 +224,7 @@ void CutDocument(std::string_view form, DocumentLines& cut) {
     cutter.Run();
 }
 
-const char* TerminatedLine(const DocumentLine& line, std::string& buffer) {
+const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer) {
     return Cutter::Terminated(line, buffer);
 }
 

@@ -69,8 +69,14 @@ struct DocumentLines {
 // outlive the result.
 void CutDocument(std::string_view form, DocumentLines& cut);
 
+// Room for the longest piece as the reader hands it over: 255 characters, its newline, its
+// terminating zero, and zero bytes behind for the number readers that look ahead.
+struct LineBuffer {
+    char bytes[256 + 32];
+};
+
 // The piece as the reader hands it over: its content, its newline, a zero byte, and zero bytes
 // behind for the number readers that look ahead. Valid while buffer is.
-const char* TerminatedLine(const DocumentLine& line, std::string& buffer);
+const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer);
 
 }  // namespace bloktar::repair

@@ -117,6 +117,36 @@ bool IsCleanList(std::string_view list, std::int32_t n) {
     return count == n;
 }
 
+// The UV numbers of a face line of the usual shape, from uv behind its "UV(": pairs pairs, each
+// number behind one space, the last before ")". Where each is a sign, digits and at most one point
+// and nothing else, its span is the whole of it, as FindUvSpans would find; false, for
+// FindUvSpans to look, where any is otherwise.
+bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& face) {
+    const char* p = uv;
+    const int numbers = 2 * pairs;
+    for (int t = 0; t < numbers; ++t) {
+        const char* start = p;
+        if (*p == '+' || *p == '-') ++p;
+        bool digits = false;
+        bool point = false;
+        for (;; ++p) {
+            if (IsDigit(*p)) {
+                digits = true;
+            } else if (*p == '.' && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (!digits || *p != (t + 1 < numbers ? ' ' : ')')) return false;
+        NumberSpan& span = t % 2 == 0 ? face.u[t / 2] : face.v[t / 2];
+        span.begin = static_cast<std::uint16_t>(start - line);
+        span.length = static_cast<std::uint16_t>(p - start);
+        ++p;
+    }
+    return true;
+}
+
 // A face line of the usual shape, read where its numbers stand; false, with face untouched,
 // for a line of any other shape.
 bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
@@ -138,11 +168,14 @@ bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
     face.listEnd = static_cast<std::uint16_t>(close - text);
     face.cleanList = IsCleanList(
         std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)), face.record.n);
-    FindUvSpans(text, uv, face.record.n, face);
+    if (!FindUsualUvSpans(text, uv, usual.pairs, face)) {
+        for (int k = 0; k < 4; ++k) face.u[k] = face.v[k] = NumberSpan{};
+        FindUvSpans(text, uv, face.record.n, face);
+    }
     return true;
 }
 
-void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
+void ReadFace(const DocumentLine& line, LineBuffer& buffer, FaceText& face) {
     const char* text = TerminatedLine(line, buffer);
     face = FaceText{};
     if (ReadUsualFace(line, text, face)) return;
@@ -172,12 +205,6 @@ std::string_view SpanText(std::string_view content, NumberSpan span) {
 
 void AppendInt(std::string& out, std::int64_t value) {
     char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
-void AppendFloat(std::string& out, float value) {
-    char digits[32];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     out.append(digits, result.ptr);
 }
@@ -256,7 +283,7 @@ class Repairer {
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
                       ObjectRepair& report) {
         const DocumentObject& object = cut_.objects[work.index];
-        std::string buffer;
+        LineBuffer buffer;
         const std::size_t vertexCount = object.vertexLines.size();
         work.vertices.resize(vertexCount);
         std::vector<Point> points(vertexCount);
@@ -480,51 +507,62 @@ class Repairer {
         out.append(cut_.lineEnd);
     }
 
-    // Slot f of a rewritten box whose corner k is vertex base + k.
+    // Slot f of a rewritten box whose corner k is vertex base + k. The line is made in a buffer
+    // and appended whole.
     void AppendSlot(std::string& out, const ObjectWork& work, const FoundBox& box, int f,
                     std::int64_t base) const {
-        const std::size_t start = out.size();
         const CornerSource& lead = box.source[f][0];
         const FaceText& leadFace = work.faces[static_cast<std::size_t>(lead.face)];
         const bool hasMaterial = leadFace.hasMaterial;
         const bool hasUv = leadFace.hasUv;
+        const std::vector<std::size_t>& faceLines = cut_.objects[work.index].faceLines;
+        // Eight numbers of at most 255 characters each, and the rest of the line.
+        char line[8 * 256 + 256];
+        char* const limit = line + sizeof line;
         for (int attempt = 0; attempt < 2; ++attempt) {
-            out.resize(start);
-            out.append("\t\t4 V(");
+            char* p = line;
+            const auto put = [&](std::string_view text) {
+                std::memcpy(p, text.data(), text.size());
+                p += text.size();
+            };
+            const auto number = [&](std::int64_t value) { p = std::to_chars(p, limit, value).ptr; };
+            put("\t\t4 V(");
             for (int j = 0; j < 4; ++j) {
-                if (j > 0) out += ' ';
-                AppendInt(out, base + kBd1FaceCorners[f][j]);
+                if (j > 0) *p++ = ' ';
+                number(base + kBd1FaceCorners[f][j]);
             }
-            out += ')';
+            *p++ = ')';
             if (hasMaterial) {
-                out.append(" M(");
-                AppendInt(out, leadFace.record.M);
-                out += ')';
+                put(" M(");
+                number(leadFace.record.M);
+                *p++ = ')';
             }
             if (hasUv) {
-                out.append(" UV(");
+                put(" UV(");
                 for (int j = 0; j < 4; ++j) {
                     const CornerSource& source = box.source[f][j];
                     const FaceText& face = work.faces[static_cast<std::size_t>(source.face)];
-                    const std::string_view content =
-                        cut_.lines[cut_.objects[work.index]
-                                       .faceLines[static_cast<std::size_t>(source.face)]]
-                            .content;
-                    if (j > 0) out += ' ';
+                    if (j > 0) *p++ = ' ';
                     if (attempt == 0) {
-                        out.append(SpanText(content, face.u[source.corner]));
-                        out += ' ';
-                        out.append(SpanText(content, face.v[source.corner]));
+                        const std::string_view content =
+                            cut_.lines[faceLines[static_cast<std::size_t>(source.face)]].content;
+                        put(SpanText(content, face.u[source.corner]));
+                        *p++ = ' ';
+                        put(SpanText(content, face.v[source.corner]));
                     } else {
                         // Texts too long for one line: the shortest that read back the same.
-                        AppendFloat(out, face.record.u[source.corner]);
-                        out += ' ';
-                        AppendFloat(out, face.record.v[source.corner]);
+                        p = std::to_chars(p, limit, face.record.u[source.corner]).ptr;
+                        *p++ = ' ';
+                        p = std::to_chars(p, limit, face.record.v[source.corner]).ptr;
                     }
                 }
-                out += ')';
+                *p++ = ')';
             }
-            if (out.size() - start + 1 <= kLongestFaceLine + 1) break;
+            const auto size = static_cast<std::size_t>(p - line);
+            if (size <= kLongestFaceLine || attempt == 1) {
+                out.append(line, size);
+                break;
+            }
         }
         out.append(cut_.lineEnd);
     }
