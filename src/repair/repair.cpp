@@ -723,14 +723,19 @@ class Repairer {
 
     // The repaired form, converted in memory: every box must come out as its block.
     RepairOutcome Verify() {
+        // The blocks are judged where the pipeline holds them, as soon as they are built.
         class Records final : public PipelineHooks {
           public:
+            explicit Records(Repairer& repairer) : repairer_(repairer) {}
             bool RecordsBuilt(std::span<const Bd1Block> records) override {
-                blocks.assign(records.begin(), records.end());
+                verdict = repairer_.CheckRecords(records);
                 return true;
             }
-            std::vector<Bd1Block> blocks;
-        } records;
+            RepairOutcome verdict = RepairOutcome::NotVerified;
+
+          private:
+            Repairer& repairer_;
+        } records(*this);
         Document document;
         OpenMemoryDocument(document, repair_.document.data(), repair_.document.size());
         PipelineLimits limits;
@@ -741,7 +746,12 @@ class Repairer {
             return RepairOutcome::TooManyBlocks;
         }
         if (result.outcome != PipelineOutcome::Completed) return RepairOutcome::NotVerified;
+        return records.verdict;
+    }
 
+    // Repaired when every box comes out as its block; NotVerified, with the first block that
+    // does not, otherwise.
+    RepairOutcome CheckRecords(std::span<const Bd1Block> blocks) {
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
         for (const ObjectWork& work : work_) {
@@ -756,8 +766,8 @@ class Repairer {
                 const std::size_t face = faceStart + b * kBlockFaces;
                 const std::size_t block = vertex / kBlockCorners;
                 const bool placed = vertex % kBlockCorners == 0 && face == block * kBlockFaces &&
-                                    block < records.blocks.size();
-                if (!placed || !SameRecord(work, work.boxes[b], records.blocks[block])) {
+                                    block < blocks.size();
+                if (!placed || !SameRecord(work, work.boxes[b], blocks[block])) {
                     repair_.wrongBlock = static_cast<std::int64_t>(block);
                     return RepairOutcome::NotVerified;
                 }
@@ -768,7 +778,7 @@ class Repairer {
         // Without objects left as they are, the boxes are all the blocks there are.
         const bool allRepaired = std::all_of(work_.begin(), work_.end(),
                                              [](const ObjectWork& work) { return work.repaired; });
-        if (allRepaired && records.blocks.size() != vertexStart / kBlockCorners) {
+        if (allRepaired && blocks.size() != vertexStart / kBlockCorners) {
             repair_.wrongBlock = static_cast<std::int64_t>(vertexStart / kBlockCorners);
             return RepairOutcome::NotVerified;
         }
