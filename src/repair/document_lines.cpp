@@ -175,7 +175,12 @@ class Cutter {
                 every_processor::ScanUsualVertexLine(text, vertex) == text + piece.content.size() ||
                 ReadVertexLine(text, vertex);
             piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
-            (whole ? object.vertexLines : object.otherVertexLines).push_back(cut_.lines.size() - 1);
+            if (whole) {
+                object.vertexLines.push_back(cut_.lines.size() - 1);
+                object.vertices.push_back(vertex);
+            } else {
+                object.otherVertexLines.push_back(cut_.lines.size() - 1);
+            }
         }
         return false;
     }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mqo/mqo.hpp"
+
 namespace bloktar::repair {
 
 // What the geometry pass makes of a piece.
@@ -53,6 +55,7 @@ struct DocumentObject {
     std::size_t vertexHeader = 0;               // the piece of its (first) "\tvertex " line
     std::size_t faceHeader = 0;                 // the piece of its (first) "\tface " line
     std::vector<std::size_t> vertexLines;       // pieces that make vertex records, in order
+    std::vector<MQO_VERTEX> vertices;           // the records they make, as the pass reads them
     std::vector<std::size_t> otherVertexLines;  // pieces of the vertex chunk that make none
     std::vector<std::size_t> faceLines;         // pieces that make face records, in order
 };

@@ -285,15 +285,10 @@ class Repairer {
         const DocumentObject& object = cut_.objects[work.index];
         LineBuffer buffer;
         const std::size_t vertexCount = object.vertexLines.size();
-        work.vertices.resize(vertexCount);
+        // The cut has read them; they are the object's from here on.
+        work.vertices = std::move(cut_.objects[work.index].vertices);
         std::vector<Point> points(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
-            const DocumentLine& line = cut_.lines[object.vertexLines[k]];
-            const char* text = TerminatedLine(line, buffer);
-            if (every_processor::ScanUsualVertexLine(text, work.vertices[k]) !=
-                text + line.content.size()) {
-                ReadVertexLine(text, work.vertices[k]);
-            }
             points[k] = {work.vertices[k].x, work.vertices[k].y, work.vertices[k].z};
         }
         const std::size_t faceCount = object.faceLines.size();
