@@ -126,6 +126,16 @@ bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& fac
     const int numbers = 2 * pairs;
     for (int t = 0; t < numbers; ++t) {
         const char* start = p;
+        const char separator = t + 1 < numbers ? ' ' : ')';
+        // Mostly a digit, a point and five digits.
+        if (IsDigit(p[0]) && p[1] == '.' && IsDigit(p[2]) && IsDigit(p[3]) && IsDigit(p[4]) &&
+            IsDigit(p[5]) && IsDigit(p[6]) && p[7] == separator) {
+            NumberSpan& span = t % 2 == 0 ? face.u[t / 2] : face.v[t / 2];
+            span.begin = static_cast<std::uint16_t>(start - line);
+            span.length = 7;
+            p += 8;
+            continue;
+        }
         if (*p == '+' || *p == '-') ++p;
         bool digits = false;
         bool point = false;
@@ -138,7 +148,7 @@ bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& fac
                 break;
             }
         }
-        if (!digits || *p != (t + 1 < numbers ? ' ' : ')')) return false;
+        if (!digits || *p != separator) return false;
         NumberSpan& span = t % 2 == 0 ? face.u[t / 2] : face.v[t / 2];
         span.begin = static_cast<std::uint16_t>(start - line);
         span.length = static_cast<std::uint16_t>(p - start);
@@ -175,9 +185,9 @@ bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
     return true;
 }
 
+// Reads a face line into face, which must be as FaceText{} makes it.
 void ReadFace(const DocumentLine& line, LineBuffer& buffer, FaceText& face) {
     const char* text = TerminatedLine(line, buffer);
-    face = FaceText{};
     if (ReadUsualFace(line, text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;
