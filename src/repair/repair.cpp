@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <deque>
 #include <span>
 
 #include "bd1/bd1.hpp"
@@ -285,6 +286,9 @@ class Repairer {
         }
         if (!changes) return RepairOutcome::NothingToRepair;
         Write();
+        // The pieces are written: their room goes to the check's arrays.
+        std::vector<DocumentLine>().swap(cut_.lines);
+        std::deque<std::string>().swap(cut_.owned);
         return Verify();
     }
 
