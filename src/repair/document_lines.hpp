@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mqo/mqo.hpp"
+#include "repair/room_allocator.hpp"
 
 namespace bloktar::repair {
 
@@ -61,7 +62,7 @@ struct DocumentObject {
 };
 
 struct DocumentLines {
-    std::vector<DocumentLine> lines;
+    std::vector<DocumentLine, RoomAllocator<DocumentLine>> lines;
     std::vector<DocumentObject> objects;
     std::deque<std::string> owned;  // the content of pieces that differ from their bytes
     std::string lineEnd;            // the first line's ending: "\r\n" or "\n"

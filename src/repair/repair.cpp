@@ -287,7 +287,7 @@ class Repairer {
         if (!changes) return RepairOutcome::NothingToRepair;
         Write();
         // The pieces are written: their room goes to the check's arrays.
-        std::vector<DocumentLine>().swap(cut_.lines);
+        decltype(cut_.lines)().swap(cut_.lines);
         std::deque<std::string>().swap(cut_.owned);
         return Verify();
     }
