@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <span>
 
 #include "bd1/bd1.hpp"
@@ -14,6 +15,7 @@
 #include "repair/boxes.hpp"
 #include "repair/document_lines.hpp"
 #include "run/pipeline.hpp"
+#include "run/platform.hpp"
 
 // The geometry pass's scanners for lines of the usual shape, for every processor.
 #define BLOKTAR_LINES_WIDE 0
@@ -263,9 +265,13 @@ class Repairer {
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
         CutDocument(form_, cut_);
 
+        // Every object the converter reads gets its work and its report first; the objects to
+        // repair are then done, in two shares, one on a second thread.
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
-        bool changes = false;
+        std::vector<Task> tasks;
+        repair_.objects.reserve(cut_.objects.size());
+        work_.reserve(cut_.objects.size());
         for (std::size_t o = 0; o < cut_.objects.size(); ++o) {
             const DocumentObject& object = cut_.objects[o];
             if (object.hidden && !object.loadedBeforeHidden) continue;
@@ -276,14 +282,15 @@ class Repairer {
             work.repaired = object.closed && !object.hidden && !object.mirror && !object.patch &&
                             !object.lathe && object.vertexChunks <= 1 && object.faceChunks <= 1;
             report.leftAsIs = !work.repaired;
-            if (work.repaired) {
-                changes = RepairObject(work, vertexStart, faceStart, report) || changes;
-            }
+            if (work.repaired) tasks.push_back({work_.size(), vertexStart, faceStart, false});
             vertexStart += object.vertexLines.size();
             faceStart += object.faceLines.size();
             repair_.objects.push_back(std::move(report));
             work_.push_back(std::move(work));
         }
+        RunTasks(tasks);
+        bool changes = false;
+        for (const Task& task : tasks) changes = changes || task.changes;
         if (!changes) return RepairOutcome::NothingToRepair;
         Write();
         // The pieces are written: their room goes to the check's arrays.
@@ -293,6 +300,63 @@ class Repairer {
     }
 
   private:
+    // An object to repair: its work and report, where its records start among all the
+    // objects', and whether repairing it changes anything.
+    struct Task {
+        std::size_t work;
+        std::size_t vertexStart;
+        std::size_t faceStart;
+        bool changes;
+    };
+
+    // The tasks from first on, on the second thread.
+    struct Share {
+        Repairer* repairer;
+        std::vector<Task>* tasks;
+        std::size_t first;
+        std::exception_ptr failure;
+        WorkerThread* worker;
+    };
+
+    void RunTask(Task& task) {
+        task.changes = RepairObject(work_[task.work], task.vertexStart, task.faceStart,
+                                    repair_.objects[task.work]);
+    }
+
+    static void RunShare(void* context) {
+        Share& share = *static_cast<Share*>(context);
+        try {
+            for (std::size_t t = share.first; t < share.tasks->size(); ++t) {
+                share.repairer->RunTask((*share.tasks)[t]);
+            }
+        } catch (...) {
+            share.failure = std::current_exception();
+        }
+        share.worker->Publish(1, true);
+    }
+
+    // Each object is repaired on its own: the later ones, about half of the faces, on a second
+    // thread while this one does the others.
+    void RunTasks(std::vector<Task>& tasks) {
+        std::size_t faces = 0;
+        for (const Task& task : tasks)
+            faces += cut_.objects[work_[task.work].index].faceLines.size();
+        std::size_t split = 0;
+        for (std::size_t half = 0; split < tasks.size() && 2 * half < faces; ++split) {
+            half += cut_.objects[work_[tasks[split].work].index].faceLines.size();
+        }
+        Share share{this, &tasks, split, nullptr, nullptr};
+        WorkerThread worker;  // waits for its share as this function ends, before share goes
+        share.worker = &worker;
+        if (split < tasks.size()) worker.Run(&Repairer::RunShare, &share);
+        for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t]);
+        if (split < tasks.size()) {
+            bool final = false;
+            while (!final) worker.WaitBeyond(0, final);
+        }
+        if (share.failure) std::rethrow_exception(share.failure);
+    }
+
     // Finds the object's boxes and what is no box; true when anything changes.
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
                       ObjectRepair& report) {
