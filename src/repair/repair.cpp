@@ -46,8 +46,9 @@ struct FaceText {
     std::uint16_t listBegin = 0;  // the list's text after " V(", up to its ")"
     std::uint16_t listEnd = 0;
     bool hasList = false;
-    bool hasMaterial = false;  // the line has " M("
-    bool hasUv = false;        // the line has " UV("
+    bool hasMaterial = false;       // the line has " M("
+    bool hasUv = false;             // the line has " UV("
+    const char* content = nullptr;  // the piece's content, where the spans stand
 };
 
 // The number text the converter reads at line + at: white space passed over, one sign, digits
@@ -191,6 +192,7 @@ bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
 // Reads a face line into face, which must be as FaceText{} makes it.
 void ReadFace(const DocumentLine& line, LineBuffer& buffer, FaceText& face) {
     const char* text = TerminatedLine(line, buffer);
+    face.content = line.content.data();
     if (ReadUsualFace(line, text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;
@@ -211,9 +213,9 @@ void ReadFace(const DocumentLine& line, LineBuffer& buffer, FaceText& face) {
     }
 }
 
-std::string_view SpanText(std::string_view content, NumberSpan span) {
+std::string_view SpanText(const char* content, NumberSpan span) {
     if (span.length == 0) return "0";
-    return content.substr(span.begin, span.length);
+    return {content + span.begin, span.length};
 }
 
 void AppendInt(std::string& out, std::int64_t value) {
@@ -588,7 +590,6 @@ class Repairer {
         const FaceText& leadFace = work.faces[static_cast<std::size_t>(lead.face)];
         const bool hasMaterial = leadFace.hasMaterial;
         const bool hasUv = leadFace.hasUv;
-        const std::vector<std::size_t>& faceLines = cut_.objects[work.index].faceLines;
         // Eight numbers of at most 255 characters each, and the rest of the line.
         char line[8 * 256 + 256];
         char* const limit = line + sizeof line;
@@ -617,11 +618,9 @@ class Repairer {
                     const FaceText& face = work.faces[static_cast<std::size_t>(source.face)];
                     if (j > 0) *p++ = ' ';
                     if (attempt == 0) {
-                        const std::string_view content =
-                            cut_.lines[faceLines[static_cast<std::size_t>(source.face)]].content;
-                        put(SpanText(content, face.u[source.corner]));
+                        put(SpanText(face.content, face.u[source.corner]));
                         *p++ = ' ';
-                        put(SpanText(content, face.v[source.corner]));
+                        put(SpanText(face.content, face.v[source.corner]));
                     } else {
                         // Texts too long for one line: the shortest that read back the same.
                         p = std::to_chars(p, limit, face.record.u[source.corner]).ptr;
