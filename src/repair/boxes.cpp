@@ -48,8 +48,21 @@ class EdgeIndex {
         entries_.resize(all.size());
         std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
         for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
+        // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
+        // entries all differ in key or side, so both give the one order.
         for (std::size_t v = 0; v < vertexCount; ++v) {
-            std::sort(entries_.begin() + start_[v], entries_.begin() + start_[v + 1], Before);
+            EdgeEntry* const first = entries_.data() + start_[v];
+            EdgeEntry* const last = entries_.data() + start_[v + 1];
+            if (last - first > 16) {
+                std::sort(first, last, Before);
+                continue;
+            }
+            for (EdgeEntry* at = first; at != last; ++at) {
+                const EdgeEntry entry = *at;
+                EdgeEntry* hole = at;
+                for (; hole != first && Before(entry, hole[-1]); --hole) *hole = hole[-1];
+                *hole = entry;
+            }
         }
     }
 
