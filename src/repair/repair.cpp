@@ -14,6 +14,7 @@
 #include "mqo/numbers.hpp"
 #include "repair/boxes.hpp"
 #include "repair/document_lines.hpp"
+#include "repair/room_allocator.hpp"
 #include "run/pipeline.hpp"
 #include "run/platform.hpp"
 
@@ -746,6 +747,7 @@ class Repairer {
         std::string& out = repair_.document;
         out.clear();
         out.reserve(form_.size() + form_.size() / 4);
+        PreferHugePages(out.data(), out.capacity());
         // Which work, if any, each object has.
         std::vector<std::int32_t> workOf(cut_.objects.size(), -1);
         for (std::size_t w = 0; w < work_.size(); ++w) {
