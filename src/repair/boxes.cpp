@@ -48,8 +48,21 @@ class EdgeIndex {
         entries_.resize(all.size());
         std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
         for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
+        // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
+        // entries all differ in key or side, so both give the one order.
         for (std::size_t v = 0; v < vertexCount; ++v) {
-            std::sort(entries_.begin() + start_[v], entries_.begin() + start_[v + 1], Before);
+            EdgeEntry* const first = entries_.data() + start_[v];
+            EdgeEntry* const last = entries_.data() + start_[v + 1];
+            if (last - first > 16) {
+                std::sort(first, last, Before);
+                continue;
+            }
+            for (EdgeEntry* at = first; at != last; ++at) {
+                const EdgeEntry entry = *at;
+                EdgeEntry* hole = at;
+                for (; hole != first && Before(entry, hole[-1]); --hole) *hole = hole[-1];
+                *hole = entry;
+            }
         }
     }
 
@@ -98,16 +111,29 @@ class Finder {
     void Run() {
         used_.assign(faces_.size(), 0);
         MakeSides();
-        // Sides by the face that comes first in them, best first.
+        // Sides by the face that comes first in them (a counting sort: a face starts a handful),
+        // best first.
+        std::vector<std::uint32_t> start(faces_.size() + 1, 0);
+        for (const Side& side : sides_) ++start[static_cast<std::size_t>(side.face[0]) + 1];
+        for (std::size_t f = 0; f < faces_.size(); ++f) start[f + 1] += start[f];
         std::vector<std::int32_t> order(sides_.size());
-        for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
-        std::sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
-            const Side& x = sides_[static_cast<std::size_t>(a)];
-            const Side& y = sides_[static_cast<std::size_t>(b)];
-            if (x.face[0] != y.face[0]) return x.face[0] < y.face[0];
-            if (x.preference != y.preference) return x.preference < y.preference;
-            return a < b;
-        });
+        {
+            std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+            for (std::size_t i = 0; i < sides_.size(); ++i) {
+                order[next[static_cast<std::size_t>(sides_[i].face[0])]++] =
+                    static_cast<std::int32_t>(i);
+            }
+        }
+        for (std::size_t f = 0; f < faces_.size(); ++f) {
+            if (start[f + 1] - start[f] < 2) continue;
+            // Within a face, sides came in the order they were made: sort by preference alone,
+            // keeping that order among equals.
+            std::stable_sort(order.begin() + start[f], order.begin() + start[f + 1],
+                             [&](std::int32_t a, std::int32_t b) {
+                                 return sides_[static_cast<std::size_t>(a)].preference <
+                                        sides_[static_cast<std::size_t>(b)].preference;
+                             });
+        }
         for (std::size_t i = 0; i < order.size(); ++i) {
             const Side& seed = sides_[static_cast<std::size_t>(order[i])];
             if (Taken(seed)) continue;
@@ -130,6 +156,9 @@ class Finder {
     }
 
     void MakeSides() {
+        // Room for a side per face: quadrilaterals make one each, pairs of triangles mostly fewer.
+        sides_.reserve(faces_.size());
+        edges_.reserve(4 * faces_.size());
         std::vector<EdgeEntry> triangleEdges;
         for (std::size_t f = 0; f < faces_.size(); ++f) {
             const FaceCorners& face = faces_[f];

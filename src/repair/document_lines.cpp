@@ -5,6 +5,10 @@
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
 
+// The geometry pass's scanners for lines of the usual shape, for every processor.
+#define BLOKTAR_LINES_WIDE 0
+#include "mqo/usual_lines.inc"
+
 namespace bloktar::repair {
 namespace {
 
@@ -13,6 +17,9 @@ constexpr std::size_t kObjectLineLimit = 128;
 constexpr std::size_t kVertexLineLimit = 128;
 constexpr std::size_t kFaceLineLimit = 256;
 constexpr char kEndOfText = '\x1a';
+
+static_assert(sizeof(LineBuffer) >= kFaceLineLimit - 1 + 1 + 32,
+              "the longest piece, its newline and the zeros");
 
 bool BeginsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -153,7 +160,7 @@ class Cutter {
 
     // False when the document ended inside the chunk.
     bool ReadVertices(std::int32_t index) {
-        std::string buffer;
+        LineBuffer buffer;
         while (const DocumentLine* line = Next(kVertexLineLimit, index)) {
             DocumentLine& piece = cut_.lines.back();
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
@@ -162,9 +169,18 @@ class Cutter {
                 return true;
             }
             MQO_VERTEX vertex{};
-            const bool whole = ReadVertexLine(Terminated(piece, buffer), vertex);
+            const char* text = Terminated(piece, buffer);
+            // A line of the usual shape that ends behind its third number makes a record.
+            const bool whole =
+                every_processor::ScanUsualVertexLine(text, vertex) == text + piece.content.size() ||
+                ReadVertexLine(text, vertex);
             piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
-            (whole ? object.vertexLines : object.otherVertexLines).push_back(cut_.lines.size() - 1);
+            if (whole) {
+                object.vertexLines.push_back(cut_.lines.size() - 1);
+                object.vertices.push_back(vertex);
+            } else {
+                object.otherVertexLines.push_back(cut_.lines.size() - 1);
+            }
         }
         return false;
     }
@@ -186,11 +202,14 @@ class Cutter {
   public:
     // The piece as the reader hands it over: with its newline, zero-terminated, and zero bytes
     // behind for the number readers that look ahead.
-    static const char* Terminated(const DocumentLine& line, std::string& buffer) {
-        buffer.assign(line.content);
-        if (line.newline) buffer += '\n';
-        buffer.append(32, '\0');
-        return buffer.c_str();
+    static const char* Terminated(const DocumentLine& line, LineBuffer& buffer) {
+        // A piece holds at most 255 characters (the longest limit less one).
+        const std::size_t size = line.content.size();
+        std::memcpy(buffer.bytes, line.content.data(), size);
+        std::size_t end = size;
+        if (line.newline) buffer.bytes[end++] = '\n';
+        std::memset(buffer.bytes + end, 0, 32);
+        return buffer.bytes;
     }
 
   private:
@@ -210,7 +229,7 @@ void CutDocument(std::string_view form, DocumentLines& cut) {
     cutter.Run();
 }
 
-const char* TerminatedLine(const DocumentLine& line, std::string& buffer) {
+const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer) {
     return Cutter::Terminated(line, buffer);
 }
 

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "mqo/mqo.hpp"
+#include "repair/room_allocator.hpp"
+
 namespace bloktar::repair {
 
 // What the geometry pass makes of a piece.
@@ -53,12 +56,13 @@ struct DocumentObject {
     std::size_t vertexHeader = 0;               // the piece of its (first) "\tvertex " line
     std::size_t faceHeader = 0;                 // the piece of its (first) "\tface " line
     std::vector<std::size_t> vertexLines;       // pieces that make vertex records, in order
+    std::vector<MQO_VERTEX> vertices;           // the records they make, as the pass reads them
     std::vector<std::size_t> otherVertexLines;  // pieces of the vertex chunk that make none
     std::vector<std::size_t> faceLines;         // pieces that make face records, in order
 };
 
 struct DocumentLines {
-    std::vector<DocumentLine> lines;
+    std::vector<DocumentLine, RoomAllocator<DocumentLine>> lines;
     std::vector<DocumentObject> objects;
     std::deque<std::string> owned;  // the content of pieces that differ from their bytes
     std::string lineEnd;            // the first line's ending: "\r\n" or "\n"
@@ -69,8 +73,14 @@ struct DocumentLines {
 // outlive the result.
 void CutDocument(std::string_view form, DocumentLines& cut);
 
+// Room for the longest piece as the reader hands it over: 255 characters, its newline, its
+// terminating zero, and zero bytes behind for the number readers that look ahead.
+struct LineBuffer {
+    char bytes[256 + 32];
+};
+
 // The piece as the reader hands it over: its content, its newline, a zero byte, and zero bytes
 // behind for the number readers that look ahead. Valid while buffer is.
-const char* TerminatedLine(const DocumentLine& line, std::string& buffer);
+const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer);
 
 }  // namespace bloktar::repair

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <span>
 
 #include "bd1/bd1.hpp"
@@ -12,7 +14,13 @@
 #include "mqo/numbers.hpp"
 #include "repair/boxes.hpp"
 #include "repair/document_lines.hpp"
+#include "repair/room_allocator.hpp"
 #include "run/pipeline.hpp"
+#include "run/platform.hpp"
+
+// The geometry pass's scanners for lines of the usual shape, for every processor.
+#define BLOKTAR_LINES_WIDE 0
+#include "mqo/usual_lines.inc"
 
 namespace bloktar::repair {
 namespace {
@@ -39,8 +47,9 @@ struct FaceText {
     std::uint16_t listBegin = 0;  // the list's text after " V(", up to its ")"
     std::uint16_t listEnd = 0;
     bool hasList = false;
-    bool hasMaterial = false;  // the line has " M("
-    bool hasUv = false;        // the line has " UV("
+    bool hasMaterial = false;       // the line has " M("
+    bool hasUv = false;             // the line has " UV("
+    const char* content = nullptr;  // the piece's content, where the spans stand
 };
 
 // The number text the converter reads at line + at: white space passed over, one sign, digits
@@ -113,9 +122,79 @@ bool IsCleanList(std::string_view list, std::int32_t n) {
     return count == n;
 }
 
-void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
+// The UV numbers of a face line of the usual shape, from uv behind its "UV(": pairs pairs, each
+// number behind one space, the last before ")". Where each is a sign, digits and at most one point
+// and nothing else, its span is the whole of it, as FindUvSpans would find; false, for
+// FindUvSpans to look, where any is otherwise.
+bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& face) {
+    const char* p = uv;
+    const int numbers = 2 * pairs;
+    for (int t = 0; t < numbers; ++t) {
+        const char* start = p;
+        const char separator = t + 1 < numbers ? ' ' : ')';
+        // Mostly a digit, a point and five digits.
+        if (IsDigit(p[0]) && p[1] == '.' && IsDigit(p[2]) && IsDigit(p[3]) && IsDigit(p[4]) &&
+            IsDigit(p[5]) && IsDigit(p[6]) && p[7] == separator) {
+            NumberSpan& span = t % 2 == 0 ? face.u[t / 2] : face.v[t / 2];
+            span.begin = static_cast<std::uint16_t>(start - line);
+            span.length = 7;
+            p += 8;
+            continue;
+        }
+        if (*p == '+' || *p == '-') ++p;
+        bool digits = false;
+        bool point = false;
+        for (;; ++p) {
+            if (IsDigit(*p)) {
+                digits = true;
+            } else if (*p == '.' && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (!digits || *p != separator) return false;
+        NumberSpan& span = t % 2 == 0 ? face.u[t / 2] : face.v[t / 2];
+        span.begin = static_cast<std::uint16_t>(start - line);
+        span.length = static_cast<std::uint16_t>(p - start);
+        ++p;
+    }
+    return true;
+}
+
+// A face line of the usual shape, read where its numbers stand; false, with face untouched,
+// for a line of any other shape.
+bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
+    usual_shape::UsualFace usual;
+    every_processor::LineMemory memory;
+    const char* uv = every_processor::ScanUsualFaceStart(text, usual);
+    const char* stop =
+        uv != nullptr ? every_processor::ScanUsualUvCorners(uv, usual, memory) : nullptr;
+    if (stop == nullptr || *stop != ')' || stop + 1 != text + line.content.size()) return false;
+    usual_shape::StoreUsualFace(usual, face.record);
+    // The shape puts " V(" behind the count, " M(" and " UV(" where the scan passed them.
+    face.hasMaterial = true;
+    face.hasUv = true;
+    const char* list = text + 2;
+    while (IsDigit(*list)) ++list;
+    const char* close = std::strchr(list + 3, ')');
+    face.hasList = true;
+    face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
+    face.listEnd = static_cast<std::uint16_t>(close - text);
+    face.cleanList = IsCleanList(
+        std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)), face.record.n);
+    if (!FindUsualUvSpans(text, uv, usual.pairs, face)) {
+        for (int k = 0; k < 4; ++k) face.u[k] = face.v[k] = NumberSpan{};
+        FindUvSpans(text, uv, face.record.n, face);
+    }
+    return true;
+}
+
+// Reads a face line into face, which must be as FaceText{} makes it.
+void ReadFace(const DocumentLine& line, LineBuffer& buffer, FaceText& face) {
     const char* text = TerminatedLine(line, buffer);
-    face = FaceText{};
+    face.content = line.content.data();
+    if (ReadUsualFace(line, text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;
     if (const char* list = std::strstr(text, " UV(")) {
@@ -135,19 +214,13 @@ void ReadFace(const DocumentLine& line, std::string& buffer, FaceText& face) {
     }
 }
 
-std::string_view SpanText(std::string_view content, NumberSpan span) {
+std::string_view SpanText(const char* content, NumberSpan span) {
     if (span.length == 0) return "0";
-    return content.substr(span.begin, span.length);
+    return {content + span.begin, span.length};
 }
 
 void AppendInt(std::string& out, std::int64_t value) {
     char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
-void AppendFloat(std::string& out, float value) {
-    char digits[32];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     out.append(digits, result.ptr);
 }
@@ -195,9 +268,13 @@ class Repairer {
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
         CutDocument(form_, cut_);
 
+        // Every object the converter reads gets its work and its report first; the objects to
+        // repair are then done, in two shares, one on a second thread.
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
-        bool changes = false;
+        std::vector<Task> tasks;
+        repair_.objects.reserve(cut_.objects.size());
+        work_.reserve(cut_.objects.size());
         for (std::size_t o = 0; o < cut_.objects.size(); ++o) {
             const DocumentObject& object = cut_.objects[o];
             if (object.hidden && !object.loadedBeforeHidden) continue;
@@ -208,31 +285,91 @@ class Repairer {
             work.repaired = object.closed && !object.hidden && !object.mirror && !object.patch &&
                             !object.lathe && object.vertexChunks <= 1 && object.faceChunks <= 1;
             report.leftAsIs = !work.repaired;
-            if (work.repaired) {
-                changes = RepairObject(work, vertexStart, faceStart, report) || changes;
-            }
+            if (work.repaired) tasks.push_back({work_.size(), vertexStart, faceStart, false});
             vertexStart += object.vertexLines.size();
             faceStart += object.faceLines.size();
             repair_.objects.push_back(std::move(report));
             work_.push_back(std::move(work));
         }
+        RunTasks(tasks);
+        bool changes = false;
+        for (const Task& task : tasks) changes = changes || task.changes;
         if (!changes) return RepairOutcome::NothingToRepair;
         Write();
+        // The pieces are written: their room goes to the check's arrays.
+        decltype(cut_.lines)().swap(cut_.lines);
+        std::deque<std::string>().swap(cut_.owned);
         return Verify();
     }
 
   private:
+    // An object to repair: its work and report, where its records start among all the
+    // objects', and whether repairing it changes anything.
+    struct Task {
+        std::size_t work;
+        std::size_t vertexStart;
+        std::size_t faceStart;
+        bool changes;
+    };
+
+    // The tasks from first on, on the second thread.
+    struct Share {
+        Repairer* repairer;
+        std::vector<Task>* tasks;
+        std::size_t first;
+        std::exception_ptr failure;
+        WorkerThread* worker;
+    };
+
+    void RunTask(Task& task) {
+        task.changes = RepairObject(work_[task.work], task.vertexStart, task.faceStart,
+                                    repair_.objects[task.work]);
+    }
+
+    static void RunShare(void* context) {
+        Share& share = *static_cast<Share*>(context);
+        try {
+            for (std::size_t t = share.first; t < share.tasks->size(); ++t) {
+                share.repairer->RunTask((*share.tasks)[t]);
+            }
+        } catch (...) {
+            share.failure = std::current_exception();
+        }
+        share.worker->Publish(1, true);
+    }
+
+    // Each object is repaired on its own: the later ones, about half of the faces, on a second
+    // thread while this one does the others.
+    void RunTasks(std::vector<Task>& tasks) {
+        std::size_t faces = 0;
+        for (const Task& task : tasks)
+            faces += cut_.objects[work_[task.work].index].faceLines.size();
+        std::size_t split = 0;
+        for (std::size_t half = 0; split < tasks.size() && 2 * half < faces; ++split) {
+            half += cut_.objects[work_[tasks[split].work].index].faceLines.size();
+        }
+        Share share{this, &tasks, split, nullptr, nullptr};
+        WorkerThread worker;  // waits for its share as this function ends, before share goes
+        share.worker = &worker;
+        if (split < tasks.size()) worker.Run(&Repairer::RunShare, &share);
+        for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t]);
+        if (split < tasks.size()) {
+            bool final = false;
+            while (!final) worker.WaitBeyond(0, final);
+        }
+        if (share.failure) std::rethrow_exception(share.failure);
+    }
+
     // Finds the object's boxes and what is no box; true when anything changes.
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
                       ObjectRepair& report) {
         const DocumentObject& object = cut_.objects[work.index];
-        std::string buffer;
+        LineBuffer buffer;
         const std::size_t vertexCount = object.vertexLines.size();
-        work.vertices.resize(vertexCount);
+        // The cut has read them; they are the object's from here on.
+        work.vertices = std::move(cut_.objects[work.index].vertices);
         std::vector<Point> points(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
-            ReadVertexLine(TerminatedLine(cut_.lines[object.vertexLines[k]], buffer),
-                           work.vertices[k]);
             points[k] = {work.vertices[k].x, work.vertices[k].y, work.vertices[k].z};
         }
         const std::size_t faceCount = object.faceLines.size();
@@ -446,51 +583,59 @@ class Repairer {
         out.append(cut_.lineEnd);
     }
 
-    // Slot f of a rewritten box whose corner k is vertex base + k.
+    // Slot f of a rewritten box whose corner k is vertex base + k. The line is made in a buffer
+    // and appended whole.
     void AppendSlot(std::string& out, const ObjectWork& work, const FoundBox& box, int f,
                     std::int64_t base) const {
-        const std::size_t start = out.size();
         const CornerSource& lead = box.source[f][0];
         const FaceText& leadFace = work.faces[static_cast<std::size_t>(lead.face)];
         const bool hasMaterial = leadFace.hasMaterial;
         const bool hasUv = leadFace.hasUv;
+        // Eight numbers of at most 255 characters each, and the rest of the line.
+        char line[8 * 256 + 256];
+        char* const limit = line + sizeof line;
         for (int attempt = 0; attempt < 2; ++attempt) {
-            out.resize(start);
-            out.append("\t\t4 V(");
+            char* p = line;
+            const auto put = [&](std::string_view text) {
+                std::memcpy(p, text.data(), text.size());
+                p += text.size();
+            };
+            const auto number = [&](std::int64_t value) { p = std::to_chars(p, limit, value).ptr; };
+            put("\t\t4 V(");
             for (int j = 0; j < 4; ++j) {
-                if (j > 0) out += ' ';
-                AppendInt(out, base + kBd1FaceCorners[f][j]);
+                if (j > 0) *p++ = ' ';
+                number(base + kBd1FaceCorners[f][j]);
             }
-            out += ')';
+            *p++ = ')';
             if (hasMaterial) {
-                out.append(" M(");
-                AppendInt(out, leadFace.record.M);
-                out += ')';
+                put(" M(");
+                number(leadFace.record.M);
+                *p++ = ')';
             }
             if (hasUv) {
-                out.append(" UV(");
+                put(" UV(");
                 for (int j = 0; j < 4; ++j) {
                     const CornerSource& source = box.source[f][j];
                     const FaceText& face = work.faces[static_cast<std::size_t>(source.face)];
-                    const std::string_view content =
-                        cut_.lines[cut_.objects[work.index]
-                                       .faceLines[static_cast<std::size_t>(source.face)]]
-                            .content;
-                    if (j > 0) out += ' ';
+                    if (j > 0) *p++ = ' ';
                     if (attempt == 0) {
-                        out.append(SpanText(content, face.u[source.corner]));
-                        out += ' ';
-                        out.append(SpanText(content, face.v[source.corner]));
+                        put(SpanText(face.content, face.u[source.corner]));
+                        *p++ = ' ';
+                        put(SpanText(face.content, face.v[source.corner]));
                     } else {
                         // Texts too long for one line: the shortest that read back the same.
-                        AppendFloat(out, face.record.u[source.corner]);
-                        out += ' ';
-                        AppendFloat(out, face.record.v[source.corner]);
+                        p = std::to_chars(p, limit, face.record.u[source.corner]).ptr;
+                        *p++ = ' ';
+                        p = std::to_chars(p, limit, face.record.v[source.corner]).ptr;
                     }
                 }
-                out += ')';
+                *p++ = ')';
             }
-            if (out.size() - start + 1 <= kLongestFaceLine + 1) break;
+            const auto size = static_cast<std::size_t>(p - line);
+            if (size <= kLongestFaceLine || attempt == 1) {
+                out.append(line, size);
+                break;
+            }
         }
         out.append(cut_.lineEnd);
     }
@@ -602,6 +747,7 @@ class Repairer {
         std::string& out = repair_.document;
         out.clear();
         out.reserve(form_.size() + form_.size() / 4);
+        PreferHugePages(out.data(), out.capacity());
         // Which work, if any, each object has.
         std::vector<std::int32_t> workOf(cut_.objects.size(), -1);
         for (std::size_t w = 0; w < work_.size(); ++w) {
@@ -651,14 +797,19 @@ class Repairer {
 
     // The repaired form, converted in memory: every box must come out as its block.
     RepairOutcome Verify() {
+        // The blocks are judged where the pipeline holds them, as soon as they are built.
         class Records final : public PipelineHooks {
           public:
+            explicit Records(Repairer& repairer) : repairer_(repairer) {}
             bool RecordsBuilt(std::span<const Bd1Block> records) override {
-                blocks.assign(records.begin(), records.end());
+                verdict = repairer_.CheckRecords(records);
                 return true;
             }
-            std::vector<Bd1Block> blocks;
-        } records;
+            RepairOutcome verdict = RepairOutcome::NotVerified;
+
+          private:
+            Repairer& repairer_;
+        } records(*this);
         Document document;
         OpenMemoryDocument(document, repair_.document.data(), repair_.document.size());
         PipelineLimits limits;
@@ -669,7 +820,12 @@ class Repairer {
             return RepairOutcome::TooManyBlocks;
         }
         if (result.outcome != PipelineOutcome::Completed) return RepairOutcome::NotVerified;
+        return records.verdict;
+    }
 
+    // Repaired when every box comes out as its block; NotVerified, with the first block that
+    // does not, otherwise.
+    RepairOutcome CheckRecords(std::span<const Bd1Block> blocks) {
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
         for (const ObjectWork& work : work_) {
@@ -684,8 +840,8 @@ class Repairer {
                 const std::size_t face = faceStart + b * kBlockFaces;
                 const std::size_t block = vertex / kBlockCorners;
                 const bool placed = vertex % kBlockCorners == 0 && face == block * kBlockFaces &&
-                                    block < records.blocks.size();
-                if (!placed || !SameRecord(work, work.boxes[b], records.blocks[block])) {
+                                    block < blocks.size();
+                if (!placed || !SameRecord(work, work.boxes[b], blocks[block])) {
                     repair_.wrongBlock = static_cast<std::int64_t>(block);
                     return RepairOutcome::NotVerified;
                 }
@@ -696,7 +852,7 @@ class Repairer {
         // Without objects left as they are, the boxes are all the blocks there are.
         const bool allRepaired = std::all_of(work_.begin(), work_.end(),
                                              [](const ObjectWork& work) { return work.repaired; });
-        if (allRepaired && records.blocks.size() != vertexStart / kBlockCorners) {
+        if (allRepaired && blocks.size() != vertexStart / kBlockCorners) {
             repair_.wrongBlock = static_cast<std::int64_t>(vertexStart / kBlockCorners);
             return RepairOutcome::NotVerified;
         }

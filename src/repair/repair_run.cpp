@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "repair/repair_text.hpp"
+#include "repair/room_allocator.hpp"
 #include "run/atomic_file.hpp"
 #include "run/conversion.hpp"
 
@@ -45,7 +46,10 @@ bool ReadSource(DocumentSource& source, std::string& form, std::size_t expected 
     source.Rewind();
     form.clear();
     std::size_t size = 0;
-    form.resize(std::max<std::size_t>(expected + 1, 1 << 20));
+    const std::size_t room = std::max<std::size_t>(expected + 1, 1 << 20);
+    form.reserve(room);
+    PreferHugePages(form.data(), form.capacity());
+    form.resize(room);
     for (;;) {
         if (size == form.size()) form.resize(form.size() * 2);
         const std::size_t got = source.Read(form.data() + size, form.size() - size);
