@@ -82,12 +82,10 @@ std::size_t FormatPlainReal(float value, char (&text)[kRealTextCapacity], int& p
     const float above = std::bit_cast<float>(std::bit_cast<std::uint32_t>(magnitude) + 1);
     const double reach = static_cast<double>(above - magnitude) / 2 * 1.000001;
     auto mayReadBack = [reach](double distance, int k) { return distance <= reach * kPowers[k]; };
-    // The fewest places k at which the decimal nearest x reads back; the products are exact (24
-    // bits of the float times the at most 21 bits of 5^k) and below 10^15, so their nearest
-    // integers are too. At each k passed over, both neighbours of x were ruled out, by the
-    // nearer's distance alone or, where that did not do, one by one.
-    // The search starts at the hint, where the places of the float before mostly are, once the
-    // places below it are ruled out at once; otherwise at none.
+    // The search for the fewest places starts at the hint, where the places of the float before
+    // mostly are, once the places below it are ruled out at once (the nearer neighbour of x at
+    // one place fewer is beyond reach, and with it every decimal of fewer places); otherwise at
+    // none.
     int places = placesHint > 0 && placesHint <= kMostPlaces ? placesHint : 0;
     if (places > 0) {
         const double under = x * kPowers[places - 1];
@@ -98,6 +96,10 @@ std::size_t FormatPlainReal(float value, char (&text)[kRealTextCapacity], int& p
     }
     double scaled = x * kPowers[places];
     if (!(scaled < 1e15)) return 0;
+    // The fewest places k at which the decimal nearest x reads back; the products are exact (24
+    // bits of the float times the at most 21 bits of 5^k) and below 10^15, so their nearest
+    // integers are too. At each k passed over, both neighbours of x were ruled out, by the
+    // nearer's distance alone or, where that did not do, one by one.
     double nearest;
     for (;;) {
         const double below = static_cast<double>(static_cast<std::int64_t>(scaled));
