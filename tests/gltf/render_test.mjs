@@ -6,7 +6,7 @@
 //   node render_test.mjs --export PATH --inspect PATH --source REPO_DIR [--screenshot OUT.png]
 //
 // With --screenshot it only draws the map of rooms in three.js, as the page's camera sees it,
-// into OUT.png (the picture in docs/export.md).
+// into OUT.png (the picture docs/export.png in the guide).
 //
 // Reported as skipped (a line with SKIPPED, status 0) when Chromium, playwright-core (pinned in
 // tests/browser) or three (pinned here) is missing, unless BLOKTAR_REQUIRE_BROWSER is set.
