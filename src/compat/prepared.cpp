@@ -9,10 +9,6 @@
 namespace bloktar::compat {
 namespace {
 
-void PrintNumber(Console& console, std::uint64_t value) {
-    console.Bytes(std::to_string(value));
-}
-
 // The member's name for the console: re-encoded from UTF-8 where the archive says it is UTF-8,
 // with "?" for any byte that is neither ASCII nor so re-encoded.
 std::string MemberNameText(const PreparedDocument& prepared) {

@@ -22,13 +22,6 @@
 namespace bloktar::exporter {
 namespace {
 
-template <typename Number>
-void PrintNumber(Console& console, Number value) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    console.Bytes(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
-}
-
 void PrintBanner(Console& console) {
     console.Text(bloktar::text::kBannerRule);
     console.Text(text::kBannerTitle);

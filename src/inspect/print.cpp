@@ -10,13 +10,6 @@
 namespace bloktar::inspect {
 namespace {
 
-template <typename Number>
-void PrintNumber(Console& console, Number value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    console.Bytes(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
-}
-
 void PrintQuoted(Console& console, std::string_view name) {
     console.Bytes("\"");
     console.Bytes(Printable(name));

@@ -18,12 +18,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void PrintNumber(Console& console, std::int64_t value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    console.Bytes(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
-}
-
 // Document bytes for the console: control characters become '?'.
 void PrintName(Console& console, std::string_view name) {
     std::string shown(name);

@@ -12,13 +12,6 @@
 namespace bloktar::reverse {
 namespace {
 
-template <typename Number>
-void PrintNumber(Console& console, Number value) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    console.Bytes(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
-}
-
 void PrintHexByte(Console& console, unsigned char byte) {
     constexpr char kHex[] = "0123456789abcdef";
     const char text[4] = {'0', 'x', kHex[byte >> 4], kHex[byte & 15]};

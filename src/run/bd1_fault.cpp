@@ -5,17 +5,6 @@
 #include <string_view>
 
 namespace bloktar {
-namespace {
-
-template <typename Number>
-void PrintNumber(Console& console, Number value) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    console.Bytes(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
-}
-
-}  // namespace
-
 void PrintBd1Fault(const Bd1Reading& reading, const ConsoleText& negativeCount, Console& console) {
     switch (reading.fault) {
         case Bd1Fault::None:

@@ -1,6 +1,7 @@
 // Where the program's console text goes.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -39,6 +40,14 @@ void WaitForWord(std::FILE* input);
 
 // Prints value as a signed decimal number.
 void PrintInt(Console& console, std::int32_t value);
+
+// Prints any integer as a decimal number.
+template <typename Number>
+void PrintNumber(Console& console, Number value) {
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    console.Bytes(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
+}
 
 // Collects everything printed, with the program's texts in Shift_JIS.
 class MemoryConsole final : public Console {
