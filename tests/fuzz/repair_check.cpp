@@ -66,7 +66,9 @@ std::string RepairAndCheck(const unsigned char* data, std::size_t size) {
         const std::string hidden = "_aside\" {" + end + "\tvisible 0";
         for (std::size_t at = shown.find(hidden); at != std::string::npos;
              at = shown.find(hidden, at + 1)) {
-            shown[at + hidden.size() - 1] = '1';
+            // Only an object's own line: a moved line may hold the same bytes.
+            const std::size_t lineStart = shown.rfind('\n', at) + 1;
+            if (shown.compare(lineStart, 7, "Object ") == 0) shown[at + hidden.size() - 1] = '1';
         }
     }
     bloktar::repair::CutDocument(shown, after);
