@@ -177,9 +177,7 @@ int ExitStatusFor(ExportOutcome outcome) {
 }
 
 NativeString GlbPathFor(const NativeChar* inputPath) {
-    NativeString path(inputPath);
-    for (const char c : std::string_view(".glb")) path += static_cast<NativeChar>(c);
-    return path;
+    return PathWithEnding(inputPath, ".glb");
 }
 
 ExportOutcome BuildExport(const ExportInput& model, const NativeChar* input, Console& console,

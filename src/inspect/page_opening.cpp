@@ -9,9 +9,7 @@
 namespace bloktar::inspect {
 
 NativeString PagePathBeside(const NativeChar* input) {
-    NativeString page(input);
-    for (const char c : {'.', 'h', 't', 'm', 'l'}) page += static_cast<NativeChar>(c);
-    return page;
+    return PathWithEnding(input, ".html");
 }
 
 #ifdef _WIN32

@@ -137,9 +137,7 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
 }  // namespace
 
 NativeString RepairedPathFor(const NativeChar* inputPath) {
-    NativeString path(inputPath);
-    for (const char c : std::string_view(".repaired.mqo")) path += static_cast<NativeChar>(c);
-    return path;
+    return PathWithEnding(inputPath, ".repaired.mqo");
 }
 
 bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,

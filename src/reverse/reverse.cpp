@@ -97,9 +97,7 @@ int ExitStatusFor(ReverseOutcome outcome) {
 }
 
 NativeString DocumentPathFor(const NativeChar* bd1Path) {
-    NativeString path(bd1Path);
-    for (const char c : std::string_view(".mqo")) path += static_cast<NativeChar>(c);
-    return path;
+    return PathWithEnding(bd1Path, ".mqo");
 }
 
 ReverseOutcome ReverseBd1Bytes(std::span<const unsigned char> bytes, std::uint64_t length,

@@ -32,6 +32,14 @@ std::FILE* OpenInputDocument(const NativeChar* path);
 // The output's name: the whole input path followed by ".bd1".
 NativeString OutputPathFor(const NativeChar* inputPath);
 
+// The whole path followed by an ASCII ending (".glb", ".repaired.mqo"): the name of a file a
+// program writes beside the one it reads.
+inline NativeString PathWithEnding(const NativeChar* path, std::string_view ending) {
+    NativeString named(path);
+    for (const char c : ending) named += static_cast<NativeChar>(c);
+    return named;
+}
+
 // A name taken from a document (Shift_JIS bytes, folders separated by backslashes as on Windows,
 // where documents are made) as a native path below folder. False when the name has no native
 // form.
