@@ -6,8 +6,31 @@
 namespace bloktar {
 
 bool ReadBd1Stream(std::FILE* file, std::vector<unsigned char>& bytes, std::uint64_t& length) {
-    unsigned char chunk[65536];
     length = 0;
+    // Where the file says how long it is, its bytes are read once, into room of that size.
+    std::size_t expected = 0;
+    const long start = std::ftell(file);
+    if (start >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        if (std::fseek(file, start, SEEK_SET) != 0) return false;
+        if (end > start) {
+            expected = static_cast<std::size_t>(
+                std::min<unsigned long>(static_cast<unsigned long>(end - start),
+                                        static_cast<unsigned long>(kBd1MaxLength)));
+        }
+    }
+    if (expected > bytes.size()) {
+        std::size_t kept = bytes.size();
+        bytes.resize(expected);
+        while (kept < bytes.size()) {
+            const std::size_t got = std::fread(bytes.data() + kept, 1, bytes.size() - kept, file);
+            if (got == 0) break;
+            kept += got;
+            length += got;
+        }
+        bytes.resize(kept);
+    }
+    unsigned char chunk[65536];
     for (;;) {
         const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
         if (got == 0) break;
@@ -18,30 +41,33 @@ bool ReadBd1Stream(std::FILE* file, std::vector<unsigned char>& bytes, std::uint
     return std::ferror(file) == 0;
 }
 
-void ReadBd1FileBytes(std::span<const unsigned char> bytes, std::uint64_t length,
-                      Bd1Reading& reading) {
+namespace {
+
+// Judges a file of length bytes by its header, if it was read: sets the fault the header and
+// length show, and returns true when there is none.
+bool JudgeHeader(const Bd1Header& header, bool headerRead, std::uint64_t length,
+                 Bd1Reading& reading) {
     reading.length = length;
-    if (length < sizeof(Bd1Header) || bytes.size() < sizeof(Bd1Header)) {
+    if (!headerRead || length < sizeof(Bd1Header)) {
         reading.fault = Bd1Fault::TooShort;
-        return;
+        return false;
     }
-    Bd1Header header;
-    std::memcpy(&header, bytes.data(), sizeof header);
     reading.blockCount = header.blockCount;
     if (header.blockCount < 0) {
         reading.fault = Bd1Fault::NegativeCount;
-        return;
+        return false;
     }
-    const auto count = static_cast<std::size_t>(header.blockCount);
-    if (length != sizeof(Bd1Header) + sizeof(Bd1Block) * count ||
-        bytes.size() != static_cast<std::size_t>(length)) {
+    if (length !=
+        sizeof(Bd1Header) + sizeof(Bd1Block) * static_cast<std::size_t>(header.blockCount)) {
         reading.fault = Bd1Fault::LengthMismatch;
-        return;
+        return false;
     }
-    std::vector<Bd1Block> blocks(count);
-    if (count > 0)
-        std::memcpy(blocks.data(), bytes.data() + sizeof header, count * sizeof(Bd1Block));
-    for (std::size_t i = 0; i < count; ++i) {
+    return true;
+}
+
+// Judges the records' flags; on success the header and records become the reading's.
+void JudgeRecords(const Bd1Header& header, std::vector<Bd1Block>& blocks, Bd1Reading& reading) {
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
         if (blocks[i].flag != 1) {
             reading.fault = Bd1Fault::FlagNotOne;
             reading.faultyBlock = static_cast<std::int32_t>(i);
@@ -52,6 +78,54 @@ void ReadBd1FileBytes(std::span<const unsigned char> bytes, std::uint64_t length
     reading.fault = Bd1Fault::None;
     reading.header = header;
     reading.blocks = std::move(blocks);
+}
+
+// Reads up to size bytes into room; returns how many came.
+std::size_t ReadUpTo(std::FILE* file, void* room, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const std::size_t more = std::fread(static_cast<char*>(room) + got, 1, size - got, file);
+        if (more == 0) break;
+        got += more;
+    }
+    return got;
+}
+
+}  // namespace
+
+void ReadBd1FileBytes(std::span<const unsigned char> bytes, std::uint64_t length,
+                      Bd1Reading& reading) {
+    Bd1Header header{};
+    const bool headerRead = bytes.size() >= sizeof header;
+    if (headerRead) std::memcpy(&header, bytes.data(), sizeof header);
+    if (!JudgeHeader(header, headerRead, length, reading)) return;
+    if (bytes.size() != static_cast<std::size_t>(length)) {
+        reading.fault = Bd1Fault::LengthMismatch;
+        return;
+    }
+    const auto count = static_cast<std::size_t>(header.blockCount);
+    std::vector<Bd1Block> blocks(count);
+    if (count > 0)
+        std::memcpy(blocks.data(), bytes.data() + sizeof header, count * sizeof(Bd1Block));
+    JudgeRecords(header, blocks, reading);
+}
+
+bool ReadBd1File(std::FILE* file, Bd1Reading& reading) {
+    // The header, then the records it announces straight into their array, then whatever follows,
+    // only counted.
+    Bd1Header header{};
+    std::uint64_t length = ReadUpTo(file, &header, sizeof header);
+    const bool headerRead = length == sizeof header;
+    std::vector<Bd1Block> blocks;
+    if (headerRead && header.blockCount >= 0) {
+        blocks.resize(static_cast<std::size_t>(header.blockCount));
+        length += ReadUpTo(file, blocks.data(), blocks.size() * sizeof(Bd1Block));
+    }
+    unsigned char chunk[65536];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) != 0;) length += got;
+    if (std::ferror(file) != 0) return false;
+    if (JudgeHeader(header, headerRead, length, reading)) JudgeRecords(header, blocks, reading);
+    return true;
 }
 
 std::string_view SlotName(const Bd1Header& header, int slot) {

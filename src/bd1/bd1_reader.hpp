@@ -44,6 +44,10 @@ bool ReadBd1Stream(std::FILE* file, std::vector<unsigned char>& bytes, std::uint
 void ReadBd1FileBytes(std::span<const unsigned char> bytes, std::uint64_t length,
                       Bd1Reading& reading);
 
+// ReadBd1Stream and ReadBd1FileBytes in one, for a whole open file: the records are read straight
+// into the reading. Returns false on a read error.
+bool ReadBd1File(std::FILE* file, Bd1Reading& reading);
+
 // The bytes of a name slot up to its first zero (all 31 when it has none).
 std::string_view SlotName(const Bd1Header& header, int slot);
 

@@ -51,45 +51,70 @@ constexpr std::string_view kObjectHead =
     "\tcolor 0.898 0.498 0.698\r\n"
     "\tcolor_type 0\r\n";
 
-// Appends to text through a pointer into room reserved ahead.
+// The most bytes one block's vertex lines or face lines take, with room for a float text's
+// kTextRoom bytes copied at once: a vertex line is at most 2 + 3 * 15 + 2 + 2 bytes, a face line
+// at most 6 + 4 * 20 + 3 + 4 + 11 + 5 + 8 * 15 + 7 + 3.
+constexpr std::size_t kBlockRoom = 8 * 51 + 6 * 239 + RealTextCache::kTextRoom;
+
+// Writes into room of its own. With a sink, whatever is written goes to the sink whenever less
+// than kBlockRoom bytes are left; without, the room must hold everything written.
 class Writer {
   public:
-    explicit Writer(std::string& text) : text_(text) {}
+    Writer(char* room, std::size_t size, DocumentSink* sink)
+        : begin_(room), at_(room), end_(room + size), sink_(sink) {}
 
-    // Makes room for at least size more bytes.
-    void Reserve(std::size_t size) {
-        if (text_.size() - used_ < size) text_.resize(used_ + std::max(size, text_.size()));
+    // Makes sure that a block's lines fit; called before each block's.
+    void MakeRoom() {
+        if (static_cast<std::size_t>(end_ - at_) < kBlockRoom) Flush();
     }
+    // Hands what is written to the sink; false once the sink has refused a piece.
+    bool Flush() {
+        if (sink_ != nullptr && at_ != begin_) {
+            ok_ = ok_ && sink_->Take(Written());
+            at_ = begin_;
+        }
+        return ok_;
+    }
+    // Bytes of any length, outside a block's lines: those that do not fit go to the sink as
+    // they are.
+    void PutPiece(std::string_view bytes) {
+        if (static_cast<std::size_t>(end_ - at_) < bytes.size() + kBlockRoom && sink_ != nullptr) {
+            Flush();
+            if (bytes.size() > static_cast<std::size_t>(end_ - at_) / 2) {
+                ok_ = ok_ && sink_->Take(bytes);
+                return;
+            }
+        }
+        std::memcpy(at_, bytes.data(), bytes.size());
+        at_ += bytes.size();
+    }
+    // The writes below stay within the room MakeRoom made.
     void Put(std::string_view bytes) {
-        Reserve(bytes.size());
-        std::memcpy(text_.data() + used_, bytes.data(), bytes.size());
-        used_ += bytes.size();
+        std::memcpy(at_, bytes.data(), bytes.size());
+        at_ += bytes.size();
     }
     // A float's text from a RealTextCache, copied RealTextCache::kTextRoom bytes at once.
     void PutReal(std::string_view real) {
-        Reserve(RealTextCache::kTextRoom);
-        std::memcpy(text_.data() + used_, real.data(), RealTextCache::kTextRoom);
-        used_ += real.size();
+        std::memcpy(at_, real.data(), RealTextCache::kTextRoom);
+        at_ += real.size();
     }
-    void Put(char c) {
-        Reserve(1);
-        text_[used_++] = c;
-    }
-    void Int(std::int64_t value) {
-        Reserve(24);
-        char* at = text_.data() + used_;
-        used_ += static_cast<std::size_t>(std::to_chars(at, at + 24, value).ptr - at);
-    }
-    void Finish() { text_.resize(used_); }
+    void Put(char c) { *at_++ = c; }
+    void Int(std::int64_t value) { at_ = std::to_chars(at_, at_ + 20, value).ptr; }
+
+    std::string_view Written() const { return {begin_, static_cast<std::size_t>(at_ - begin_)}; }
 
   private:
-    std::string& text_;
-    std::size_t used_ = 0;
+    char* begin_;
+    char* at_;
+    char* end_;
+    DocumentSink* sink_;
+    bool ok_ = true;
 };
 
 void WriteMaterials(const Bd1Header& header, Writer& out) {
-    out.Put("Material 10 {\r\n");
+    out.PutPiece("Material 10 {\r\n");
     for (int slot = 0; slot < kTextureSlots; ++slot) {
+        out.MakeRoom();  // a material line takes at most about 160 bytes
         out.Put("\t\"tex");
         out.Int(slot);
         out.Put(kMaterialLook);
@@ -104,14 +129,16 @@ void WriteMaterials(const Bd1Header& header, Writer& out) {
         }
         out.Put(kEol);
     }
-    out.Put("}\r\n");
+    out.PutPiece("}\r\n");
 }
 
 void WriteVertices(std::span<const Bd1Block> blocks, RealTextCache& reals, Writer& out) {
+    out.MakeRoom();
     out.Put("\tvertex ");
     out.Int(static_cast<std::int64_t>(blocks.size()) * 8);
     out.Put(" {\r\n");
     for (const Bd1Block& block : blocks) {
+        out.MakeRoom();
         for (int k = 0; k < 8; ++k) {
             out.Put("\t\t");
             // The converter mirrors x as it reads it.
@@ -123,13 +150,14 @@ void WriteVertices(std::span<const Bd1Block> blocks, RealTextCache& reals, Write
             out.Put(kEol);
         }
     }
-    out.Put("\t}\r\n");
+    out.PutPiece("\t}\r\n");
 }
 
 // The face lines of blocks, whose first vertex is first.
 void WriteFaceLines(std::span<const Bd1Block> blocks, std::int64_t first, RealTextCache& reals,
                     Writer& out) {
     for (const Bd1Block& block : blocks) {
+        out.MakeRoom();
         for (int f = 0; f < 6; ++f) {
             // Face 0 lists the corners 3, 2, 1, 0, so the converter takes the block as it stands.
             out.Put("\t\t4 V(");
@@ -152,20 +180,39 @@ void WriteFaceLines(std::span<const Bd1Block> blocks, std::int64_t first, RealTe
     }
 }
 
-// The face lines of the later blocks, written on a second thread into a text of their own.
+// The face lines of the later blocks, written on a second thread into room of their own; it
+// publishes how many bytes are ready after each run of blocks, so that the first thread can hand
+// them on while the rest are written.
 struct LaterFaces {
     std::span<const Bd1Block> blocks;
     std::int64_t first = 0;
-    std::string text;
+    std::unique_ptr<char[]> room;
+    WorkerThread* worker = nullptr;
 
     static void Write(void* context) {
         auto& faces = *static_cast<LaterFaces*>(context);
-        Writer out(faces.text);
-        out.Reserve(faces.blocks.size() * 640);
+        Writer out(faces.room.get(), faces.blocks.size() * kBlockRoom, nullptr);
         RealTextCache reals;
-        WriteFaceLines(faces.blocks, faces.first, reals, out);
-        out.Finish();
+        constexpr std::size_t kRun = 1024;
+        for (std::size_t at = 0; at < faces.blocks.size(); at += kRun) {
+            const auto run = faces.blocks.subspan(at, std::min(kRun, faces.blocks.size() - at));
+            WriteFaceLines(run, faces.first + static_cast<std::int64_t>(at) * 8, reals, out);
+            faces.worker->Publish(out.Written().size(), at + kRun >= faces.blocks.size());
+        }
     }
+};
+
+// A sink that appends to a text.
+class TextSink final : public DocumentSink {
+  public:
+    explicit TextSink(std::string& text) : text_(text) {}
+    bool Take(std::string_view piece) override {
+        text_.append(piece);
+        return true;
+    }
+
+  private:
+    std::string& text_;
 };
 
 // The first NaN among count floats, or -1.
@@ -252,37 +299,55 @@ void CheckDocumentable(const Bd1Header& header, std::span<const Bd1Block> blocks
     }
 }
 
-void WriteBlocksDocument(const Bd1Header& header, std::span<const Bd1Block> blocks,
-                         std::string& text) {
+bool StreamBlocksDocument(const Bd1Header& header, std::span<const Bd1Block> blocks,
+                          DocumentSink& sink) {
     // The face lines of the later blocks, written on a second thread while this one writes the
     // rest: a share that keeps the two about equally busy, UV values taking longer to write than
-    // the coordinates. Float texts are the writer's costliest step.
+    // the coordinates. Float texts are the writer's costliest step. The second thread's room is
+    // only reserved: its pages come as they are written.
     LaterFaces later;
     const std::size_t split = blocks.size() < 1024 ? blocks.size() : blocks.size() * 2 / 5;
     later.blocks = blocks.subspan(split);
     later.first = static_cast<std::int64_t>(split) * 8;
 
-    text.clear();
-    Writer out(text);
-    {
-        WorkerThread worker;  // waits for the later faces as this scope ends
-        if (!later.blocks.empty()) worker.Run(&LaterFaces::Write, &later);
-        // About 0.9 KB per block for coordinates of a few digits, the later faces included.
-        out.Reserve(4096 + blocks.size() * 900);
-        RealTextCache reals;
-        out.Put(kHead);
-        WriteMaterials(header, out);
-        out.Put(kObjectHead);
-        WriteVertices(blocks, reals, out);
-        out.Put("\tface ");
-        out.Int(static_cast<std::int64_t>(blocks.size()) * 6);
-        out.Put(" {\r\n");
-        WriteFaceLines(blocks.first(split), 0, reals, out);
+    // The rest goes to the sink through a buffer that stays in the processor's cache.
+    constexpr std::size_t kBufferSize = std::size_t{256} << 10;
+    const Room buffer = ObtainRoom(kBufferSize);
+    Writer out(buffer.get(), kBufferSize, &sink);
+    WorkerThread worker;  // waits for the later faces as it ends
+    if (!later.blocks.empty()) {
+        later.room.reset(new char[later.blocks.size() * kBlockRoom]);
+        later.worker = &worker;
+        worker.Run(&LaterFaces::Write, &later);
     }
-    out.Put(later.text);
-    out.Put("\t}\r\n");
-    out.Put("}\r\nEof\r\n");
-    out.Finish();
+    RealTextCache reals;
+    out.PutPiece(kHead);
+    WriteMaterials(header, out);
+    out.PutPiece(kObjectHead);
+    WriteVertices(blocks, reals, out);
+    out.MakeRoom();
+    out.Put("\tface ");
+    out.Int(static_cast<std::int64_t>(blocks.size()) * 6);
+    out.Put(" {\r\n");
+    WriteFaceLines(blocks.first(split), 0, reals, out);
+    // The later faces, as they become ready.
+    if (!later.blocks.empty()) {
+        std::size_t seen = 0;
+        for (bool final = false; !final;) {
+            const std::size_t ready = worker.WaitBeyond(seen, final);
+            out.PutPiece(std::string_view(later.room.get() + seen, ready - seen));
+            seen = ready;
+        }
+    }
+    out.PutPiece("\t}\r\n}\r\nEof\r\n");
+    return out.Flush();
+}
+
+void WriteBlocksDocument(const Bd1Header& header, std::span<const Bd1Block> blocks,
+                         std::string& text) {
+    text.clear();
+    TextSink sink(text);
+    StreamBlocksDocument(header, blocks, sink);
 }
 
 }  // namespace bloktar::reverse

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "bd1/bd1.hpp"
 
@@ -50,10 +51,25 @@ bool IsUnwritableNameByte(unsigned char byte);
 void CheckDocumentable(const Bd1Header& header, std::span<const Bd1Block> blocks,
                        DocumentCheck& check);
 
-// Writes the document of a header and records that CheckDocumentable passed, replacing text: CR LF
-// line ends, a Scene chunk, ten materials (one per name slot, with tex("name") where the slot has
-// a name), one object with eight vertices (x mirrored back) and six quadrilaterals per block, every
-// block in the corner order the records hold, then "Eof".
+// Where a document goes, piece by piece, front to back.
+class DocumentSink {
+  public:
+    // Takes the next piece; false when it cannot, which ends the writing.
+    virtual bool Take(std::string_view piece) = 0;
+
+  protected:
+    ~DocumentSink() = default;
+};
+
+// Writes the document of a header and records that CheckDocumentable passed into sink, in pieces
+// of a few hundred kilobytes: CR LF line ends, a Scene chunk, ten materials (one per name slot,
+// with tex("name") where the slot has a name), one object with eight vertices (x mirrored back)
+// and six quadrilaterals per block, every block in the corner order the records hold, then "Eof".
+// Returns false as soon as the sink refuses a piece.
+bool StreamBlocksDocument(const Bd1Header& header, std::span<const Bd1Block> blocks,
+                          DocumentSink& sink);
+
+// The same document as a whole text, replacing text.
 void WriteBlocksDocument(const Bd1Header& header, std::span<const Bd1Block> blocks,
                          std::string& text);
 

@@ -58,6 +58,42 @@ void PrintBanner(Console& console) {
     console.Text(bloktar::text::kNewline);
 }
 
+// Prints the stages from the file check to the start of the document's, judging the file that
+// reversal.reading holds, and the reason for a refusal. Written: the document can be written, the
+// stage's end still to be printed.
+ReverseOutcome CheckReading(Console& console, Reversal& reversal) {
+    console.Text(text::kBd1Check);
+    if (reversal.reading.fault != Bd1Fault::None) {
+        console.Text(bloktar::text::kFailed);
+        console.Text(text::kMark);
+        PrintBd1Fault(reversal.reading, text::kNegativeCount, console);
+        return ReverseOutcome::NotBd1;
+    }
+    console.Text(bloktar::text::kDone);
+    console.Text(text::kBlockCount);
+    PrintNumber(console, reversal.reading.blockCount);
+    console.Text(text::kBlockCountEnd);
+
+    console.Text(text::kDocumentBuild);
+    CheckDocumentable(reversal.reading.header, reversal.reading.blocks, reversal.check);
+    if (reversal.check.obstacle != Obstacle::None) {
+        console.Text(bloktar::text::kFailed);
+        PrintObstacle(reversal.check, console);
+        return ReverseOutcome::NotDocumentable;
+    }
+    return ReverseOutcome::Written;
+}
+
+// A sink that writes into a file being written atomically.
+class FileSink final : public DocumentSink {
+  public:
+    explicit FileSink(AtomicFile& file) : file_(file) {}
+    bool Take(std::string_view piece) override { return file_.Write(piece.data(), piece.size()); }
+
+  private:
+    AtomicFile& file_;
+};
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -65,21 +101,27 @@ struct FileCloser {
 ReverseOutcome ReverseFile(const NativeChar* path, Console& console) {
     console.Text(bloktar::text::kFileLoad);
     const std::unique_ptr<std::FILE, FileCloser> file(OpenInputDocument(path));
-    std::vector<unsigned char> bytes;
-    std::uint64_t length = 0;
-    if (file == nullptr || !ReadBd1Stream(file.get(), bytes, length)) {
+    Reversal reversal;
+    if (file == nullptr || !ReadBd1File(file.get(), reversal.reading)) {
         console.Text(bloktar::text::kFailed);
         return file == nullptr ? ReverseOutcome::InputNotOpened : ReverseOutcome::InputNotRead;
     }
     console.Text(bloktar::text::kDone);
 
-    Reversal reversal;
-    const ReverseOutcome outcome = ReverseBd1Bytes(bytes, length, console, reversal);
+    const ReverseOutcome outcome = CheckReading(console, reversal);
     if (outcome != ReverseOutcome::Written) return outcome;
 
+    // The document goes straight into the file as it is written; it is built whether or not the
+    // file takes it, and the file takes its name only once it holds all of it.
+    AtomicFile document(DocumentPathFor(path));
+    const bool created = document.Create();
+    FileSink sink(document);
+    const bool taken =
+        created && StreamBlocksDocument(reversal.reading.header, reversal.reading.blocks, sink);
+    console.Text(bloktar::text::kDone);
     console.Text(bloktar::text::kWrite);
-    if (!WriteFileAtomically(DocumentPathFor(path), reversal.document.data(),
-                             reversal.document.size())) {
+    if (!taken || !document.Commit()) {
+        document.Abandon();
         console.Text(bloktar::text::kFailed);
         return ReverseOutcome::NotWritten;
     }
@@ -102,26 +144,9 @@ NativeString DocumentPathFor(const NativeChar* bd1Path) {
 
 ReverseOutcome ReverseBd1Bytes(std::span<const unsigned char> bytes, std::uint64_t length,
                                Console& console, Reversal& reversal) {
-    console.Text(text::kBd1Check);
     ReadBd1FileBytes(bytes, length, reversal.reading);
-    if (reversal.reading.fault != Bd1Fault::None) {
-        console.Text(bloktar::text::kFailed);
-        console.Text(text::kMark);
-        PrintBd1Fault(reversal.reading, text::kNegativeCount, console);
-        return ReverseOutcome::NotBd1;
-    }
-    console.Text(bloktar::text::kDone);
-    console.Text(text::kBlockCount);
-    PrintNumber(console, reversal.reading.blockCount);
-    console.Text(text::kBlockCountEnd);
-
-    console.Text(text::kDocumentBuild);
-    CheckDocumentable(reversal.reading.header, reversal.reading.blocks, reversal.check);
-    if (reversal.check.obstacle != Obstacle::None) {
-        console.Text(bloktar::text::kFailed);
-        PrintObstacle(reversal.check, console);
-        return ReverseOutcome::NotDocumentable;
-    }
+    const ReverseOutcome outcome = CheckReading(console, reversal);
+    if (outcome != ReverseOutcome::Written) return outcome;
     WriteBlocksDocument(reversal.reading.header, reversal.reading.blocks, reversal.document);
     console.Text(bloktar::text::kDone);
     return ReverseOutcome::Written;

@@ -275,6 +275,8 @@ TEST(Reverse, RefusalsSayWhatAndWhereAndWriteNothing) {
         {with(three, 310, I32(-1).substr(0, 2)), RefusedFile("ヘッダーのブロック数が負: -1")},
         {with(three, 310, "\x02\x00"),
          RefusedFile("BD1ファイルの長さが合わない: 1260 バイト (ブロック数 2 なら 944 バイト)")},
+        {with(three, 310, "\x05\x00"),
+         RefusedFile("BD1ファイルの長さが合わない: 1260 バイト (ブロック数 5 なら 1892 バイト)")},
         {three + "x", RefusedFile("BD1ファイルの長さが合わない: 1261 バイト (ブロック数 3 なら "
                                   "1260 バイト)")},
         {with(three, 312 + 316 + 312, I32(0)), RefusedFile("ブロック 1 のフラグが 1 でない: 0")},

@@ -242,3 +242,37 @@ TEST(ReverseWriter, EdgeValuesAndNoBlocksConvertBack) {
     WriteBlocksDocument(header, {}, document);
     ExpectSameBytes(ConvertBack(document), FileBytes(header, {}));
 }
+
+// The document goes to its sink in pieces, as the in-memory text has it, whatever the pieces'
+// bounds; a sink that refuses a piece ends the writing with false and is handed nothing more.
+TEST(ReverseWriter, PiecesMakeTheWholeTextAndARefusalEndsTheWriting) {
+    struct Sink final : DocumentSink {
+        std::vector<std::string> pieces;
+        std::size_t refuseAt = SIZE_MAX;
+        bool Take(std::string_view piece) override {
+            pieces.emplace_back(piece);
+            return pieces.size() < refuseAt;
+        }
+    };
+    std::vector<Bd1Block> blocks(5000, PlainBlock());
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        float* all = blocks[b].x;  // x, y, z, u and v: 72 floats in a row
+        for (int i = 0; i < 72; ++i) all[i] = static_cast<float>(b * 72 + i) * 0.37f - 9000.0f;
+    }
+    const Bd1Header header = Names({"a.bmp"});
+    std::string whole;
+    WriteBlocksDocument(header, blocks, whole);
+
+    Sink all;
+    EXPECT_TRUE(StreamBlocksDocument(header, blocks, all));
+    EXPECT_GT(all.pieces.size(), 2u);
+    std::string joined;
+    for (const std::string& piece : all.pieces) joined += piece;
+    EXPECT_EQ(joined, whole);
+    ExpectSameBytes(ConvertBack(whole), FileBytes(header, blocks));
+
+    Sink refusing;
+    refusing.refuseAt = 2;
+    EXPECT_FALSE(StreamBlocksDocument(header, blocks, refusing));
+    EXPECT_EQ(refusing.pieces.size(), 2u);
+}
