@@ -1,5 +1,8 @@
 #include "compat/prepared.hpp"
 
+#include <algorithm>
+#include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -127,6 +130,124 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
     return verdict;
 }
 
+// A document up to this size is read whole, and its Ver 1.0 form made whole: the file is read in
+// one go, and the converter's passes over the form each take it as it is instead of making it
+// again. A larger one is read as it is translated, never held.
+constexpr std::size_t kMostHeld = std::size_t{256} << 20;
+
+// Reads the whole file, standing at its start, into member when it is no larger than kMostHeld.
+// False otherwise, or on a read error or when there is no room, with the file at its start again.
+bool HoldDocument(std::FILE* file, ArchiveMember& member) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(file);
+    if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0 ||
+        static_cast<unsigned long>(end) > kMostHeld) {
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(end);
+    try {
+        member.bytes = ObtainRoom(size + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Only a document's: anything else is refused on its first line, which the plan reads alone.
+    // Then the rest, and a byte more than the file holds, to see that it ends where it said.
+    constexpr std::string_view kFirstLine = "Metasequoia Document";
+    std::size_t got = std::fread(member.bytes.get(), 1, std::min(size, kFirstLine.size()), file);
+    if (std::string_view(member.bytes.get(), got) == kFirstLine) {
+        got += std::fread(member.bytes.get() + got, 1, size + 1 - got, file);
+    }
+    if (got != size || std::ferror(file)) {
+        member.bytes.reset();
+        std::clearerr(file);
+        std::fseek(file, 0, SEEK_SET);
+        return false;
+    }
+    member.size = size;
+    return true;
+}
+
+// One part of the form, written on the second thread.
+struct SecondPart {
+    FormWriter* writer;
+    WorkerThread* worker;
+    bool failed = false;
+
+    static void Work(void* context) {
+        auto* part = static_cast<SecondPart*>(context);
+        try {
+            while (part->writer->WriteNext()) {
+            }
+        } catch (const std::bad_alloc&) {
+            part->failed = true;
+        }
+        part->worker->Publish(1, true);
+    }
+};
+
+// Where the form is cut into the two parts its two writers make: at the Vertices edit that
+// halves the binary vertices; 0, for one part, where there is none to cut at.
+std::size_t CutEdit(const TranslationPlan& plan) {
+    std::uint64_t vertices = 0;
+    for (const Edit& edit : plan.edits) {
+        if (edit.kind == Edit::Kind::Vertices) vertices += edit.count;
+    }
+    std::uint64_t before = 0;
+    for (std::size_t i = 0; i < plan.edits.size(); ++i) {
+        const Edit& edit = plan.edits[i];
+        if (edit.kind != Edit::Kind::Vertices) continue;
+        if (i > 0 && edit.offset < plan.end && before + edit.count / 2 >= vertices / 2) return i;
+        before += edit.count;
+    }
+    return 0;
+}
+
+// Makes the Ver 1.0 form of a planned document held in member as pieces, of member's bytes, the
+// plan's and text made in room of its own, and opens document over it; false, with nothing
+// changed, when there is no room for it. Two writers make it, one on a second thread.
+bool MakeForm(PreparedDocument& prepared, Document& document) {
+    const TranslationPlan& plan = prepared.plan;
+    const std::size_t edits = plan.edits.size();
+    const std::size_t cut = CutEdit(plan);
+    const std::uint64_t firstRoom = FormWriter::Room(plan, 0, cut == 0 ? edits : cut);
+    const std::uint64_t secondRoom = cut == 0 ? 0 : FormWriter::Room(plan, cut, edits);
+    if (firstRoom + secondRoom > std::numeric_limits<std::size_t>::max()) return false;
+    Room text;
+    try {
+        text = ObtainRoom(static_cast<std::size_t>(firstRoom + secondRoom));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const ArchiveMember& member = prepared.member;
+    FormWriter first(member.bytes.get(), member.size, plan, prepared.encoder, 0,
+                     cut == 0 ? edits : cut, text.get());
+    std::vector<FormPiece> pieces;
+    if (cut == 0) {
+        while (first.WriteNext()) {
+        }
+        pieces = first.Pieces();
+    } else {
+        // Its own encoder: a converter is not for two threads at once.
+        Cp932Encoder encoder;
+        FormWriter second(member.bytes.get(), member.size, plan, encoder, cut, edits,
+                          text.get() + firstRoom);
+        WorkerThread worker;
+        SecondPart part{&second, &worker};
+        worker.Run(SecondPart::Work, &part);
+        while (first.WriteNext()) {
+        }
+        bool final = false;
+        worker.WaitBeyond(0, final);
+        if (part.failed) throw std::bad_alloc();
+        pieces = first.Pieces();
+        pieces.insert(pieces.end(), second.Pieces().begin(), second.Pieces().end());
+    }
+    prepared.formText = std::move(text);
+    prepared.translating = std::make_unique<PiecesSource>(std::move(pieces));
+    OpenSourceDocument(document, *prepared.translating);
+    return true;
+}
+
 }  // namespace
 
 bool NamesArchive(const NativeChar* path) {
@@ -150,10 +271,16 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         if (prepared.archiveFault != Fault::None) return Preparation::Refused;
     } else {
         prepared.raw = std::make_unique<FileSource>(file);
-        PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
+        if (HoldDocument(file, member)) {
+            PlanTranslation(member.bytes.get(), member.size, prepared.encoder, prepared.plan);
+        } else {
+            PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
+        }
     }
+    const bool held = member.bytes != nullptr;
     if (!NeedsTranslation(prepared.plan)) {
         if (!archive) {
+            member = ArchiveMember{};
             prepared.raw->Rewind();
             return Preparation::Untouched;
         }
@@ -161,13 +288,15 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         return Preparation::Ready;
     }
     if (prepared.plan.refusal.fault != Fault::None) return Preparation::Refused;
-    // A member in memory is translated once, over itself, where the form is no longer.
-    if (archive &&
+    // A document in memory is translated once: over itself, where the form is no longer, or into
+    // room of its own.
+    if (held &&
         TranslateInPlace(member.bytes.get(), member.size, prepared.plan, prepared.encoder)) {
         OpenMemoryDocument(document, member.bytes.get(), member.size);
         return Preparation::Ready;
     }
-    if (archive) prepared.raw = std::make_unique<MemorySource>(member.bytes.get(), member.size);
+    if (held && MakeForm(prepared, document)) return Preparation::Ready;
+    if (held) prepared.raw = std::make_unique<MemorySource>(member.bytes.get(), member.size);
     prepared.translating =
         std::make_unique<TranslatingSource>(*prepared.raw, prepared.plan, prepared.encoder);
     OpenSourceDocument(document, *prepared.translating);

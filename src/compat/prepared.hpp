@@ -24,10 +24,15 @@ struct PreparedDocument {
     Cp932Encoder encoder;
     bool fromArchive = false;
     Fault archiveFault = Fault::None;
+    // The archive's member, or the bytes of a file read whole; where the document is Ready
+    // without a TranslatingSource, the bytes it is read from: as they are, or their Ver 1.0 form.
     ArchiveMember member;
     std::unique_ptr<DocumentSource> raw;
     TranslationPlan plan;
-    std::unique_ptr<TranslatingSource> translating;
+    Room formText;  // the text made for the Ver 1.0 form of a document in memory
+    // Where the document is Ready and not in member: the Ver 1.0 form, as it is made from the
+    // file or in pieces from member and formText.
+    std::unique_ptr<DocumentSource> translating;
 };
 
 // True when path names a .mqoz archive (the ending in any case).

@@ -140,6 +140,8 @@ class Planner {
   public:
     Planner(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan)
         : reader_(raw), encoder_(encoder), plan_(plan) {}
+    Planner(const char* bytes, std::size_t size, Cp932Encoder& encoder, TranslationPlan& plan)
+        : reader_(bytes, size), encoder_(encoder), plan_(plan) {}
 
     void Run() {
         plan_ = TranslationPlan{};
@@ -487,6 +489,11 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
     Planner(raw, encoder, plan).Run();
 }
 
+void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
+                     TranslationPlan& plan) {
+    Planner(bytes, size, encoder, plan).Run();
+}
+
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
                       Cp932Encoder& encoder) {
     for (const Edit& edit : plan.edits) {
@@ -548,10 +555,14 @@ std::size_t MemorySource::Read(char* into, std::size_t size) {
     return count;
 }
 
-RawReader::RawReader(DocumentSource& source) : source_(source), buffer_(kCapacity) {}
+RawReader::RawReader(DocumentSource& source)
+    : source_(&source), buffer_(kCapacity), base_(buffer_.data()) {}
+
+RawReader::RawReader(const char* bytes, std::size_t size)
+    : held_(bytes), heldSize_(size), base_(bytes) {}
 
 void RawReader::Restart() {
-    source_.Rewind();
+    if (source_ != nullptr) source_->Rewind();
     begin_ = 0;
     end_ = 0;
     offset_ = 0;
@@ -561,11 +572,18 @@ void RawReader::Restart() {
 std::size_t RawReader::Ensure(std::size_t want) {
     want = std::min(want, kCapacity);
     if (end_ - begin_ >= want || ended_) return end_ - begin_;
+    if (source_ == nullptr) {
+        // Held bytes: begin_ and end_ count from their start. A source of them fills the buffer
+        // as far as they go, and ends only where they cannot give what is wanted.
+        end_ = begin_ + std::min(kCapacity, heldSize_ - begin_);
+        if (end_ - begin_ < want) ended_ = true;
+        return end_ - begin_;
+    }
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
     while (end_ < want && !ended_) {
-        const std::size_t got = source_.Read(buffer_.data() + end_, kCapacity - end_);
+        const std::size_t got = source_->Read(buffer_.data() + end_, kCapacity - end_);
         if (got == 0) ended_ = true;
         end_ += got;
     }
@@ -574,7 +592,15 @@ std::size_t RawReader::Ensure(std::size_t want) {
 
 std::size_t RawReader::ReadDirect(char* into, std::size_t size) {
     if (ended_ || begin_ != end_) return 0;
-    const std::size_t got = source_.Read(into, size);
+    std::size_t got = 0;
+    if (source_ == nullptr) {
+        got = std::min(size, heldSize_ - begin_);
+        if (got > 0) std::memcpy(into, held_ + begin_, got);
+        begin_ += got;
+        end_ = begin_;
+    } else {
+        got = source_->Read(into, size);
+    }
     if (got == 0) ended_ = true;
     offset_ += got;
     return got;
@@ -717,6 +743,162 @@ void TranslatingSource::ProduceVertices() {
         reader_.Skip(vertices_->length - vertices_->count * kVertexBytes);
         vertices_ = nullptr;
     }
+}
+
+namespace {
+
+// Where the part of the form from edit first on to edit last starts and ends in the raw bytes.
+std::uint64_t PartStart(const TranslationPlan& plan, std::size_t first) {
+    return first == 0 ? 0 : std::min(plan.edits[first].offset, plan.end);
+}
+
+std::uint64_t PartEnd(const TranslationPlan& plan, std::size_t last) {
+    return last >= plan.edits.size() ? plan.end : std::min(plan.edits[last].offset, plan.end);
+}
+
+}  // namespace
+
+std::uint64_t FormWriter::Room(const TranslationPlan& plan, std::size_t first, std::size_t last) {
+    // Re-encoded text takes no more than the raw bytes; a binary vertex's line, its indent,
+    // three texts, two spaces and its line end.
+    constexpr std::uint64_t kLongestReal = RealTextCache::kTextRoom - 1;
+    std::uint64_t room = RealTextCache::kTextRoom;
+    if (plan.reencoded)
+        room += PartEnd(plan, last) - std::min(PartStart(plan, first), PartEnd(plan, last));
+    for (std::size_t i = first; i < last && i < plan.edits.size(); ++i) {
+        const Edit& edit = plan.edits[i];
+        if (edit.kind == Edit::Kind::Vertices) {
+            room += edit.count * (edit.text.size() + 3 * kLongestReal + 2 + edit.lineEnd.size());
+        }
+    }
+    return room;
+}
+
+FormWriter::FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+                       Cp932Encoder& encoder, std::size_t first, std::size_t last, char* room)
+    : raw_(raw),
+      rawSize_(rawSize),
+      plan_(plan),
+      encoder_(encoder),
+      nextEdit_(first),
+      lastEdit_(std::min(last, plan.edits.size())),
+      end_(static_cast<std::size_t>(std::min<std::uint64_t>(PartEnd(plan, last), rawSize))),
+      in_(static_cast<std::size_t>(std::min<std::uint64_t>(PartStart(plan, first), rawSize))),
+      room_(room) {
+    // A raw run before each edit and one behind the last, and the edit's own: enough that the
+    // list never grows while it is written.
+    pieces_.reserve(2 * (lastEdit_ - std::min(first, lastEdit_)) + 2);
+    scratch_.reserve(RawReader::kCapacity);
+}
+
+void FormWriter::Add(const char* bytes, std::size_t size) {
+    if (size == 0) return;
+    if (!pieces_.empty() && pieces_.back().bytes + pieces_.back().size == bytes) {
+        pieces_.back().size += size;
+    } else {
+        pieces_.push_back({bytes, size});
+    }
+}
+
+bool FormWriter::WriteNext() {
+    // The steps are TranslatingSource's, so that text to re-encode is cut where it cuts it.
+    if (vertices_ != nullptr) {
+        WriteVertices();
+        return true;
+    }
+    if (in_ >= end_) return false;
+    if (nextEdit_ < lastEdit_ && plan_.edits[nextEdit_].offset == in_) {
+        const Edit& edit = plan_.edits[nextEdit_++];
+        if (edit.kind == Edit::Kind::Replace) {
+            Add(edit.text.data(), edit.text.size());
+            in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
+        } else {
+            vertices_ = &edit;
+            verticesLeft_ = edit.count;
+            WriteVertices();
+        }
+        return true;
+    }
+    std::uint64_t boundary = end_;
+    if (nextEdit_ < lastEdit_ && plan_.edits[nextEdit_].offset > in_)
+        boundary = std::min(boundary, plan_.edits[nextEdit_].offset);
+    const bool reencode = plan_.reencoded && in_ >= plan_.reencodeFrom;
+    if (plan_.reencoded && in_ < plan_.reencodeFrom)
+        boundary = std::min(boundary, plan_.reencodeFrom);
+    auto step = static_cast<std::size_t>(boundary - in_);
+    if (!reencode) {
+        Add(raw_ + in_, step);
+    } else {
+        if (step > RawReader::kCapacity) step = PieceCut(raw_ + in_, RawReader::kCapacity);
+        scratch_.clear();
+        AppendReencoded(encoder_, raw_ + in_, step, scratch_);
+        std::memcpy(room_ + made_, scratch_.data(), scratch_.size());
+        Add(room_ + made_, scratch_.size());
+        made_ += scratch_.size();
+    }
+    in_ += step;
+    return true;
+}
+
+void FormWriter::WriteVertices() {
+    constexpr std::uint64_t kBatch = 4096;
+    const std::string_view indent = vertices_->text;
+    const std::string_view lineEnd = vertices_->lineEnd;
+    char* const start = room_ + made_;
+    char* out = start;
+    // A fixed number of bytes copied for each text, then its length kept: the room has space for
+    // the bytes behind the last.
+    const auto put = [&](const char* bytes) {
+        const std::string_view text = reals_.Text(LittleEndianFloat(bytes));
+        if (text.empty()) {
+            *out++ = '0';  // a NaN, which the plan refuses
+            return;
+        }
+        std::memcpy(out, text.data(), RealTextCache::kTextRoom);
+        out += text.size();
+    };
+    for (std::uint64_t n = std::min(verticesLeft_, kBatch); n > 0; --n) {
+        if (rawSize_ - in_ < kVertexBytes) {
+            verticesLeft_ = 0;  // not reached: the plan saw every vertex
+            break;
+        }
+        const char* vertex = raw_ + in_;
+        std::memcpy(out, indent.data(), indent.size());
+        out += indent.size();
+        put(vertex);
+        *out++ = ' ';
+        put(vertex + 4);
+        *out++ = ' ';
+        put(vertex + 8);
+        std::memcpy(out, lineEnd.data(), lineEnd.size());
+        out += lineEnd.size();
+        in_ += kVertexBytes;
+        --verticesLeft_;
+    }
+    const auto written = static_cast<std::size_t>(out - start);
+    Add(start, written);
+    made_ += written;
+    if (verticesLeft_ == 0) {
+        const std::uint64_t trailing = vertices_->length - vertices_->count * kVertexBytes;
+        in_ += static_cast<std::size_t>(std::min<std::uint64_t>(trailing, rawSize_ - in_));
+        vertices_ = nullptr;
+    }
+}
+
+std::size_t PiecesSource::Read(char* into, std::size_t size) {
+    std::size_t copied = 0;
+    while (copied < size && piece_ < pieces_.size()) {
+        const FormPiece& piece = pieces_[piece_];
+        const std::size_t step = std::min(size - copied, piece.size - at_);
+        std::memcpy(into + copied, piece.bytes + at_, step);
+        copied += step;
+        at_ += step;
+        if (at_ == piece.size) {
+            ++piece_;
+            at_ = 0;
+        }
+    }
+    return copied;
 }
 
 }  // namespace bloktar::compat

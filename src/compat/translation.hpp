@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compat/code_page.hpp"
@@ -86,6 +87,9 @@ bool NeedsTranslation(const TranslationPlan& plan);
 // Reads the whole document from its start and works out its translation; plan.refusal says
 // whether it can be made. encoder re-encodes UTF-8 text.
 void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan);
+// The same for a document held in memory, bytes [0, size), read where they lie.
+void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
+                     TranslationPlan& plan);
 
 // Writes the Ver 1.0 form of a planned document held in memory over its own bytes, the raw
 // bytes [0, plan.end), and sets size to the form's. It never outgrows them, since no piece of the
@@ -93,6 +97,73 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
 // with the bytes untouched, for a plan that holds any.
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
                       Cp932Encoder& encoder);
+
+// A run of bytes of the Ver 1.0 form: raw bytes where they lie, a replacement's text in the plan,
+// or text made for the form.
+struct FormPiece {
+    const char* bytes;
+    std::size_t size;
+};
+
+// The Ver 1.0 form of a planned document held in memory, made once, as pieces, a part at a time:
+// byte for byte what a TranslatingSource over the same bytes hands out. Only the text that is
+// not in the document or the plan is written, into room of the writer's own. The raw bytes must
+// be those the plan was made from.
+//
+// The form from the plan's edit first on, up to its edit last (plan.edits.size() for the end):
+// two writers of the two parts of the form split at an edit make it together, each into its own
+// room, one piece list behind the other.
+class FormWriter {
+  public:
+    // The room for the text of a part: what it keeps, and the bytes behind that it may write
+    // over.
+    static std::uint64_t Room(const TranslationPlan& plan, std::size_t first, std::size_t last);
+
+    // raw [0, rawSize), the room for text, plan and encoder must outlive the writer.
+    FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+               Cp932Encoder& encoder, std::size_t first, std::size_t last, char* room);
+    // Writes the next part of the form; false, writing nothing, once the form is whole.
+    bool WriteNext();
+    // The pieces written so far, in the order of the form.
+    const std::vector<FormPiece>& Pieces() const { return pieces_; }
+
+  private:
+    void WriteVertices();
+    // Appends a piece, or lengthens the last where it goes on with it.
+    void Add(const char* bytes, std::size_t size);
+
+    const char* raw_;
+    std::size_t rawSize_;
+    const TranslationPlan& plan_;
+    Cp932Encoder& encoder_;
+    std::size_t nextEdit_;
+    std::size_t lastEdit_;
+    std::size_t end_;  // raw bytes the part is made from end here
+    std::size_t in_;
+    char* room_;
+    std::size_t made_ = 0;            // text written into the room
+    const Edit* vertices_ = nullptr;  // the Vertices edit being written
+    std::uint64_t verticesLeft_ = 0;
+    std::vector<FormPiece> pieces_;
+    RealTextCache reals_;
+    std::string scratch_;
+};
+
+// The pieces of a form as a source of its bytes; they must outlive it.
+class PiecesSource final : public DocumentSource {
+  public:
+    explicit PiecesSource(std::vector<FormPiece> pieces) : pieces_(std::move(pieces)) {}
+    std::size_t Read(char* into, std::size_t size) override;
+    void Rewind() override {
+        piece_ = 0;
+        at_ = 0;
+    }
+
+  private:
+    std::vector<FormPiece> pieces_;
+    std::size_t piece_ = 0;
+    std::size_t at_ = 0;  // bytes of pieces_[piece_] read
+};
 
 // An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
 // which would only copy every byte once more.
@@ -126,11 +197,14 @@ class RawReader {
     static constexpr std::size_t kCapacity = 64 * 1024;
 
     explicit RawReader(DocumentSource& source);
+    // Over bytes in memory, which must outlive it: the pieces it makes available are those it
+    // makes over a source of the same bytes, but where they lie, without copying them.
+    RawReader(const char* bytes, std::size_t size);
     void Restart();
     // Makes at least want bytes (at most kCapacity) available at Data(), fewer only at the end
     // of the source; returns how many are available.
     std::size_t Ensure(std::size_t want);
-    const char* Data() const { return buffer_.data() + begin_; }
+    const char* Data() const { return base_ + begin_; }
     std::size_t Available() const { return end_ - begin_; }
     void Consume(std::size_t size) {
         begin_ += size;
@@ -144,8 +218,11 @@ class RawReader {
     std::size_t ReadDirect(char* into, std::size_t size);
 
   private:
-    DocumentSource& source_;
+    DocumentSource* source_ = nullptr;  // null for bytes in memory
+    const char* held_ = nullptr;
+    std::size_t heldSize_ = 0;
     std::vector<char> buffer_;
+    const char* base_ = nullptr;  // the buffer's start, or the held bytes'
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     std::uint64_t offset_ = 0;
