@@ -135,117 +135,96 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
 // again. A larger one is read as it is translated, never held.
 constexpr std::size_t kMostHeld = std::size_t{256} << 20;
 
-// Reads the whole file, standing at its start, into member when it is no larger than kMostHeld.
-// False otherwise, or on a read error or when there is no room, with the file at its start again.
-bool HoldDocument(std::FILE* file, ArchiveMember& member) {
+// The whole file, standing at its start, read into memory on a second thread while the plan
+// reads it there.
+class FileLoad final : public ArrivingBytes {
+  public:
+    // Reads the file's first bytes: false where they are not a document's, which the plan
+    // refuses on its first line alone, or on a read error; otherwise starts reading the rest
+    // into room for capacity bytes.
+    bool Start(std::FILE* file, char* room, std::size_t capacity) {
+        constexpr std::string_view kFirstLine = "Metasequoia Document";
+        file_ = file;
+        room_ = room;
+        capacity_ = capacity;
+        loaded_ = std::fread(room, 1, std::min(capacity, kFirstLine.size()), file);
+        if (std::string_view(room, loaded_) != kFirstLine) return false;
+        ready_ = loaded_;
+        worker_.Run(Work, this);
+        return true;
+    }
+
+    std::size_t WaitFor(std::size_t want, bool& all) override {
+        while (ready_ < want && !all_) ready_ = worker_.WaitBeyond(ready_, all_);
+        all = all_;
+        return ready_;
+    }
+
+    // Once all has come: the file's bytes, unless reading failed or it held more than the room.
+    bool Whole(std::size_t& size) {
+        bool all = false;
+        WaitFor(capacity_, all);
+        size = ready_;
+        return !failed_ && ready_ < capacity_;
+    }
+
+  private:
+    static void Work(void* context) {
+        auto* load = static_cast<FileLoad*>(context);
+        constexpr std::size_t kStep = std::size_t{512} << 10;
+        for (;;) {
+            const std::size_t step = std::min(kStep, load->capacity_ - load->loaded_);
+            const std::size_t got = std::fread(load->room_ + load->loaded_, 1, step, load->file_);
+            load->loaded_ += got;
+            if (got < step || load->loaded_ == load->capacity_) break;
+            load->worker_.Publish(load->loaded_, false);
+        }
+        load->failed_ = std::ferror(load->file_) != 0;
+        load->worker_.Publish(load->loaded_, true);
+    }
+
+    std::FILE* file_ = nullptr;
+    char* room_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t loaded_ = 0;  // the worker's
+    bool failed_ = false;     // the worker's, read once all has come
+    std::size_t ready_ = 0;
+    bool all_ = false;
+    WorkerThread worker_;  // last: waits for the work before anything else goes
+};
+
+// Plans the file's translation from its bytes read whole into member, while they come, where it
+// is no larger than kMostHeld. False otherwise, or where it could not be read so, with member
+// empty and the file at its start again.
+bool PlanHeldDocument(std::FILE* file, PreparedDocument& prepared) {
+    ArchiveMember& member = prepared.member;
     if (std::fseek(file, 0, SEEK_END) != 0) return false;
     const long end = std::ftell(file);
     if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0 ||
         static_cast<unsigned long>(end) > kMostHeld) {
         return false;
     }
-    const auto size = static_cast<std::size_t>(end);
+    // A byte more than the file holds, to see that it ends where it said.
+    const std::size_t capacity = static_cast<std::size_t>(end) + 1;
     try {
-        member.bytes = ObtainRoom(size + 1);
+        member.bytes = ObtainRoom(capacity);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // Only a document's: anything else is refused on its first line, which the plan reads alone.
-    // Then the rest, and a byte more than the file holds, to see that it ends where it said.
-    constexpr std::string_view kFirstLine = "Metasequoia Document";
-    std::size_t got = std::fread(member.bytes.get(), 1, std::min(size, kFirstLine.size()), file);
-    if (std::string_view(member.bytes.get(), got) == kFirstLine) {
-        got += std::fread(member.bytes.get() + got, 1, size + 1 - got, file);
+    bool whole = false;
+    {
+        FileLoad load;
+        if (load.Start(file, member.bytes.get(), capacity)) {
+            PlanTranslation(member.bytes.get(), load, prepared.encoder, prepared.plan);
+            whole = load.Whole(member.size);
+        }
     }
-    if (got != size || std::ferror(file)) {
-        member.bytes.reset();
+    if (!whole) {
+        member = ArchiveMember{};
         std::clearerr(file);
         std::fseek(file, 0, SEEK_SET);
-        return false;
     }
-    member.size = size;
-    return true;
-}
-
-// One part of the form, written on the second thread.
-struct SecondPart {
-    FormWriter* writer;
-    WorkerThread* worker;
-    bool failed = false;
-
-    static void Work(void* context) {
-        auto* part = static_cast<SecondPart*>(context);
-        try {
-            while (part->writer->WriteNext()) {
-            }
-        } catch (const std::bad_alloc&) {
-            part->failed = true;
-        }
-        part->worker->Publish(1, true);
-    }
-};
-
-// Where the form is cut into the two parts its two writers make: at the Vertices edit that
-// halves the binary vertices; 0, for one part, where there is none to cut at.
-std::size_t CutEdit(const TranslationPlan& plan) {
-    std::uint64_t vertices = 0;
-    for (const Edit& edit : plan.edits) {
-        if (edit.kind == Edit::Kind::Vertices) vertices += edit.count;
-    }
-    std::uint64_t before = 0;
-    for (std::size_t i = 0; i < plan.edits.size(); ++i) {
-        const Edit& edit = plan.edits[i];
-        if (edit.kind != Edit::Kind::Vertices) continue;
-        if (i > 0 && edit.offset < plan.end && before + edit.count / 2 >= vertices / 2) return i;
-        before += edit.count;
-    }
-    return 0;
-}
-
-// Makes the Ver 1.0 form of a planned document held in member as pieces, of member's bytes, the
-// plan's and text made in room of its own, and opens document over it; false, with nothing
-// changed, when there is no room for it. Two writers make it, one on a second thread.
-bool MakeForm(PreparedDocument& prepared, Document& document) {
-    const TranslationPlan& plan = prepared.plan;
-    const std::size_t edits = plan.edits.size();
-    const std::size_t cut = CutEdit(plan);
-    const std::uint64_t firstRoom = FormWriter::Room(plan, 0, cut == 0 ? edits : cut);
-    const std::uint64_t secondRoom = cut == 0 ? 0 : FormWriter::Room(plan, cut, edits);
-    if (firstRoom + secondRoom > std::numeric_limits<std::size_t>::max()) return false;
-    Room text;
-    try {
-        text = ObtainRoom(static_cast<std::size_t>(firstRoom + secondRoom));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    const ArchiveMember& member = prepared.member;
-    FormWriter first(member.bytes.get(), member.size, plan, prepared.encoder, 0,
-                     cut == 0 ? edits : cut, text.get());
-    std::vector<FormPiece> pieces;
-    if (cut == 0) {
-        while (first.WriteNext()) {
-        }
-        pieces = first.Pieces();
-    } else {
-        // Its own encoder: a converter is not for two threads at once.
-        Cp932Encoder encoder;
-        FormWriter second(member.bytes.get(), member.size, plan, encoder, cut, edits,
-                          text.get() + firstRoom);
-        WorkerThread worker;
-        SecondPart part{&second, &worker};
-        worker.Run(SecondPart::Work, &part);
-        while (first.WriteNext()) {
-        }
-        bool final = false;
-        worker.WaitBeyond(0, final);
-        if (part.failed) throw std::bad_alloc();
-        pieces = first.Pieces();
-        pieces.insert(pieces.end(), second.Pieces().begin(), second.Pieces().end());
-    }
-    prepared.formText = std::move(text);
-    prepared.translating = std::make_unique<PiecesSource>(std::move(pieces));
-    OpenSourceDocument(document, *prepared.translating);
-    return true;
+    return whole;
 }
 
 }  // namespace
@@ -271,9 +250,7 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         if (prepared.archiveFault != Fault::None) return Preparation::Refused;
     } else {
         prepared.raw = std::make_unique<FileSource>(file);
-        if (HoldDocument(file, member)) {
-            PlanTranslation(member.bytes.get(), member.size, prepared.encoder, prepared.plan);
-        } else {
+        if (!PlanHeldDocument(file, prepared)) {
             PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
         }
     }
@@ -295,8 +272,17 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         OpenMemoryDocument(document, member.bytes.get(), member.size);
         return Preparation::Ready;
     }
-    if (held && MakeForm(prepared, document)) return Preparation::Ready;
-    if (held) prepared.raw = std::make_unique<MemorySource>(member.bytes.get(), member.size);
+    if (held) {
+        try {
+            prepared.translating =
+                std::make_unique<FormSource>(member.bytes.get(), member.size, prepared.plan);
+            OpenSourceDocument(document, *prepared.translating);
+            return Preparation::Ready;
+        } catch (const std::bad_alloc&) {
+            // No room for the form: it is made as it is read.
+            prepared.raw = std::make_unique<MemorySource>(member.bytes.get(), member.size);
+        }
+    }
     prepared.translating =
         std::make_unique<TranslatingSource>(*prepared.raw, prepared.plan, prepared.encoder);
     OpenSourceDocument(document, *prepared.translating);

@@ -29,9 +29,8 @@ struct PreparedDocument {
     ArchiveMember member;
     std::unique_ptr<DocumentSource> raw;
     TranslationPlan plan;
-    Room formText;  // the text made for the Ver 1.0 form of a document in memory
-    // Where the document is Ready and not in member: the Ver 1.0 form, as it is made from the
-    // file or in pieces from member and formText.
+    // Where the document is Ready and not in member: its Ver 1.0 form, made as it is read
+    // (TranslatingSource) or made once from member while it is read (FormSource).
     std::unique_ptr<DocumentSource> translating;
 };
 

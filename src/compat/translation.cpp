@@ -89,14 +89,30 @@ bool TakeDigits(std::string_view text, std::size_t& i, std::uint64_t& value) {
 }
 
 float LittleEndianFloat(const char* bytes) {
-    std::uint32_t bits = 0;
-    for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
-    return std::bit_cast<float>(bits);
+    return std::bit_cast<float>(LittleEndianBits(bytes));
 }
 
-bool IsNaN(const char* bytes) {
-    const float value = LittleEndianFloat(bytes);
-    return value != value;
+// Whether any of the little-endian floats in bytes[0, size), a multiple of 4, is a NaN: all
+// exponent bits set, and a fraction.
+bool AnyNaN(const char* bytes, std::size_t size) {
+    std::uint32_t found = 0;
+    for (std::size_t at = 0; at < size; at += 4) {
+        found |=
+            static_cast<std::uint32_t>((LittleEndianBits(bytes + at) & 0x7fffffffu) > 0x7f800000u);
+    }
+    return found != 0;
+}
+
+// The newline bytes in bytes[0, size).
+std::uint64_t CountNewlines(const char* bytes, std::size_t size) {
+    std::uint64_t count = 0;
+    const char* end = bytes + size;
+    for (const char* at = bytes; (at = static_cast<const char*>(std::memchr(
+                                      at, '\n', static_cast<std::size_t>(end - at)))) != nullptr;
+         ++at) {
+        ++count;
+    }
+    return count;
 }
 
 // Where a piece of a line too long for the buffer may end: behind its last ASCII byte, so that
@@ -142,6 +158,9 @@ class Planner {
         : reader_(raw), encoder_(encoder), plan_(plan) {}
     Planner(const char* bytes, std::size_t size, Cp932Encoder& encoder, TranslationPlan& plan)
         : reader_(bytes, size), encoder_(encoder), plan_(plan) {}
+    Planner(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
+            TranslationPlan& plan)
+        : reader_(bytes, arriving), encoder_(encoder), plan_(plan) {}
 
     void Run() {
         plan_ = TranslationPlan{};
@@ -164,9 +183,19 @@ class Planner {
             } else if (available == RawReader::kCapacity && plan_.reencoded) {
                 length = PieceCut(text, available);
             }
-            if (const void* stop = std::memchr(text, kEndOfText, length)) {
+            // A Ctrl-Z is looked for once in all the bytes at hand, and again only behind the one
+            // found there.
+            const std::uint64_t at = reader_.Offset();
+            if (at + length > clearOfEndUntil_) {
+                const void* stop = std::memchr(text, kEndOfText, available);
+                clearOfEndUntil_ =
+                    at + (stop == nullptr
+                              ? available
+                              : static_cast<std::size_t>(static_cast<const char*>(stop) - text));
+            }
+            if (at + length > clearOfEndUntil_) {
                 // The reader's document ends at the Ctrl-Z: nothing behind it matters.
-                const auto before = static_cast<std::size_t>(static_cast<const char*>(stop) - text);
+                const auto before = static_cast<std::size_t>(clearOfEndUntil_ - at);
                 Piece(std::string_view(text, before), continuing);
                 reader_.Consume(before + 1);
                 break;
@@ -409,11 +438,9 @@ class Planner {
             if (whole == 0) return Stop(Fault::PayloadPastEnd, chunkLineNumber);
             const char* vertex = reader_.Data();
             const std::size_t span = static_cast<std::size_t>(whole) * kVertexBytes;
-            for (std::size_t at = 0; at < span; at += 4) {
-                if (IsNaN(vertex + at)) return Stop(Fault::PayloadNaN, chunkLineNumber);
-            }
+            if (AnyNaN(vertex, span)) return Stop(Fault::PayloadNaN, chunkLineNumber);
             // Line numbers count every newline byte, as an editor shows the file.
-            line_ += static_cast<std::uint64_t>(std::count(vertex, vertex + span, '\n'));
+            line_ += CountNewlines(vertex, span);
             reader_.Consume(span);
             left -= whole;
         }
@@ -468,6 +495,7 @@ class Planner {
     bool stopped_ = false;
     bool checkingText_ = true;
     std::string scratch_;
+    std::uint64_t clearOfEndUntil_ = 0;  // no Ctrl-Z before this offset
 };
 
 }  // namespace
@@ -492,6 +520,11 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
 void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
                      TranslationPlan& plan) {
     Planner(bytes, size, encoder, plan).Run();
+}
+
+void PlanTranslation(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
+                     TranslationPlan& plan) {
+    Planner(bytes, arriving, encoder, plan).Run();
 }
 
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
@@ -561,6 +594,9 @@ RawReader::RawReader(DocumentSource& source)
 RawReader::RawReader(const char* bytes, std::size_t size)
     : held_(bytes), heldSize_(size), base_(bytes) {}
 
+RawReader::RawReader(const char* bytes, ArrivingBytes& arriving)
+    : held_(bytes), arriving_(&arriving), arrived_(false), base_(bytes) {}
+
 void RawReader::Restart() {
     if (source_ != nullptr) source_->Rewind();
     begin_ = 0;
@@ -575,6 +611,7 @@ std::size_t RawReader::Ensure(std::size_t want) {
     if (source_ == nullptr) {
         // Held bytes: begin_ and end_ count from their start. A source of them fills the buffer
         // as far as they go, and ends only where they cannot give what is wanted.
+        if (!arrived_) heldSize_ = arriving_->WaitFor(begin_ + kCapacity, arrived_);
         end_ = begin_ + std::min(kCapacity, heldSize_ - begin_);
         if (end_ - begin_ < want) ended_ = true;
         return end_ - begin_;
@@ -594,6 +631,7 @@ std::size_t RawReader::ReadDirect(char* into, std::size_t size) {
     if (ended_ || begin_ != end_) return 0;
     std::size_t got = 0;
     if (source_ == nullptr) {
+        if (!arrived_) heldSize_ = arriving_->WaitFor(begin_ + size, arrived_);
         got = std::min(size, heldSize_ - begin_);
         if (got > 0) std::memcpy(into, held_ + begin_, got);
         begin_ += got;
@@ -745,28 +783,13 @@ void TranslatingSource::ProduceVertices() {
     }
 }
 
-namespace {
-
-// Where the part of the form from edit first on to edit last starts and ends in the raw bytes.
-std::uint64_t PartStart(const TranslationPlan& plan, std::size_t first) {
-    return first == 0 ? 0 : std::min(plan.edits[first].offset, plan.end);
-}
-
-std::uint64_t PartEnd(const TranslationPlan& plan, std::size_t last) {
-    return last >= plan.edits.size() ? plan.end : std::min(plan.edits[last].offset, plan.end);
-}
-
-}  // namespace
-
-std::uint64_t FormWriter::Room(const TranslationPlan& plan, std::size_t first, std::size_t last) {
+std::uint64_t FormWriter::Room(const TranslationPlan& plan) {
     // Re-encoded text takes no more than the raw bytes; a binary vertex's line, its indent,
     // three texts, two spaces and its line end.
     constexpr std::uint64_t kLongestReal = RealTextCache::kTextRoom - 1;
     std::uint64_t room = RealTextCache::kTextRoom;
-    if (plan.reencoded)
-        room += PartEnd(plan, last) - std::min(PartStart(plan, first), PartEnd(plan, last));
-    for (std::size_t i = first; i < last && i < plan.edits.size(); ++i) {
-        const Edit& edit = plan.edits[i];
+    if (plan.reencoded) room += plan.end;
+    for (const Edit& edit : plan.edits) {
         if (edit.kind == Edit::Kind::Vertices) {
             room += edit.count * (edit.text.size() + 3 * kLongestReal + 2 + edit.lineEnd.size());
         }
@@ -775,19 +798,17 @@ std::uint64_t FormWriter::Room(const TranslationPlan& plan, std::size_t first, s
 }
 
 FormWriter::FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
-                       Cp932Encoder& encoder, std::size_t first, std::size_t last, char* room)
+                       Cp932Encoder* encoder, char* room)
     : raw_(raw),
       rawSize_(rawSize),
       plan_(plan),
       encoder_(encoder),
-      nextEdit_(first),
-      lastEdit_(std::min(last, plan.edits.size())),
-      end_(static_cast<std::size_t>(std::min<std::uint64_t>(PartEnd(plan, last), rawSize))),
-      in_(static_cast<std::size_t>(std::min<std::uint64_t>(PartStart(plan, first), rawSize))),
+      end_(static_cast<std::size_t>(std::min<std::uint64_t>(plan.end, rawSize))),
       room_(room) {
-    // A raw run before each edit and one behind the last, and the edit's own: enough that the
-    // list never grows while it is written.
-    pieces_.reserve(2 * (lastEdit_ - std::min(first, lastEdit_)) + 2);
+    // Between two edits a run of raw bytes and one of re-encoded text at most (the text is
+    // re-encoded from behind an edit on), and each edit's own: the list never grows beyond this,
+    // so it never moves.
+    pieces_.reserve(2 * plan.edits.size() + 3);
     scratch_.reserve(RawReader::kCapacity);
 }
 
@@ -796,6 +817,7 @@ void FormWriter::Add(const char* bytes, std::size_t size) {
     if (!pieces_.empty() && pieces_.back().bytes + pieces_.back().size == bytes) {
         pieces_.back().size += size;
     } else {
+        if (pieces_.size() == pieces_.capacity()) throw std::bad_alloc();  // not reached
         pieces_.push_back({bytes, size});
     }
 }
@@ -807,7 +829,7 @@ bool FormWriter::WriteNext() {
         return true;
     }
     if (in_ >= end_) return false;
-    if (nextEdit_ < lastEdit_ && plan_.edits[nextEdit_].offset == in_) {
+    if (nextEdit_ < plan_.edits.size() && plan_.edits[nextEdit_].offset == in_) {
         const Edit& edit = plan_.edits[nextEdit_++];
         if (edit.kind == Edit::Kind::Replace) {
             Add(edit.text.data(), edit.text.size());
@@ -820,7 +842,7 @@ bool FormWriter::WriteNext() {
         return true;
     }
     std::uint64_t boundary = end_;
-    if (nextEdit_ < lastEdit_ && plan_.edits[nextEdit_].offset > in_)
+    if (nextEdit_ < plan_.edits.size() && plan_.edits[nextEdit_].offset > in_)
         boundary = std::min(boundary, plan_.edits[nextEdit_].offset);
     const bool reencode = plan_.reencoded && in_ >= plan_.reencodeFrom;
     if (plan_.reencoded && in_ < plan_.reencodeFrom)
@@ -831,7 +853,7 @@ bool FormWriter::WriteNext() {
     } else {
         if (step > RawReader::kCapacity) step = PieceCut(raw_ + in_, RawReader::kCapacity);
         scratch_.clear();
-        AppendReencoded(encoder_, raw_ + in_, step, scratch_);
+        if (encoder_ != nullptr) AppendReencoded(*encoder_, raw_ + in_, step, scratch_);
         std::memcpy(room_ + made_, scratch_.data(), scratch_.size());
         Add(room_ + made_, scratch_.size());
         made_ += scratch_.size();
@@ -842,42 +864,32 @@ bool FormWriter::WriteNext() {
 
 void FormWriter::WriteVertices() {
     constexpr std::uint64_t kBatch = 4096;
+    const std::uint64_t whole =
+        std::min<std::uint64_t>(std::min(verticesLeft_, kBatch), (rawSize_ - in_) / kVertexBytes);
     const std::string_view indent = vertices_->text;
     const std::string_view lineEnd = vertices_->lineEnd;
     char* const start = room_ + made_;
     char* out = start;
-    // A fixed number of bytes copied for each text, then its length kept: the room has space for
-    // the bytes behind the last.
-    const auto put = [&](const char* bytes) {
-        const std::string_view text = reals_.Text(LittleEndianFloat(bytes));
-        if (text.empty()) {
-            *out++ = '0';  // a NaN, which the plan refuses
-            return;
-        }
-        std::memcpy(out, text.data(), RealTextCache::kTextRoom);
-        out += text.size();
-    };
-    for (std::uint64_t n = std::min(verticesLeft_, kBatch); n > 0; --n) {
-        if (rawSize_ - in_ < kVertexBytes) {
-            verticesLeft_ = 0;  // not reached: the plan saw every vertex
-            break;
-        }
-        const char* vertex = raw_ + in_;
+    // Each text is copied in a fixed number of bytes, then its length kept: the room has space
+    // for the bytes behind the last.
+    for (const char* vertex = raw_ + in_; vertex != raw_ + in_ + whole * kVertexBytes;
+         vertex += kVertexBytes) {
         std::memcpy(out, indent.data(), indent.size());
         out += indent.size();
-        put(vertex);
+        out += columns_[0].Put(vertex, reals_, out);
         *out++ = ' ';
-        put(vertex + 4);
+        out += columns_[1].Put(vertex + 4, reals_, out);
         *out++ = ' ';
-        put(vertex + 8);
+        out += columns_[2].Put(vertex + 8, reals_, out);
         std::memcpy(out, lineEnd.data(), lineEnd.size());
         out += lineEnd.size();
-        in_ += kVertexBytes;
-        --verticesLeft_;
     }
     const auto written = static_cast<std::size_t>(out - start);
     Add(start, written);
     made_ += written;
+    in_ += static_cast<std::size_t>(whole) * kVertexBytes;
+    verticesLeft_ -= whole;
+    if (whole == 0) verticesLeft_ = 0;  // not reached: the plan saw every vertex
     if (verticesLeft_ == 0) {
         const std::uint64_t trailing = vertices_->length - vertices_->count * kVertexBytes;
         in_ += static_cast<std::size_t>(std::min<std::uint64_t>(trailing, rawSize_ - in_));
@@ -885,10 +897,50 @@ void FormWriter::WriteVertices() {
     }
 }
 
-std::size_t PiecesSource::Read(char* into, std::size_t size) {
+FormSource::FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan)
+    : room_(ObtainRoom(static_cast<std::size_t>(std::min<std::uint64_t>(
+          FormWriter::Room(plan), std::numeric_limits<std::size_t>::max())))),
+      encoder_(plan.reencoded ? std::make_unique<Cp932Encoder>() : nullptr),
+      writer_(raw, rawSize, plan, encoder_.get(), room_.get()) {
+    worker_.Run(Work, this);
+}
+
+FormSource::~FormSource() {
+    stop_.store(true, std::memory_order_relaxed);
+}
+
+void FormSource::Work(void* self) {
+    auto* source = static_cast<FormSource*>(self);
+    const std::vector<FormPiece>& pieces = source->writer_.Pieces();
+    std::size_t published = 0;
+    try {
+        while (!source->stop_.load(std::memory_order_relaxed) && source->writer_.WriteNext()) {
+            // All but the last piece, which may still grow.
+            if (pieces.size() > published + 1) {
+                published = pieces.size() - 1;
+                source->worker_.Publish(published, false);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        source->failed_ = true;
+    }
+    source->worker_.Publish(pieces.size(), true);
+}
+
+std::size_t FormSource::Read(char* into, std::size_t size) {
+    const std::vector<FormPiece>& pieces = writer_.Pieces();
     std::size_t copied = 0;
-    while (copied < size && piece_ < pieces_.size()) {
-        const FormPiece& piece = pieces_[piece_];
+    while (copied < size) {
+        if (piece_ == ready_) {
+            if (all_) {
+                if (failed_) throw std::bad_alloc();
+                break;
+            }
+            if (copied > 0) break;  // what there is, while more is made
+            ready_ = worker_.WaitBeyond(ready_, all_);
+            continue;
+        }
+        const FormPiece& piece = pieces[piece_];
         const std::size_t step = std::min(size - copied, piece.size - at_);
         std::memcpy(into + copied, piece.bytes + at_, step);
         copied += step;

@@ -7,16 +7,21 @@
 // and the document is never held whole in memory.
 #pragma once
 
+#include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "compat/code_page.hpp"
 #include "mqo/document.hpp"
 #include "mqo/number_text.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::compat {
 
@@ -80,6 +85,17 @@ struct TranslationPlan {
     Refusal refusal;
 };
 
+// Bytes coming into memory, from their first, while they are read there.
+class ArrivingBytes {
+  public:
+    // Waits until at least want bytes have come, or all there are; returns how many have come,
+    // and sets all when they are all.
+    virtual std::size_t WaitFor(std::size_t want, bool& all) = 0;
+
+  protected:
+    ~ArrivingBytes() = default;
+};
+
 // True when the document is to be read in its Ver 1.0 form: Ver 1.1 or 1.2, or Ver 1.0 with
 // binary vertices. Any other document goes to the converter as it is.
 bool NeedsTranslation(const TranslationPlan& plan);
@@ -90,6 +106,9 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
 // The same for a document held in memory, bytes [0, size), read where they lie.
 void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
                      TranslationPlan& plan);
+// The same for a document coming into memory at bytes while it is planned.
+void PlanTranslation(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
+                     TranslationPlan& plan);
 
 // Writes the Ver 1.0 form of a planned document held in memory over its own bytes, the raw
 // bytes [0, plan.end), and sets size to the form's. It never outgrows them, since no piece of the
@@ -97,6 +116,58 @@ void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
 // with the bytes untouched, for a plan that holds any.
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
                       Cp932Encoder& encoder);
+
+// The four bytes at bytes, little-endian.
+inline std::uint32_t LittleEndianBits(const char* bytes) {
+    std::uint32_t bits = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&bits, bytes, 4);
+    } else {
+        for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
+    }
+    return bits;
+}
+
+// The texts of the two floats last written in one column of a chunk's vertices (x, y or z): a
+// box's corners take each of the two values of a column four times, so most floats are found here
+// before the cache is asked.
+class ColumnTexts {
+  public:
+    // Writes the text of the float at bytes at out, copying RealTextCache::kTextRoom bytes;
+    // returns the text's length.
+    std::size_t Put(const char* bytes, RealTextCache& reals, char* out) {
+        const std::uint32_t bits = LittleEndianBits(bytes);
+        for (std::size_t i = 0; i < 2; ++i) {
+            if (recent_[i].length != 0 && recent_[i].bits == bits) {
+                std::memcpy(out, recent_[i].text, RealTextCache::kTextRoom);
+                last_ = i;
+                return recent_[i].length;
+            }
+        }
+        const std::string_view text = reals.Text(std::bit_cast<float>(bits));
+        if (text.empty()) {
+            *out = '0';  // a NaN, which the plan refuses
+            return 1;
+        }
+        // In place of the one not used last.
+        last_ = 1 - last_;
+        Recent& recent = recent_[last_];
+        recent.bits = bits;
+        recent.length = static_cast<std::uint8_t>(text.size());
+        std::memcpy(recent.text, text.data(), RealTextCache::kTextRoom);
+        std::memcpy(out, recent.text, RealTextCache::kTextRoom);
+        return text.size();
+    }
+
+  private:
+    struct Recent {
+        std::uint32_t bits = 0;
+        std::uint8_t length = 0;  // 0: none yet
+        char text[RealTextCache::kTextRoom] = {};
+    };
+    Recent recent_[2];
+    std::size_t last_ = 0;
+};
 
 // A run of bytes of the Ver 1.0 form: raw bytes where they lie, a replacement's text in the plan,
 // or text made for the form.
@@ -109,22 +180,19 @@ struct FormPiece {
 // byte for byte what a TranslatingSource over the same bytes hands out. Only the text that is
 // not in the document or the plan is written, into room of the writer's own. The raw bytes must
 // be those the plan was made from.
-//
-// The form from the plan's edit first on, up to its edit last (plan.edits.size() for the end):
-// two writers of the two parts of the form split at an edit make it together, each into its own
-// room, one piece list behind the other.
 class FormWriter {
   public:
-    // The room for the text of a part: what it keeps, and the bytes behind that it may write
-    // over.
-    static std::uint64_t Room(const TranslationPlan& plan, std::size_t first, std::size_t last);
+    // The room for the text: what the writer keeps, and the bytes behind that it may write over.
+    static std::uint64_t Room(const TranslationPlan& plan);
 
-    // raw [0, rawSize), the room for text, plan and encoder must outlive the writer.
+    // raw [0, rawSize), the room for text, plan and encoder must outlive the writer; encoder is
+    // only for a plan that re-encodes text.
     FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
-               Cp932Encoder& encoder, std::size_t first, std::size_t last, char* room);
+               Cp932Encoder* encoder, char* room);
     // Writes the next part of the form; false, writing nothing, once the form is whole.
     bool WriteNext();
-    // The pieces written so far, in the order of the form.
+    // The pieces written so far, in the order of the form. Only the last one may still grow
+    // while more is written, and the list never moves.
     const std::vector<FormPiece>& Pieces() const { return pieces_; }
 
   private:
@@ -135,24 +203,33 @@ class FormWriter {
     const char* raw_;
     std::size_t rawSize_;
     const TranslationPlan& plan_;
-    Cp932Encoder& encoder_;
-    std::size_t nextEdit_;
-    std::size_t lastEdit_;
-    std::size_t end_;  // raw bytes the part is made from end here
-    std::size_t in_;
+    Cp932Encoder* encoder_;
+    std::size_t end_;  // raw bytes the form is made from end here
+    std::size_t in_ = 0;
     char* room_;
+    std::size_t nextEdit_ = 0;
     std::size_t made_ = 0;            // text written into the room
     const Edit* vertices_ = nullptr;  // the Vertices edit being written
     std::uint64_t verticesLeft_ = 0;
     std::vector<FormPiece> pieces_;
     RealTextCache reals_;
+    ColumnTexts columns_[3];  // the recent texts of x, y and z
     std::string scratch_;
 };
 
-// The pieces of a form as a source of its bytes; they must outlive it.
-class PiecesSource final : public DocumentSource {
+// The Ver 1.0 form of a planned document held in memory, as a source of its bytes: made by a
+// FormWriter on a second thread while it is read, so that the conversion starts at once; a read
+// waits for the pieces it takes. Each rewind reads the pieces made, never makes them again.
+class FormSource final : public DocumentSource {
   public:
-    explicit PiecesSource(std::vector<FormPiece> pieces) : pieces_(std::move(pieces)) {}
+    // Starts making the form; raw [0, rawSize) and plan must outlive the source. Throws
+    // std::bad_alloc when there is no room for it.
+    FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan);
+    ~FormSource() override;  // stops the making, and waits for it
+    FormSource(const FormSource&) = delete;
+    FormSource& operator=(const FormSource&) = delete;
+
+    // Throws std::bad_alloc where the making ran out of memory.
     std::size_t Read(char* into, std::size_t size) override;
     void Rewind() override {
         piece_ = 0;
@@ -160,9 +237,18 @@ class PiecesSource final : public DocumentSource {
     }
 
   private:
-    std::vector<FormPiece> pieces_;
+    static void Work(void* self);
+
+    Room room_;
+    std::unique_ptr<Cp932Encoder> encoder_;  // its own, for text re-encoded on its thread
+    FormWriter writer_;
+    std::atomic<bool> stop_{false};
+    bool failed_ = false;    // the worker's, read once it has ended
+    std::size_t ready_ = 0;  // pieces that are final
+    bool all_ = false;
     std::size_t piece_ = 0;
-    std::size_t at_ = 0;  // bytes of pieces_[piece_] read
+    std::size_t at_ = 0;   // bytes of the piece read
+    WorkerThread worker_;  // last: waits for the work before anything else goes
 };
 
 // An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
@@ -200,6 +286,8 @@ class RawReader {
     // Over bytes in memory, which must outlive it: the pieces it makes available are those it
     // makes over a source of the same bytes, but where they lie, without copying them.
     RawReader(const char* bytes, std::size_t size);
+    // The same over bytes still coming: a piece waits for the bytes it takes.
+    RawReader(const char* bytes, ArrivingBytes& arriving);
     void Restart();
     // Makes at least want bytes (at most kCapacity) available at Data(), fewer only at the end
     // of the source; returns how many are available.
@@ -220,7 +308,9 @@ class RawReader {
   private:
     DocumentSource* source_ = nullptr;  // null for bytes in memory
     const char* held_ = nullptr;
-    std::size_t heldSize_ = 0;
+    std::size_t heldSize_ = 0;  // the bytes in memory that have come
+    ArrivingBytes* arriving_ = nullptr;
+    bool arrived_ = true;  // all of them
     std::vector<char> buffer_;
     const char* base_ = nullptr;  // the buffer's start, or the held bytes'
     std::size_t begin_ = 0;
