@@ -135,67 +135,56 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
 // again. A larger one is read as it is translated, never held.
 constexpr std::size_t kMostHeld = std::size_t{256} << 20;
 
-// The whole file, standing at its start, read into memory on a second thread while the plan
-// reads it there.
-class FileLoad final : public ArrivingBytes {
+// The file, standing at its start, read into memory as far as the plan reading it there wants:
+// in steps of a few hundred KiB, on the plan's own thread.
+class SteppedRead final : public ArrivingBytes {
   public:
+    SteppedRead(std::FILE* file, char* room, std::size_t capacity)
+        : file_(file), room_(room), capacity_(capacity) {}
+
     // Reads the file's first bytes: false where they are not a document's, which the plan
-    // refuses on its first line alone, or on a read error; otherwise starts reading the rest
-    // into room for capacity bytes.
-    bool Start(std::FILE* file, char* room, std::size_t capacity) {
+    // refuses on its first line alone.
+    bool StartsAsDocument() {
         constexpr std::string_view kFirstLine = "Metasequoia Document";
-        file_ = file;
-        room_ = room;
-        capacity_ = capacity;
-        loaded_ = std::fread(room, 1, std::min(capacity, kFirstLine.size()), file);
-        if (std::string_view(room, loaded_) != kFirstLine) return false;
-        ready_ = loaded_;
-        worker_.Run(Work, this);
-        return true;
+        Take(kFirstLine.size());
+        return std::string_view(room_, read_) == kFirstLine;
     }
 
     std::size_t WaitFor(std::size_t want, bool& all) override {
-        while (ready_ < want && !all_) ready_ = worker_.WaitBeyond(ready_, all_);
-        all = all_;
-        return ready_;
+        constexpr std::size_t kStep = std::size_t{512} << 10;
+        while (read_ < want && !ended_) Take(std::max(want - read_, kStep));
+        all = ended_;
+        return read_;
     }
 
-    // Once all has come: the file's bytes, unless reading failed or it held more than the room.
-    bool Whole(std::size_t& size) {
-        bool all = false;
-        WaitFor(capacity_, all);
-        size = ready_;
-        return !failed_ && ready_ < capacity_;
+    // The bytes read, unless reading failed or the file held more than the room.
+    bool Whole(std::size_t& size) const {
+        size = read_;
+        return !failed_ && read_ < capacity_;
     }
 
   private:
-    static void Work(void* context) {
-        auto* load = static_cast<FileLoad*>(context);
-        constexpr std::size_t kStep = std::size_t{512} << 10;
-        for (;;) {
-            const std::size_t step = std::min(kStep, load->capacity_ - load->loaded_);
-            const std::size_t got = std::fread(load->room_ + load->loaded_, 1, step, load->file_);
-            load->loaded_ += got;
-            if (got < step || load->loaded_ == load->capacity_) break;
-            load->worker_.Publish(load->loaded_, false);
+    void Take(std::size_t step) {
+        step = std::min(step, capacity_ - read_);
+        const std::size_t got = std::fread(room_ + read_, 1, step, file_);
+        read_ += got;
+        if (got < step || read_ == capacity_) {
+            ended_ = true;
+            failed_ = std::ferror(file_) != 0;
         }
-        load->failed_ = std::ferror(load->file_) != 0;
-        load->worker_.Publish(load->loaded_, true);
     }
 
-    std::FILE* file_ = nullptr;
-    char* room_ = nullptr;
-    std::size_t capacity_ = 0;
-    std::size_t loaded_ = 0;  // the worker's
-    bool failed_ = false;     // the worker's, read once all has come
-    std::size_t ready_ = 0;
-    bool all_ = false;
-    WorkerThread worker_;  // last: waits for the work before anything else goes
+    std::FILE* file_;
+    char* room_;
+    std::size_t capacity_;
+    std::size_t read_ = 0;
+    bool ended_ = false;
+    bool failed_ = false;
 };
 
-// Plans the file's translation from its bytes read whole into member, while they come, where it
-// is no larger than kMostHeld. False otherwise, or where it could not be read so, with member
-// empty and the file at its start again.
+// Plans the file's translation from its bytes read into member as the plan wants them, where it
+// is no larger than kMostHeld, with the lines of its binary vertices. False otherwise, or where
+// it could not be read so, with member empty and the file at its start again.
 bool PlanHeldDocument(std::FILE* file, PreparedDocument& prepared) {
     ArchiveMember& member = prepared.member;
     if (std::fseek(file, 0, SEEK_END) != 0) return false;
@@ -206,21 +195,23 @@ bool PlanHeldDocument(std::FILE* file, PreparedDocument& prepared) {
     }
     // A byte more than the file holds, to see that it ends where it said.
     const std::size_t capacity = static_cast<std::size_t>(end) + 1;
+    bool whole = false;
     try {
         member.bytes = ObtainRoom(capacity);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    bool whole = false;
-    {
-        FileLoad load;
-        if (load.Start(file, member.bytes.get(), capacity)) {
-            PlanTranslation(member.bytes.get(), load, prepared.encoder, prepared.plan);
-            whole = load.Whole(member.size);
+        SteppedRead read(file, member.bytes.get(), capacity);
+        if (read.StartsAsDocument()) {
+            prepared.linesMade =
+                PlanTranslationWritingLines(member.bytes.get(), read, capacity, prepared.encoder,
+                                            prepared.plan, prepared.lines);
+            whole = read.Whole(member.size);
         }
+    } catch (const std::bad_alloc&) {
+        whole = false;  // planned again, from the file
     }
     if (!whole) {
         member = ArchiveMember{};
+        prepared.lines = VertexLines{};
+        prepared.linesMade = false;
         std::clearerr(file);
         std::fseek(file, 0, SEEK_SET);
     }
@@ -275,7 +266,8 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
     if (held) {
         try {
             prepared.translating =
-                std::make_unique<FormSource>(member.bytes.get(), member.size, prepared.plan);
+                std::make_unique<FormSource>(member.bytes.get(), member.size, prepared.plan,
+                                             prepared.linesMade ? &prepared.lines.pieces : nullptr);
             OpenSourceDocument(document, *prepared.translating);
             return Preparation::Ready;
         } catch (const std::bad_alloc&) {

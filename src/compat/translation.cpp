@@ -140,6 +140,41 @@ bool AppendReencoded(Cp932Encoder& encoder, const char* text, std::size_t size, 
     return whole;
 }
 
+// The binary vertex chunks the first pass has found, for another thread to write their lines
+// while the pass goes on: for each, a record of its payload's offset and its vertex count, with
+// the length of its line end in the top bit, in room for capacity records; the count of records
+// is published through the worker.
+class FoundChunks {
+  public:
+    static constexpr std::size_t kRecord = 16;
+    static constexpr std::uint64_t kCrLf = std::uint64_t{1} << 63;
+
+    FoundChunks(char* room, std::size_t capacity, WorkerThread& worker)
+        : room_(room), capacity_(capacity), worker_(worker) {}
+
+    void Add(std::uint64_t offset, std::uint64_t count, bool crLf) {
+        if (records_ == capacity_) {
+            overflowed_ = true;  // not reached: a chunk takes more bytes than its record
+            return;
+        }
+        const std::uint64_t counted = count | (crLf ? kCrLf : 0);
+        std::memcpy(room_ + records_ * kRecord, &offset, 8);
+        std::memcpy(room_ + records_ * kRecord + 8, &counted, 8);
+        ++records_;
+        worker_.Publish(records_, false);
+    }
+
+    std::size_t Records() const { return records_; }
+    bool Overflowed() const { return overflowed_; }
+
+  private:
+    char* room_;
+    std::size_t capacity_;
+    std::size_t records_ = 0;
+    bool overflowed_ = false;
+    WorkerThread& worker_;
+};
+
 // One object as the first pass sees it, for its warnings.
 struct ObjectState {
     bool open = false;
@@ -161,6 +196,9 @@ class Planner {
     Planner(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
             TranslationPlan& plan)
         : reader_(bytes, arriving), encoder_(encoder), plan_(plan) {}
+
+    // Adds each binary vertex chunk to found once the plan has taken it.
+    void Report(FoundChunks& found) { found_ = &found; }
 
     void Run() {
         plan_ = TranslationPlan{};
@@ -456,6 +494,7 @@ class Planner {
         if (trailing > 0) ++line_;
         plan_.edits.push_back({Edit::Kind::Vertices, payloadOffset, size + trailing,
                                std::string(kVertexIndent), lineEnd, count});
+        if (found_ != nullptr) found_->Add(payloadOffset, count, lineEnd.size() == 2);
         ClosingLine(chunkLineNumber);
     }
 
@@ -496,6 +535,7 @@ class Planner {
     bool checkingText_ = true;
     std::string scratch_;
     std::uint64_t clearOfEndUntil_ = 0;  // no Ctrl-Z before this offset
+    FoundChunks* found_ = nullptr;
 };
 
 }  // namespace
@@ -525,6 +565,123 @@ void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
 void PlanTranslation(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
                      TranslationPlan& plan) {
     Planner(bytes, arriving, encoder, plan).Run();
+}
+
+namespace {
+
+// The first pass on the second thread.
+struct PlanningWork {
+    Planner* planner;
+    FoundChunks* found;
+    WorkerThread* worker;
+    bool failed = false;
+
+    static void Work(void* context) {
+        auto* work = static_cast<PlanningWork*>(context);
+        try {
+            work->planner->Run();
+        } catch (const std::bad_alloc&) {
+            work->failed = true;
+        }
+        work->worker->Publish(work->found->Records(), true);
+    }
+};
+
+// Writes the lines of the chunks found, one after the other, into rooms of a few MiB.
+class LineMaker {
+  public:
+    LineMaker(const char* bytes, VertexLines& lines) : bytes_(bytes), lines_(lines) {}
+
+    // Writes the lines of the records [lines.pieces.size(), records) of found; false when there
+    // is no room.
+    bool Take(const char* found, std::size_t records) {
+        constexpr std::size_t kRoom = std::size_t{4} << 20;
+        try {
+            lines_.pieces.reserve(records);
+            counts_.reserve(records);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        while (lines_.pieces.size() < records) {
+            std::uint64_t offset = 0;
+            std::uint64_t counted = 0;
+            std::memcpy(&offset, found + lines_.pieces.size() * FoundChunks::kRecord, 8);
+            std::memcpy(&counted, found + lines_.pieces.size() * FoundChunks::kRecord + 8, 8);
+            const std::uint64_t count = counted & ~FoundChunks::kCrLf;
+            const std::string_view lineEnd = (counted & FoundChunks::kCrLf) != 0 ? "\r\n" : "\n";
+            const std::uint64_t need =
+                VertexLineWriter::Room(count, kVertexIndent.size(), lineEnd.size());
+            if (need > left_) {
+                const std::uint64_t room = std::max<std::uint64_t>(need, kRoom);
+                if (room > std::numeric_limits<std::size_t>::max()) return false;
+                try {
+                    lines_.rooms.push_back(ObtainRoom(static_cast<std::size_t>(room)));
+                } catch (const std::bad_alloc&) {
+                    return false;
+                }
+                out_ = lines_.rooms.back().get();
+                left_ = room;
+            }
+            char* end = writer_.Write(bytes_ + offset, count, kVertexIndent, lineEnd, out_);
+            const auto size = static_cast<std::size_t>(end - out_);
+            lines_.pieces.push_back({out_, size});
+            counts_.push_back(count);
+            out_ = end;
+            left_ -= size;
+        }
+        return true;
+    }
+
+    const std::vector<std::uint64_t>& Counts() const { return counts_; }
+
+  private:
+    const char* bytes_;
+    VertexLines& lines_;
+    VertexLineWriter writer_;
+    char* out_ = nullptr;
+    std::uint64_t left_ = 0;  // bytes of room behind out_
+    std::vector<std::uint64_t> counts_;
+};
+
+// Whether the chunks of counts are the plan's Vertices edits, one for one.
+bool CountsFitPlan(const TranslationPlan& plan, const std::vector<std::uint64_t>& counts) {
+    std::size_t next = 0;
+    for (const Edit& edit : plan.edits) {
+        if (edit.kind != Edit::Kind::Vertices) continue;
+        if (next == counts.size() || counts[next] != edit.count || edit.text != kVertexIndent) {
+            return false;
+        }
+        ++next;
+    }
+    return next == counts.size();
+}
+
+}  // namespace
+
+bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
+                                 Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines) {
+    lines = VertexLines{};
+    const std::size_t capacity = size / FoundChunks::kRecord + 1;
+    const Room found = ObtainRoom(capacity * FoundChunks::kRecord);
+    WorkerThread worker;
+    FoundChunks chunks(found.get(), capacity, worker);
+    Planner planner(bytes, arriving, encoder, plan);
+    planner.Report(chunks);
+    PlanningWork work{&planner, &chunks, &worker};
+    LineMaker maker(bytes, lines);
+    bool making = true;
+    std::size_t records = 0;
+    worker.Run(PlanningWork::Work, &work);
+    for (bool final = false; !final;) {
+        records = worker.WaitBeyond(records, final);
+        if (making) making = maker.Take(found.get(), records);
+    }
+    if (work.failed) throw std::bad_alloc();
+    if (!making || chunks.Overflowed() || !CountsFitPlan(plan, maker.Counts())) {
+        lines = VertexLines{};
+        return false;
+    }
+    return true;
 }
 
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
@@ -783,28 +940,44 @@ void TranslatingSource::ProduceVertices() {
     }
 }
 
-std::uint64_t FormWriter::Room(const TranslationPlan& plan) {
-    // Re-encoded text takes no more than the raw bytes; a binary vertex's line, its indent,
-    // three texts, two spaces and its line end.
-    constexpr std::uint64_t kLongestReal = RealTextCache::kTextRoom - 1;
+char* VertexLineWriter::Write(const char* payload, std::uint64_t count, std::string_view indent,
+                              std::string_view lineEnd, char* out) {
+    // Each text is copied in a fixed number of bytes, then its length kept.
+    for (const char* vertex = payload; count > 0; --count, vertex += kVertexBytes) {
+        std::memcpy(out, indent.data(), indent.size());
+        out += indent.size();
+        out += columns_[0].Put(vertex, reals_, out);
+        *out++ = ' ';
+        out += columns_[1].Put(vertex + 4, reals_, out);
+        *out++ = ' ';
+        out += columns_[2].Put(vertex + 8, reals_, out);
+        std::memcpy(out, lineEnd.data(), lineEnd.size());
+        out += lineEnd.size();
+    }
+    return out;
+}
+
+std::uint64_t FormWriter::Room(const TranslationPlan& plan, bool withLines) {
+    // Re-encoded text takes no more than the raw bytes.
     std::uint64_t room = RealTextCache::kTextRoom;
     if (plan.reencoded) room += plan.end;
     for (const Edit& edit : plan.edits) {
-        if (edit.kind == Edit::Kind::Vertices) {
-            room += edit.count * (edit.text.size() + 3 * kLongestReal + 2 + edit.lineEnd.size());
+        if (edit.kind == Edit::Kind::Vertices && !withLines) {
+            room += VertexLineWriter::Room(edit.count, edit.text.size(), edit.lineEnd.size());
         }
     }
     return room;
 }
 
 FormWriter::FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
-                       Cp932Encoder* encoder, char* room)
+                       Cp932Encoder* encoder, char* room, const std::vector<FormPiece>* lines)
     : raw_(raw),
       rawSize_(rawSize),
       plan_(plan),
       encoder_(encoder),
       end_(static_cast<std::size_t>(std::min<std::uint64_t>(plan.end, rawSize))),
-      room_(room) {
+      room_(room),
+      lines_(lines) {
     // Between two edits a run of raw bytes and one of re-encoded text at most (the text is
     // re-encoded from behind an edit on), and each edit's own: the list never grows beyond this,
     // so it never moves.
@@ -833,6 +1006,10 @@ bool FormWriter::WriteNext() {
         const Edit& edit = plan_.edits[nextEdit_++];
         if (edit.kind == Edit::Kind::Replace) {
             Add(edit.text.data(), edit.text.size());
+            in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
+        } else if (lines_ != nullptr && nextLines_ < lines_->size()) {
+            const FormPiece& lines = (*lines_)[nextLines_++];
+            Add(lines.bytes, lines.size);
             in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
         } else {
             vertices_ = &edit;
@@ -866,25 +1043,10 @@ void FormWriter::WriteVertices() {
     constexpr std::uint64_t kBatch = 4096;
     const std::uint64_t whole =
         std::min<std::uint64_t>(std::min(verticesLeft_, kBatch), (rawSize_ - in_) / kVertexBytes);
-    const std::string_view indent = vertices_->text;
-    const std::string_view lineEnd = vertices_->lineEnd;
     char* const start = room_ + made_;
-    char* out = start;
-    // Each text is copied in a fixed number of bytes, then its length kept: the room has space
-    // for the bytes behind the last.
-    for (const char* vertex = raw_ + in_; vertex != raw_ + in_ + whole * kVertexBytes;
-         vertex += kVertexBytes) {
-        std::memcpy(out, indent.data(), indent.size());
-        out += indent.size();
-        out += columns_[0].Put(vertex, reals_, out);
-        *out++ = ' ';
-        out += columns_[1].Put(vertex + 4, reals_, out);
-        *out++ = ' ';
-        out += columns_[2].Put(vertex + 8, reals_, out);
-        std::memcpy(out, lineEnd.data(), lineEnd.size());
-        out += lineEnd.size();
-    }
-    const auto written = static_cast<std::size_t>(out - start);
+    const char* end =
+        lineWriter_.Write(raw_ + in_, whole, vertices_->text, vertices_->lineEnd, start);
+    const auto written = static_cast<std::size_t>(end - start);
     Add(start, written);
     made_ += written;
     in_ += static_cast<std::size_t>(whole) * kVertexBytes;
@@ -897,12 +1059,21 @@ void FormWriter::WriteVertices() {
     }
 }
 
-FormSource::FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan)
+FormSource::FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+                       const std::vector<FormPiece>* lines)
     : room_(ObtainRoom(static_cast<std::size_t>(std::min<std::uint64_t>(
-          FormWriter::Room(plan), std::numeric_limits<std::size_t>::max())))),
+          FormWriter::Room(plan, lines != nullptr), std::numeric_limits<std::size_t>::max())))),
       encoder_(plan.reencoded ? std::make_unique<Cp932Encoder>() : nullptr),
-      writer_(raw, rawSize, plan, encoder_.get(), room_.get()) {
-    worker_.Run(Work, this);
+      writer_(raw, rawSize, plan, encoder_.get(), room_.get(), lines) {
+    if (lines == nullptr) {
+        worker_.Run(Work, this);
+        return;
+    }
+    // Only pieces to list, and text to re-encode: at once.
+    while (writer_.WriteNext()) {
+    }
+    ready_ = writer_.Pieces().size();
+    all_ = true;
 }
 
 FormSource::~FormSource() {

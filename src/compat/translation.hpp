@@ -96,6 +96,20 @@ class ArrivingBytes {
     ~ArrivingBytes() = default;
 };
 
+// A run of bytes of the Ver 1.0 form: raw bytes where they lie, a replacement's text in the plan,
+// or text made for the form.
+struct FormPiece {
+    const char* bytes;
+    std::size_t size;
+};
+
+// The text lines of a document's binary vertices, made while it is planned: one piece for each
+// Vertices edit of the plan, in their order, in rooms of their own.
+struct VertexLines {
+    std::vector<Room> rooms;
+    std::vector<FormPiece> pieces;
+};
+
 // True when the document is to be read in its Ver 1.0 form: Ver 1.1 or 1.2, or Ver 1.0 with
 // binary vertices. Any other document goes to the converter as it is.
 bool NeedsTranslation(const TranslationPlan& plan);
@@ -109,6 +123,13 @@ void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
 // The same for a document coming into memory at bytes while it is planned.
 void PlanTranslation(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
                      TranslationPlan& plan);
+// The same on a second thread, while this one writes the text lines of the binary vertices the
+// plan has found so far. True when lines holds those of every Vertices edit of the plan; false,
+// with lines empty, where they could not all be made (no room), so that the form makes them
+// itself. size: the most bytes that arrive (a chunk takes more bytes before its payload than the
+// plan keeps of it).
+bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
+                                 Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines);
 
 // Writes the Ver 1.0 form of a planned document held in memory over its own bytes, the raw
 // bytes [0, plan.end), and sets size to the form's. It never outgrows them, since no piece of the
@@ -169,11 +190,25 @@ class ColumnTexts {
     std::size_t last_ = 0;
 };
 
-// A run of bytes of the Ver 1.0 form: raw bytes where they lie, a replacement's text in the plan,
-// or text made for the form.
-struct FormPiece {
-    const char* bytes;
-    std::size_t size;
+// Writes binary vertices as the text lines of a vertex chunk, each float's text found among the
+// recent ones of its column or in the cache.
+class VertexLineWriter {
+  public:
+    // The most bytes the lines of count vertices take, with the bytes behind them that Write may
+    // write over.
+    static std::uint64_t Room(std::uint64_t count, std::size_t indent, std::size_t lineEnd) {
+        return count * (indent + 3 * (RealTextCache::kTextRoom - 1) + 2 + lineEnd) +
+               RealTextCache::kTextRoom;
+    }
+
+    // Writes the lines of count vertices, 12 bytes each at payload, from out on; returns the end
+    // of what it wrote.
+    char* Write(const char* payload, std::uint64_t count, std::string_view indent,
+                std::string_view lineEnd, char* out);
+
+  private:
+    RealTextCache reals_;
+    ColumnTexts columns_[3];  // the recent texts of x, y and z
 };
 
 // The Ver 1.0 form of a planned document held in memory, made once, as pieces, a part at a time:
@@ -182,13 +217,15 @@ struct FormPiece {
 // be those the plan was made from.
 class FormWriter {
   public:
-    // The room for the text: what the writer keeps, and the bytes behind that it may write over.
-    static std::uint64_t Room(const TranslationPlan& plan);
+    // The room for the text: what the writer keeps, and the bytes behind that it may write over;
+    // without the lines of binary vertices where they are made already.
+    static std::uint64_t Room(const TranslationPlan& plan, bool withLines);
 
-    // raw [0, rawSize), the room for text, plan and encoder must outlive the writer; encoder is
-    // only for a plan that re-encodes text.
+    // raw [0, rawSize), the room for text, plan, encoder and lines must outlive the writer;
+    // encoder is only for a plan that re-encodes text. lines, where given, are the text lines of
+    // the plan's Vertices edits (VertexLines::pieces), taken as they are.
     FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
-               Cp932Encoder* encoder, char* room);
+               Cp932Encoder* encoder, char* room, const std::vector<FormPiece>* lines = nullptr);
     // Writes the next part of the form; false, writing nothing, once the form is whole.
     bool WriteNext();
     // The pieces written so far, in the order of the form. Only the last one may still grow
@@ -212,8 +249,9 @@ class FormWriter {
     const Edit* vertices_ = nullptr;  // the Vertices edit being written
     std::uint64_t verticesLeft_ = 0;
     std::vector<FormPiece> pieces_;
-    RealTextCache reals_;
-    ColumnTexts columns_[3];  // the recent texts of x, y and z
+    const std::vector<FormPiece>* lines_;
+    std::size_t nextLines_ = 0;
+    VertexLineWriter lineWriter_;
     std::string scratch_;
 };
 
@@ -222,9 +260,11 @@ class FormWriter {
 // waits for the pieces it takes. Each rewind reads the pieces made, never makes them again.
 class FormSource final : public DocumentSource {
   public:
-    // Starts making the form; raw [0, rawSize) and plan must outlive the source. Throws
-    // std::bad_alloc when there is no room for it.
-    FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan);
+    // Starts making the form; raw [0, rawSize), plan and lines must outlive the source. Where
+    // lines, the text lines of the binary vertices, are made already, the form is made at once.
+    // Throws std::bad_alloc when there is no room for it.
+    FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+               const std::vector<FormPiece>* lines = nullptr);
     ~FormSource() override;  // stops the making, and waits for it
     FormSource(const FormSource&) = delete;
     FormSource& operator=(const FormSource&) = delete;
