@@ -1,10 +1,16 @@
-// The Ver 1.0 form of a document saved by today's modeller, made as it is read.
+// The Ver 1.0 form of a document saved by today's modeller.
 //
 // A first pass over the whole document (PlanTranslation) finds everything that differs from the
-// Ver 1.0 form and checks that it can be translated; only then does the conversion start, reading
-// the document through a TranslatingSource, which hands out the Ver 1.0 form from the plan and
-// makes it again from the start on every rewind. So every refusal comes before the conversion,
-// and the document is never held whole in memory.
+// Ver 1.0 form and checks that it can be translated; only then does the conversion start. So
+// every refusal comes before the conversion.
+//
+// A document held in memory (an archive's member, or a file up to a few hundred MiB, read as the
+// plan wants it) is planned where it lies, and its form made once, as pieces: runs of its own
+// bytes, the plan's replacements, and the text lines of its binary vertices, which a file has
+// written while it is planned, the plan on the second thread (PlanTranslationWritingLines), and
+// a member while the conversion reads it (FormSource). Any other document is read through a
+// TranslatingSource, which makes the form from the plan as it is read, again on every rewind,
+// and is never held whole.
 #pragma once
 
 #include <atomic>
