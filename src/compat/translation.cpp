@@ -942,16 +942,28 @@ void TranslatingSource::ProduceVertices() {
 
 char* VertexLineWriter::Write(const char* payload, std::uint64_t count, std::string_view indent,
                               std::string_view lineEnd, char* out) {
-    // Each text is copied in a fixed number of bytes, then its length kept.
+    // Each text is copied in a fixed number of bytes, then its length kept; the indent and the
+    // line end, where they have the usual lengths, in as many bytes as those have.
+    const bool usual = indent.size() == 2 && (lineEnd.size() == 1 || lineEnd.size() == 2);
     for (const char* vertex = payload; count > 0; --count, vertex += kVertexBytes) {
-        std::memcpy(out, indent.data(), indent.size());
+        if (usual) {
+            std::memcpy(out, indent.data(), 2);
+        } else {
+            std::memcpy(out, indent.data(), indent.size());
+        }
         out += indent.size();
         out += columns_[0].Put(vertex, reals_, out);
         *out++ = ' ';
         out += columns_[1].Put(vertex + 4, reals_, out);
         *out++ = ' ';
         out += columns_[2].Put(vertex + 8, reals_, out);
-        std::memcpy(out, lineEnd.data(), lineEnd.size());
+        if (usual && lineEnd.size() == 2) {
+            std::memcpy(out, lineEnd.data(), 2);
+        } else if (usual) {
+            *out = lineEnd[0];
+        } else {
+            std::memcpy(out, lineEnd.data(), lineEnd.size());
+        }
         out += lineEnd.size();
     }
     return out;
