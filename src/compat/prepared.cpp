@@ -130,9 +130,9 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
     return verdict;
 }
 
-// A document up to this size is read whole, and its Ver 1.0 form made whole: the file is read in
-// one go, and the converter's passes over the form each take it as it is instead of making it
-// again. A larger one is read as it is translated, never held.
+// A newer document up to this size is held in memory and its Ver 1.0 form made once: the
+// converter's passes over the form each take it as it is instead of making it again. A larger
+// one is read as it is translated, never held.
 constexpr std::size_t kMostHeld = std::size_t{256} << 20;
 
 // The file, standing at its start, read into memory as far as the plan reading it there wants:
@@ -142,12 +142,21 @@ class SteppedRead final : public ArrivingBytes {
     SteppedRead(std::FILE* file, char* room, std::size_t capacity)
         : file_(file), room_(room), capacity_(capacity) {}
 
-    // Reads the file's first bytes: false where they are not a document's, which the plan
-    // refuses on its first line alone.
-    bool StartsAsDocument() {
+    // Reads the file's first bytes: false where they are not a document's (the plan refuses it
+    // on its first line alone), or a Ver 1.0 document's, which is mostly left as it is and is
+    // planned as it is read instead.
+    bool StartsAsNewerDocument() {
         constexpr std::string_view kFirstLine = "Metasequoia Document";
-        Take(kFirstLine.size());
-        return std::string_view(room_, read_) == kFirstLine;
+        constexpr std::string_view kVer10 = "Format Text Ver 1.0";
+        Take(64);
+        std::string_view head(room_, read_);
+        if (!head.starts_with(kFirstLine)) return false;
+        head.remove_prefix(kFirstLine.size());
+        if (head.starts_with('\r')) head.remove_prefix(1);
+        if (!head.starts_with('\n')) return false;
+        head.remove_prefix(1);
+        return !head.starts_with(kVer10) || head.size() == kVer10.size() ||
+               (head[kVer10.size()] != '\r' && head[kVer10.size()] != '\n');
     }
 
     std::size_t WaitFor(std::size_t want, bool& all) override {
@@ -182,9 +191,10 @@ class SteppedRead final : public ArrivingBytes {
     bool failed_ = false;
 };
 
-// Plans the file's translation from its bytes read into member as the plan wants them, where it
-// is no larger than kMostHeld, with the lines of its binary vertices. False otherwise, or where
-// it could not be read so, with member empty and the file at its start again.
+// Plans the translation of a newer document from its bytes read into member as the plan wants
+// them, where it is no larger than kMostHeld, with the lines of its binary vertices. False
+// otherwise, or where it could not be read so, with member empty and the file at its start
+// again.
 bool PlanHeldDocument(std::FILE* file, PreparedDocument& prepared) {
     ArchiveMember& member = prepared.member;
     if (std::fseek(file, 0, SEEK_END) != 0) return false;
@@ -199,7 +209,7 @@ bool PlanHeldDocument(std::FILE* file, PreparedDocument& prepared) {
     try {
         member.bytes = ObtainRoom(capacity);
         SteppedRead read(file, member.bytes.get(), capacity);
-        if (read.StartsAsDocument()) {
+        if (read.StartsAsNewerDocument()) {
             prepared.linesMade =
                 PlanTranslationWritingLines(member.bytes.get(), read, capacity, prepared.encoder,
                                             prepared.plan, prepared.lines);
