@@ -24,8 +24,9 @@ struct PreparedDocument {
     Cp932Encoder encoder;
     bool fromArchive = false;
     Fault archiveFault = Fault::None;
-    // The archive's member, or the bytes of a file read whole; where the document is Ready
-    // without a TranslatingSource, the bytes it is read from: as they are, or their Ver 1.0 form.
+    // The archive's member, or the bytes of a file held in memory; where the document is Ready
+    // and translating is null, the bytes it is read from: as they are, or translated over
+    // themselves.
     ArchiveMember member;
     std::unique_ptr<DocumentSource> raw;
     TranslationPlan plan;

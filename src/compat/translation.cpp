@@ -1019,9 +1019,12 @@ bool FormWriter::WriteNext() {
         if (edit.kind == Edit::Kind::Replace) {
             Add(edit.text.data(), edit.text.size());
             in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
-        } else if (lines_ != nullptr && nextLines_ < lines_->size()) {
-            const FormPiece& lines = (*lines_)[nextLines_++];
-            Add(lines.bytes, lines.size);
+        } else if (lines_ != nullptr) {
+            // Made already, one piece for each Vertices edit (the room has none for them).
+            if (nextLines_ < lines_->size()) {
+                const FormPiece& lines = (*lines_)[nextLines_++];
+                Add(lines.bytes, lines.size);
+            }
             in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
         } else {
             vertices_ = &edit;
