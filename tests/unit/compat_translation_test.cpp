@@ -447,6 +447,38 @@ TEST(CompatTranslation, HeldDocumentsPlannedAlike) {
     }
 }
 
+// Chunks of every size, one of them longer than a room of lines and some filling a room up to
+// its end, with either line end: the lines made while the document is planned are the form's.
+TEST(CompatTranslation, LinesMadeAheadAcrossTheirRooms) {
+    std::string document = kLine1 + "Format Text Ver 1.1\n";
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / 4096.0f - 2048.0f;
+    };
+    for (const int count : {1, 150000, 0, 7, 90000, 90000, 3, 40000}) {
+        std::string payload;
+        for (int i = 0; i < 3 * count; ++i) payload += F32(next());
+        document += Vertices(count % 2 == 0 ? "\r\n" : "\n", payload, count);
+    }
+    MemorySource raw(document.data(), document.size());
+    Cp932Encoder encoder;
+    TranslationPlan plan;
+    PlanTranslation(raw, encoder, plan);
+    ASSERT_EQ(plan.refusal.fault, Fault::None);
+    TranslatingSource translation(raw, plan, encoder);
+    const std::string form = ReadTwice(translation, 1 << 16);
+    Trickle arriving(document.size(), 100000);
+    TranslationPlan planned;
+    VertexLines lines;
+    ASSERT_TRUE(PlanTranslationWritingLines(document.data(), arriving, document.size(), encoder,
+                                            planned, lines));
+    EXPECT_GT(lines.rooms.size(), 1u);
+    EXPECT_EQ(lines.pieces.size(), 8u);
+    FormSource made(document.data(), document.size(), planned, &lines.pieces);
+    EXPECT_EQ(ReadTwice(made, 1 << 16), form);
+}
+
 // Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
 // cache of recent texts: each comes out as its own shortest text.
 TEST(CompatTranslation, RepeatedAndCollidingFloatsKeepTheirOwnTexts) {
