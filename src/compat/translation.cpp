@@ -562,11 +562,6 @@ void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
     Planner(bytes, size, encoder, plan).Run();
 }
 
-void PlanTranslation(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
-                     TranslationPlan& plan) {
-    Planner(bytes, arriving, encoder, plan).Run();
-}
-
 namespace {
 
 // The first pass on the second thread.

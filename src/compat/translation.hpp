@@ -126,14 +126,11 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
 // The same for a document held in memory, bytes [0, size), read where they lie.
 void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
                      TranslationPlan& plan);
-// The same for a document coming into memory at bytes while it is planned.
-void PlanTranslation(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
-                     TranslationPlan& plan);
-// The same on a second thread, while this one writes the text lines of the binary vertices the
-// plan has found so far. True when lines holds those of every Vertices edit of the plan; false,
-// with lines empty, where they could not all be made (no room), so that the form makes them
-// itself. size: the most bytes that arrive (a chunk takes more bytes before its payload than the
-// plan keeps of it).
+// The same for a document coming into memory at bytes while it is planned, on a second thread,
+// while this one writes the text lines of the binary vertices the plan has found so far. True
+// when lines holds those of every Vertices edit of the plan; false, with lines empty, where they
+// could not all be made (no room), so that the form makes them itself. size: the most bytes that
+// arrive (a chunk takes more bytes before its payload than the plan keeps of it).
 bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
                                  Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines);
 
