@@ -24,10 +24,17 @@ struct PreparedDocument {
     Cp932Encoder encoder;
     bool fromArchive = false;
     Fault archiveFault = Fault::None;
+    // The archive's member, or the bytes of a file held in memory; where the document is Ready
+    // and translating is null, the bytes it is read from: as they are, or translated over
+    // themselves.
     ArchiveMember member;
     std::unique_ptr<DocumentSource> raw;
     TranslationPlan plan;
-    std::unique_ptr<TranslatingSource> translating;
+    VertexLines lines;  // the lines of a file's binary vertices, made while it was planned
+    bool linesMade = false;
+    // Where the document is Ready and not in member: its Ver 1.0 form, made as it is read
+    // (TranslatingSource) or made once from member while it is read (FormSource).
+    std::unique_ptr<DocumentSource> translating;
 };
 
 // True when path names a .mqoz archive (the ending in any case).

@@ -89,14 +89,30 @@ bool TakeDigits(std::string_view text, std::size_t& i, std::uint64_t& value) {
 }
 
 float LittleEndianFloat(const char* bytes) {
-    std::uint32_t bits = 0;
-    for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
-    return std::bit_cast<float>(bits);
+    return std::bit_cast<float>(LittleEndianBits(bytes));
 }
 
-bool IsNaN(const char* bytes) {
-    const float value = LittleEndianFloat(bytes);
-    return value != value;
+// Whether any of the little-endian floats in bytes[0, size), a multiple of 4, is a NaN: all
+// exponent bits set, and a fraction.
+bool AnyNaN(const char* bytes, std::size_t size) {
+    std::uint32_t found = 0;
+    for (std::size_t at = 0; at < size; at += 4) {
+        found |=
+            static_cast<std::uint32_t>((LittleEndianBits(bytes + at) & 0x7fffffffu) > 0x7f800000u);
+    }
+    return found != 0;
+}
+
+// The newline bytes in bytes[0, size).
+std::uint64_t CountNewlines(const char* bytes, std::size_t size) {
+    std::uint64_t count = 0;
+    const char* end = bytes + size;
+    for (const char* at = bytes; (at = static_cast<const char*>(std::memchr(
+                                      at, '\n', static_cast<std::size_t>(end - at)))) != nullptr;
+         ++at) {
+        ++count;
+    }
+    return count;
 }
 
 // Where a piece of a line too long for the buffer may end: behind its last ASCII byte, so that
@@ -124,6 +140,41 @@ bool AppendReencoded(Cp932Encoder& encoder, const char* text, std::size_t size, 
     return whole;
 }
 
+// The binary vertex chunks the first pass has found, for another thread to write their lines
+// while the pass goes on: for each, a record of its payload's offset and its vertex count, with
+// the length of its line end in the top bit, in room for capacity records; the count of records
+// is published through the worker.
+class FoundChunks {
+  public:
+    static constexpr std::size_t kRecord = 16;
+    static constexpr std::uint64_t kCrLf = std::uint64_t{1} << 63;
+
+    FoundChunks(char* room, std::size_t capacity, WorkerThread& worker)
+        : room_(room), capacity_(capacity), worker_(worker) {}
+
+    void Add(std::uint64_t offset, std::uint64_t count, bool crLf) {
+        if (records_ == capacity_) {
+            overflowed_ = true;  // not reached: a chunk takes more bytes than its record
+            return;
+        }
+        const std::uint64_t counted = count | (crLf ? kCrLf : 0);
+        std::memcpy(room_ + records_ * kRecord, &offset, 8);
+        std::memcpy(room_ + records_ * kRecord + 8, &counted, 8);
+        ++records_;
+        worker_.Publish(records_, false);
+    }
+
+    std::size_t Records() const { return records_; }
+    bool Overflowed() const { return overflowed_; }
+
+  private:
+    char* room_;
+    std::size_t capacity_;
+    std::size_t records_ = 0;
+    bool overflowed_ = false;
+    WorkerThread& worker_;
+};
+
 // One object as the first pass sees it, for its warnings.
 struct ObjectState {
     bool open = false;
@@ -140,6 +191,14 @@ class Planner {
   public:
     Planner(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan)
         : reader_(raw), encoder_(encoder), plan_(plan) {}
+    Planner(const char* bytes, std::size_t size, Cp932Encoder& encoder, TranslationPlan& plan)
+        : reader_(bytes, size), encoder_(encoder), plan_(plan) {}
+    Planner(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
+            TranslationPlan& plan)
+        : reader_(bytes, arriving), encoder_(encoder), plan_(plan) {}
+
+    // Adds each binary vertex chunk to found once the plan has taken it.
+    void Report(FoundChunks& found) { found_ = &found; }
 
     void Run() {
         plan_ = TranslationPlan{};
@@ -162,9 +221,19 @@ class Planner {
             } else if (available == RawReader::kCapacity && plan_.reencoded) {
                 length = PieceCut(text, available);
             }
-            if (const void* stop = std::memchr(text, kEndOfText, length)) {
+            // A Ctrl-Z is looked for once in all the bytes at hand, and again only behind the one
+            // found there.
+            const std::uint64_t at = reader_.Offset();
+            if (at + length > clearOfEndUntil_) {
+                const void* stop = std::memchr(text, kEndOfText, available);
+                clearOfEndUntil_ =
+                    at + (stop == nullptr
+                              ? available
+                              : static_cast<std::size_t>(static_cast<const char*>(stop) - text));
+            }
+            if (at + length > clearOfEndUntil_) {
                 // The reader's document ends at the Ctrl-Z: nothing behind it matters.
-                const auto before = static_cast<std::size_t>(static_cast<const char*>(stop) - text);
+                const auto before = static_cast<std::size_t>(clearOfEndUntil_ - at);
                 Piece(std::string_view(text, before), continuing);
                 reader_.Consume(before + 1);
                 break;
@@ -407,11 +476,9 @@ class Planner {
             if (whole == 0) return Stop(Fault::PayloadPastEnd, chunkLineNumber);
             const char* vertex = reader_.Data();
             const std::size_t span = static_cast<std::size_t>(whole) * kVertexBytes;
-            for (std::size_t at = 0; at < span; at += 4) {
-                if (IsNaN(vertex + at)) return Stop(Fault::PayloadNaN, chunkLineNumber);
-            }
+            if (AnyNaN(vertex, span)) return Stop(Fault::PayloadNaN, chunkLineNumber);
             // Line numbers count every newline byte, as an editor shows the file.
-            line_ += static_cast<std::uint64_t>(std::count(vertex, vertex + span, '\n'));
+            line_ += CountNewlines(vertex, span);
             reader_.Consume(span);
             left -= whole;
         }
@@ -427,6 +494,7 @@ class Planner {
         if (trailing > 0) ++line_;
         plan_.edits.push_back({Edit::Kind::Vertices, payloadOffset, size + trailing,
                                std::string(kVertexIndent), lineEnd, count});
+        if (found_ != nullptr) found_->Add(payloadOffset, count, lineEnd.size() == 2);
         ClosingLine(chunkLineNumber);
     }
 
@@ -466,6 +534,8 @@ class Planner {
     bool stopped_ = false;
     bool checkingText_ = true;
     std::string scratch_;
+    std::uint64_t clearOfEndUntil_ = 0;  // no Ctrl-Z before this offset
+    FoundChunks* found_ = nullptr;
 };
 
 }  // namespace
@@ -485,6 +555,128 @@ bool NeedsTranslation(const TranslationPlan& plan) {
 
 void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan) {
     Planner(raw, encoder, plan).Run();
+}
+
+void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
+                     TranslationPlan& plan) {
+    Planner(bytes, size, encoder, plan).Run();
+}
+
+namespace {
+
+// The first pass on the second thread.
+struct PlanningWork {
+    Planner* planner;
+    FoundChunks* found;
+    WorkerThread* worker;
+    bool failed = false;
+
+    static void Work(void* context) {
+        auto* work = static_cast<PlanningWork*>(context);
+        try {
+            work->planner->Run();
+        } catch (const std::bad_alloc&) {
+            work->failed = true;
+        }
+        work->worker->Publish(work->found->Records(), true);
+    }
+};
+
+// Writes the lines of the chunks found, one after the other, into rooms of a few MiB.
+class LineMaker {
+  public:
+    LineMaker(const char* bytes, VertexLines& lines) : bytes_(bytes), lines_(lines) {}
+
+    // Writes the lines of the records [lines.pieces.size(), records) of found; false when there
+    // is no room.
+    bool Take(const char* found, std::size_t records) {
+        constexpr std::size_t kRoom = std::size_t{4} << 20;
+        try {
+            lines_.pieces.reserve(records);
+            counts_.reserve(records);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        while (lines_.pieces.size() < records) {
+            std::uint64_t offset = 0;
+            std::uint64_t counted = 0;
+            std::memcpy(&offset, found + lines_.pieces.size() * FoundChunks::kRecord, 8);
+            std::memcpy(&counted, found + lines_.pieces.size() * FoundChunks::kRecord + 8, 8);
+            const std::uint64_t count = counted & ~FoundChunks::kCrLf;
+            const std::string_view lineEnd = (counted & FoundChunks::kCrLf) != 0 ? "\r\n" : "\n";
+            const std::uint64_t need =
+                VertexLineWriter::Room(count, kVertexIndent.size(), lineEnd.size());
+            if (need > left_) {
+                const std::uint64_t room = std::max<std::uint64_t>(need, kRoom);
+                if (room > std::numeric_limits<std::size_t>::max()) return false;
+                try {
+                    lines_.rooms.push_back(ObtainRoom(static_cast<std::size_t>(room)));
+                } catch (const std::bad_alloc&) {
+                    return false;
+                }
+                out_ = lines_.rooms.back().get();
+                left_ = room;
+            }
+            char* end = writer_.Write(bytes_ + offset, count, kVertexIndent, lineEnd, out_);
+            const auto size = static_cast<std::size_t>(end - out_);
+            lines_.pieces.push_back({out_, size});
+            counts_.push_back(count);
+            out_ = end;
+            left_ -= size;
+        }
+        return true;
+    }
+
+    const std::vector<std::uint64_t>& Counts() const { return counts_; }
+
+  private:
+    const char* bytes_;
+    VertexLines& lines_;
+    VertexLineWriter writer_;
+    char* out_ = nullptr;
+    std::uint64_t left_ = 0;  // bytes of room behind out_
+    std::vector<std::uint64_t> counts_;
+};
+
+// Whether the chunks of counts are the plan's Vertices edits, one for one.
+bool CountsFitPlan(const TranslationPlan& plan, const std::vector<std::uint64_t>& counts) {
+    std::size_t next = 0;
+    for (const Edit& edit : plan.edits) {
+        if (edit.kind != Edit::Kind::Vertices) continue;
+        if (next == counts.size() || counts[next] != edit.count || edit.text != kVertexIndent) {
+            return false;
+        }
+        ++next;
+    }
+    return next == counts.size();
+}
+
+}  // namespace
+
+bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
+                                 Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines) {
+    lines = VertexLines{};
+    const std::size_t capacity = size / FoundChunks::kRecord + 1;
+    const Room found = ObtainRoom(capacity * FoundChunks::kRecord);
+    WorkerThread worker;
+    FoundChunks chunks(found.get(), capacity, worker);
+    Planner planner(bytes, arriving, encoder, plan);
+    planner.Report(chunks);
+    PlanningWork work{&planner, &chunks, &worker};
+    LineMaker maker(bytes, lines);
+    bool making = true;
+    std::size_t records = 0;
+    worker.Run(PlanningWork::Work, &work);
+    for (bool final = false; !final;) {
+        records = worker.WaitBeyond(records, final);
+        if (making) making = maker.Take(found.get(), records);
+    }
+    if (work.failed) throw std::bad_alloc();
+    if (!making || chunks.Overflowed() || !CountsFitPlan(plan, maker.Counts())) {
+        lines = VertexLines{};
+        return false;
+    }
+    return true;
 }
 
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
@@ -548,10 +740,17 @@ std::size_t MemorySource::Read(char* into, std::size_t size) {
     return count;
 }
 
-RawReader::RawReader(DocumentSource& source) : source_(source), buffer_(kCapacity) {}
+RawReader::RawReader(DocumentSource& source)
+    : source_(&source), buffer_(kCapacity), base_(buffer_.data()) {}
+
+RawReader::RawReader(const char* bytes, std::size_t size)
+    : held_(bytes), heldSize_(size), base_(bytes) {}
+
+RawReader::RawReader(const char* bytes, ArrivingBytes& arriving)
+    : held_(bytes), arriving_(&arriving), arrived_(false), base_(bytes) {}
 
 void RawReader::Restart() {
-    source_.Rewind();
+    if (source_ != nullptr) source_->Rewind();
     begin_ = 0;
     end_ = 0;
     offset_ = 0;
@@ -561,11 +760,19 @@ void RawReader::Restart() {
 std::size_t RawReader::Ensure(std::size_t want) {
     want = std::min(want, kCapacity);
     if (end_ - begin_ >= want || ended_) return end_ - begin_;
+    if (source_ == nullptr) {
+        // Held bytes: begin_ and end_ count from their start. A source of them fills the buffer
+        // as far as they go, and ends only where they cannot give what is wanted.
+        if (!arrived_) heldSize_ = arriving_->WaitFor(begin_ + kCapacity, arrived_);
+        end_ = begin_ + std::min(kCapacity, heldSize_ - begin_);
+        if (end_ - begin_ < want) ended_ = true;
+        return end_ - begin_;
+    }
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
     while (end_ < want && !ended_) {
-        const std::size_t got = source_.Read(buffer_.data() + end_, kCapacity - end_);
+        const std::size_t got = source_->Read(buffer_.data() + end_, kCapacity - end_);
         if (got == 0) ended_ = true;
         end_ += got;
     }
@@ -574,7 +781,16 @@ std::size_t RawReader::Ensure(std::size_t want) {
 
 std::size_t RawReader::ReadDirect(char* into, std::size_t size) {
     if (ended_ || begin_ != end_) return 0;
-    const std::size_t got = source_.Read(into, size);
+    std::size_t got = 0;
+    if (source_ == nullptr) {
+        if (!arrived_) heldSize_ = arriving_->WaitFor(begin_ + size, arrived_);
+        got = std::min(size, heldSize_ - begin_);
+        if (got > 0) std::memcpy(into, held_ + begin_, got);
+        begin_ += got;
+        end_ = begin_;
+    } else {
+        got = source_->Read(into, size);
+    }
     if (got == 0) ended_ = true;
     offset_ += got;
     return got;
@@ -717,6 +933,205 @@ void TranslatingSource::ProduceVertices() {
         reader_.Skip(vertices_->length - vertices_->count * kVertexBytes);
         vertices_ = nullptr;
     }
+}
+
+char* VertexLineWriter::Write(const char* payload, std::uint64_t count, std::string_view indent,
+                              std::string_view lineEnd, char* out) {
+    // Each text is copied in a fixed number of bytes, then its length kept; the indent and the
+    // line end, where they have the usual lengths, in as many bytes as those have.
+    const bool usual = indent.size() == 2 && (lineEnd.size() == 1 || lineEnd.size() == 2);
+    for (const char* vertex = payload; count > 0; --count, vertex += kVertexBytes) {
+        if (usual) {
+            std::memcpy(out, indent.data(), 2);
+        } else {
+            std::memcpy(out, indent.data(), indent.size());
+        }
+        out += indent.size();
+        out += columns_[0].Put(vertex, reals_, out);
+        *out++ = ' ';
+        out += columns_[1].Put(vertex + 4, reals_, out);
+        *out++ = ' ';
+        out += columns_[2].Put(vertex + 8, reals_, out);
+        if (usual && lineEnd.size() == 2) {
+            std::memcpy(out, lineEnd.data(), 2);
+        } else if (usual) {
+            *out = lineEnd[0];
+        } else {
+            std::memcpy(out, lineEnd.data(), lineEnd.size());
+        }
+        out += lineEnd.size();
+    }
+    return out;
+}
+
+std::uint64_t FormWriter::Room(const TranslationPlan& plan, bool withLines) {
+    // Re-encoded text takes no more than the raw bytes.
+    std::uint64_t room = RealTextCache::kTextRoom;
+    if (plan.reencoded) room += plan.end;
+    for (const Edit& edit : plan.edits) {
+        if (edit.kind == Edit::Kind::Vertices && !withLines) {
+            room += VertexLineWriter::Room(edit.count, edit.text.size(), edit.lineEnd.size());
+        }
+    }
+    return room;
+}
+
+FormWriter::FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+                       Cp932Encoder* encoder, char* room, const std::vector<FormPiece>* lines)
+    : raw_(raw),
+      rawSize_(rawSize),
+      plan_(plan),
+      encoder_(encoder),
+      end_(static_cast<std::size_t>(std::min<std::uint64_t>(plan.end, rawSize))),
+      room_(room),
+      lines_(lines) {
+    // Between two edits a run of raw bytes and one of re-encoded text at most (the text is
+    // re-encoded from behind an edit on), and each edit's own: the list never grows beyond this,
+    // so it never moves.
+    pieces_.reserve(2 * plan.edits.size() + 3);
+    scratch_.reserve(RawReader::kCapacity);
+}
+
+void FormWriter::Add(const char* bytes, std::size_t size) {
+    if (size == 0) return;
+    if (!pieces_.empty() && pieces_.back().bytes + pieces_.back().size == bytes) {
+        pieces_.back().size += size;
+    } else {
+        if (pieces_.size() == pieces_.capacity()) throw std::bad_alloc();  // not reached
+        pieces_.push_back({bytes, size});
+    }
+}
+
+bool FormWriter::WriteNext() {
+    // The steps are TranslatingSource's, so that text to re-encode is cut where it cuts it.
+    if (vertices_ != nullptr) {
+        WriteVertices();
+        return true;
+    }
+    if (in_ >= end_) return false;
+    if (nextEdit_ < plan_.edits.size() && plan_.edits[nextEdit_].offset == in_) {
+        const Edit& edit = plan_.edits[nextEdit_++];
+        if (edit.kind == Edit::Kind::Replace) {
+            Add(edit.text.data(), edit.text.size());
+            in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
+        } else if (lines_ != nullptr) {
+            // Made already, one piece for each Vertices edit (the room has none for them).
+            if (nextLines_ < lines_->size()) {
+                const FormPiece& lines = (*lines_)[nextLines_++];
+                Add(lines.bytes, lines.size);
+            }
+            in_ += static_cast<std::size_t>(std::min<std::uint64_t>(edit.length, rawSize_ - in_));
+        } else {
+            vertices_ = &edit;
+            verticesLeft_ = edit.count;
+            WriteVertices();
+        }
+        return true;
+    }
+    std::uint64_t boundary = end_;
+    if (nextEdit_ < plan_.edits.size() && plan_.edits[nextEdit_].offset > in_)
+        boundary = std::min(boundary, plan_.edits[nextEdit_].offset);
+    const bool reencode = plan_.reencoded && in_ >= plan_.reencodeFrom;
+    if (plan_.reencoded && in_ < plan_.reencodeFrom)
+        boundary = std::min(boundary, plan_.reencodeFrom);
+    auto step = static_cast<std::size_t>(boundary - in_);
+    if (!reencode) {
+        Add(raw_ + in_, step);
+    } else {
+        if (step > RawReader::kCapacity) step = PieceCut(raw_ + in_, RawReader::kCapacity);
+        scratch_.clear();
+        if (encoder_ != nullptr) AppendReencoded(*encoder_, raw_ + in_, step, scratch_);
+        std::memcpy(room_ + made_, scratch_.data(), scratch_.size());
+        Add(room_ + made_, scratch_.size());
+        made_ += scratch_.size();
+    }
+    in_ += step;
+    return true;
+}
+
+void FormWriter::WriteVertices() {
+    constexpr std::uint64_t kBatch = 4096;
+    const std::uint64_t whole =
+        std::min<std::uint64_t>(std::min(verticesLeft_, kBatch), (rawSize_ - in_) / kVertexBytes);
+    char* const start = room_ + made_;
+    const char* end =
+        lineWriter_.Write(raw_ + in_, whole, vertices_->text, vertices_->lineEnd, start);
+    const auto written = static_cast<std::size_t>(end - start);
+    Add(start, written);
+    made_ += written;
+    in_ += static_cast<std::size_t>(whole) * kVertexBytes;
+    verticesLeft_ -= whole;
+    if (whole == 0) verticesLeft_ = 0;  // not reached: the plan saw every vertex
+    if (verticesLeft_ == 0) {
+        const std::uint64_t trailing = vertices_->length - vertices_->count * kVertexBytes;
+        in_ += static_cast<std::size_t>(std::min<std::uint64_t>(trailing, rawSize_ - in_));
+        vertices_ = nullptr;
+    }
+}
+
+FormSource::FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+                       const std::vector<FormPiece>* lines)
+    : room_(ObtainRoom(static_cast<std::size_t>(std::min<std::uint64_t>(
+          FormWriter::Room(plan, lines != nullptr), std::numeric_limits<std::size_t>::max())))),
+      encoder_(plan.reencoded ? std::make_unique<Cp932Encoder>() : nullptr),
+      writer_(raw, rawSize, plan, encoder_.get(), room_.get(), lines) {
+    if (lines == nullptr) {
+        worker_.Run(Work, this);
+        return;
+    }
+    // Only pieces to list, and text to re-encode: at once.
+    while (writer_.WriteNext()) {
+    }
+    ready_ = writer_.Pieces().size();
+    all_ = true;
+}
+
+FormSource::~FormSource() {
+    stop_.store(true, std::memory_order_relaxed);
+}
+
+void FormSource::Work(void* self) {
+    auto* source = static_cast<FormSource*>(self);
+    const std::vector<FormPiece>& pieces = source->writer_.Pieces();
+    std::size_t published = 0;
+    try {
+        while (!source->stop_.load(std::memory_order_relaxed) && source->writer_.WriteNext()) {
+            // All but the last piece, which may still grow.
+            if (pieces.size() > published + 1) {
+                published = pieces.size() - 1;
+                source->worker_.Publish(published, false);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        source->failed_ = true;
+    }
+    source->worker_.Publish(pieces.size(), true);
+}
+
+std::size_t FormSource::Read(char* into, std::size_t size) {
+    const std::vector<FormPiece>& pieces = writer_.Pieces();
+    std::size_t copied = 0;
+    while (copied < size) {
+        if (piece_ == ready_) {
+            if (all_) {
+                if (failed_) throw std::bad_alloc();
+                break;
+            }
+            if (copied > 0) break;  // what there is, while more is made
+            ready_ = worker_.WaitBeyond(ready_, all_);
+            continue;
+        }
+        const FormPiece& piece = pieces[piece_];
+        const std::size_t step = std::min(size - copied, piece.size - at_);
+        std::memcpy(into + copied, piece.bytes + at_, step);
+        copied += step;
+        at_ += step;
+        if (at_ == piece.size) {
+            ++piece_;
+            at_ = 0;
+        }
+    }
+    return copied;
 }
 
 }  // namespace bloktar::compat

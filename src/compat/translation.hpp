@@ -1,21 +1,33 @@
-// The Ver 1.0 form of a document saved by today's modeller, made as it is read.
+// The Ver 1.0 form of a document saved by today's modeller.
 //
 // A first pass over the whole document (PlanTranslation) finds everything that differs from the
-// Ver 1.0 form and checks that it can be translated; only then does the conversion start, reading
-// the document through a TranslatingSource, which hands out the Ver 1.0 form from the plan and
-// makes it again from the start on every rewind. So every refusal comes before the conversion,
-// and the document is never held whole in memory.
+// Ver 1.0 form and checks that it can be translated; only then does the conversion start. So
+// every refusal comes before the conversion.
+//
+// A document held in memory (an archive's member, or a file up to a few hundred MiB, read as the
+// plan wants it) is planned where it lies, and its form made once, as pieces: runs of its own
+// bytes, the plan's replacements, and the text lines of its binary vertices, which a file has
+// written while it is planned, the plan on the second thread (PlanTranslationWritingLines), and
+// a member while the conversion reads it (FormSource). Any other document is read through a
+// TranslatingSource, which makes the form from the plan as it is read, again on every rewind,
+// and is never held whole.
 #pragma once
 
+#include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compat/code_page.hpp"
 #include "mqo/document.hpp"
 #include "mqo/number_text.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::compat {
 
@@ -79,6 +91,31 @@ struct TranslationPlan {
     Refusal refusal;
 };
 
+// Bytes coming into memory, from their first, while they are read there.
+class ArrivingBytes {
+  public:
+    // Waits until at least want bytes have come, or all there are; returns how many have come,
+    // and sets all when they are all.
+    virtual std::size_t WaitFor(std::size_t want, bool& all) = 0;
+
+  protected:
+    ~ArrivingBytes() = default;
+};
+
+// A run of bytes of the Ver 1.0 form: raw bytes where they lie, a replacement's text in the plan,
+// or text made for the form.
+struct FormPiece {
+    const char* bytes;
+    std::size_t size;
+};
+
+// The text lines of a document's binary vertices, made while it is planned: one piece for each
+// Vertices edit of the plan, in their order, in rooms of their own.
+struct VertexLines {
+    std::vector<Room> rooms;
+    std::vector<FormPiece> pieces;
+};
+
 // True when the document is to be read in its Ver 1.0 form: Ver 1.1 or 1.2, or Ver 1.0 with
 // binary vertices. Any other document goes to the converter as it is.
 bool NeedsTranslation(const TranslationPlan& plan);
@@ -86,6 +123,16 @@ bool NeedsTranslation(const TranslationPlan& plan);
 // Reads the whole document from its start and works out its translation; plan.refusal says
 // whether it can be made. encoder re-encodes UTF-8 text.
 void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan& plan);
+// The same for a document held in memory, bytes [0, size), read where they lie.
+void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
+                     TranslationPlan& plan);
+// The same for a document coming into memory at bytes while it is planned, on a second thread,
+// while this one writes the text lines of the binary vertices the plan has found so far. True
+// when lines holds those of every Vertices edit of the plan; false, with lines empty, where they
+// could not all be made (no room), so that the form makes them itself. size: the most bytes that
+// arrive (a chunk takes more bytes before its payload than the plan keeps of it).
+bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
+                                 Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines);
 
 // Writes the Ver 1.0 form of a planned document held in memory over its own bytes, the raw
 // bytes [0, plan.end), and sets size to the form's. It never outgrows them, since no piece of the
@@ -93,6 +140,159 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
 // with the bytes untouched, for a plan that holds any.
 bool TranslateInPlace(char* bytes, std::size_t& size, const TranslationPlan& plan,
                       Cp932Encoder& encoder);
+
+// The four bytes at bytes, little-endian.
+inline std::uint32_t LittleEndianBits(const char* bytes) {
+    std::uint32_t bits = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&bits, bytes, 4);
+    } else {
+        for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
+    }
+    return bits;
+}
+
+// The texts of the two floats last written in one column of a chunk's vertices (x, y or z): a
+// box's corners take each of the two values of a column four times, so most floats are found here
+// before the cache is asked.
+class ColumnTexts {
+  public:
+    // Writes the text of the float at bytes at out, copying RealTextCache::kTextRoom bytes;
+    // returns the text's length.
+    std::size_t Put(const char* bytes, RealTextCache& reals, char* out) {
+        const std::uint32_t bits = LittleEndianBits(bytes);
+        for (std::size_t i = 0; i < 2; ++i) {
+            if (recent_[i].length != 0 && recent_[i].bits == bits) {
+                std::memcpy(out, recent_[i].text, RealTextCache::kTextRoom);
+                last_ = i;
+                return recent_[i].length;
+            }
+        }
+        const std::string_view text = reals.Text(std::bit_cast<float>(bits));
+        if (text.empty()) {
+            *out = '0';  // a NaN, which the plan refuses
+            return 1;
+        }
+        // In place of the one not used last.
+        last_ = 1 - last_;
+        Recent& recent = recent_[last_];
+        recent.bits = bits;
+        recent.length = static_cast<std::uint8_t>(text.size());
+        std::memcpy(recent.text, text.data(), RealTextCache::kTextRoom);
+        std::memcpy(out, recent.text, RealTextCache::kTextRoom);
+        return text.size();
+    }
+
+  private:
+    struct Recent {
+        std::uint32_t bits = 0;
+        std::uint8_t length = 0;  // 0: none yet
+        char text[RealTextCache::kTextRoom] = {};
+    };
+    Recent recent_[2];
+    std::size_t last_ = 0;
+};
+
+// Writes binary vertices as the text lines of a vertex chunk, each float's text found among the
+// recent ones of its column or in the cache.
+class VertexLineWriter {
+  public:
+    // The most bytes the lines of count vertices take, with the bytes behind them that Write may
+    // write over.
+    static std::uint64_t Room(std::uint64_t count, std::size_t indent, std::size_t lineEnd) {
+        return count * (indent + 3 * (RealTextCache::kTextRoom - 1) + 2 + lineEnd) +
+               RealTextCache::kTextRoom;
+    }
+
+    // Writes the lines of count vertices, 12 bytes each at payload, from out on; returns the end
+    // of what it wrote.
+    char* Write(const char* payload, std::uint64_t count, std::string_view indent,
+                std::string_view lineEnd, char* out);
+
+  private:
+    RealTextCache reals_;
+    ColumnTexts columns_[3];  // the recent texts of x, y and z
+};
+
+// The Ver 1.0 form of a planned document held in memory, made once, as pieces, a part at a time:
+// byte for byte what a TranslatingSource over the same bytes hands out. Only the text that is
+// not in the document or the plan is written, into room of the writer's own. The raw bytes must
+// be those the plan was made from.
+class FormWriter {
+  public:
+    // The room for the text: what the writer keeps, and the bytes behind that it may write over;
+    // without the lines of binary vertices where they are made already.
+    static std::uint64_t Room(const TranslationPlan& plan, bool withLines);
+
+    // raw [0, rawSize), the room for text, plan, encoder and lines must outlive the writer;
+    // encoder is only for a plan that re-encodes text. lines, where given, are the text lines of
+    // the plan's Vertices edits (VertexLines::pieces), taken as they are.
+    FormWriter(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+               Cp932Encoder* encoder, char* room, const std::vector<FormPiece>* lines = nullptr);
+    // Writes the next part of the form; false, writing nothing, once the form is whole.
+    bool WriteNext();
+    // The pieces written so far, in the order of the form. Only the last one may still grow
+    // while more is written, and the list never moves.
+    const std::vector<FormPiece>& Pieces() const { return pieces_; }
+
+  private:
+    void WriteVertices();
+    // Appends a piece, or lengthens the last where it goes on with it.
+    void Add(const char* bytes, std::size_t size);
+
+    const char* raw_;
+    std::size_t rawSize_;
+    const TranslationPlan& plan_;
+    Cp932Encoder* encoder_;
+    std::size_t end_;  // raw bytes the form is made from end here
+    std::size_t in_ = 0;
+    char* room_;
+    std::size_t nextEdit_ = 0;
+    std::size_t made_ = 0;            // text written into the room
+    const Edit* vertices_ = nullptr;  // the Vertices edit being written
+    std::uint64_t verticesLeft_ = 0;
+    std::vector<FormPiece> pieces_;
+    const std::vector<FormPiece>* lines_;
+    std::size_t nextLines_ = 0;
+    VertexLineWriter lineWriter_;
+    std::string scratch_;
+};
+
+// The Ver 1.0 form of a planned document held in memory, as a source of its bytes: made by a
+// FormWriter on a second thread while it is read, so that the conversion starts at once; a read
+// waits for the pieces it takes. Each rewind reads the pieces made, never makes them again.
+class FormSource final : public DocumentSource {
+  public:
+    // Starts making the form; raw [0, rawSize), plan and lines must outlive the source. Where
+    // lines, the text lines of the binary vertices, are made already, the form is made at once.
+    // Throws std::bad_alloc when there is no room for it.
+    FormSource(const char* raw, std::size_t rawSize, const TranslationPlan& plan,
+               const std::vector<FormPiece>* lines = nullptr);
+    ~FormSource() override;  // stops the making, and waits for it
+    FormSource(const FormSource&) = delete;
+    FormSource& operator=(const FormSource&) = delete;
+
+    // Throws std::bad_alloc where the making ran out of memory.
+    std::size_t Read(char* into, std::size_t size) override;
+    void Rewind() override {
+        piece_ = 0;
+        at_ = 0;
+    }
+
+  private:
+    static void Work(void* self);
+
+    Room room_;
+    std::unique_ptr<Cp932Encoder> encoder_;  // its own, for text re-encoded on its thread
+    FormWriter writer_;
+    std::atomic<bool> stop_{false};
+    bool failed_ = false;    // the worker's, read once it has ended
+    std::size_t ready_ = 0;  // pieces that are final
+    bool all_ = false;
+    std::size_t piece_ = 0;
+    std::size_t at_ = 0;   // bytes of the piece read
+    WorkerThread worker_;  // last: waits for the work before anything else goes
+};
 
 // An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
 // which would only copy every byte once more.
@@ -126,11 +326,16 @@ class RawReader {
     static constexpr std::size_t kCapacity = 64 * 1024;
 
     explicit RawReader(DocumentSource& source);
+    // Over bytes in memory, which must outlive it: the pieces it makes available are those it
+    // makes over a source of the same bytes, but where they lie, without copying them.
+    RawReader(const char* bytes, std::size_t size);
+    // The same over bytes still coming: a piece waits for the bytes it takes.
+    RawReader(const char* bytes, ArrivingBytes& arriving);
     void Restart();
     // Makes at least want bytes (at most kCapacity) available at Data(), fewer only at the end
     // of the source; returns how many are available.
     std::size_t Ensure(std::size_t want);
-    const char* Data() const { return buffer_.data() + begin_; }
+    const char* Data() const { return base_ + begin_; }
     std::size_t Available() const { return end_ - begin_; }
     void Consume(std::size_t size) {
         begin_ += size;
@@ -144,8 +349,13 @@ class RawReader {
     std::size_t ReadDirect(char* into, std::size_t size);
 
   private:
-    DocumentSource& source_;
+    DocumentSource* source_ = nullptr;  // null for bytes in memory
+    const char* held_ = nullptr;
+    std::size_t heldSize_ = 0;  // the bytes in memory that have come
+    ArrivingBytes* arriving_ = nullptr;
+    bool arrived_ = true;  // all of them
     std::vector<char> buffer_;
+    const char* base_ = nullptr;  // the buffer's start, or the held bytes'
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     std::uint64_t offset_ = 0;

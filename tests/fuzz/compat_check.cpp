@@ -1,5 +1,6 @@
 #include "fuzz/compat_check.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -61,6 +62,61 @@ void Convert(Document& document, Converted& converted) {
     converted.printed = std::move(console.printed);
 }
 
+// The document's bytes arriving in steps while they are planned.
+class Trickle final : public ArrivingBytes {
+  public:
+    Trickle(std::size_t size, std::size_t step) : size_(size), step_(step) {}
+    std::size_t WaitFor(std::size_t want, bool& all) override {
+        while (arrived_ < want && arrived_ < size_) arrived_ = std::min(size_, arrived_ + step_);
+        all = arrived_ == size_;
+        return arrived_;
+    }
+
+  private:
+    std::size_t size_;
+    std::size_t step_;
+    std::size_t arrived_ = 0;
+};
+
+bool SameEdits(const TranslationPlan& a, const TranslationPlan& b) {
+    if (a.edits.size() != b.edits.size()) return false;
+    for (std::size_t i = 0; i < a.edits.size(); ++i) {
+        const Edit& x = a.edits[i];
+        const Edit& y = b.edits[i];
+        if (x.kind != y.kind || x.offset != y.offset || x.length != y.length || x.text != y.text ||
+            x.lineEnd != y.lineEnd || x.count != y.count) {
+            return false;
+        }
+    }
+    return a.header == b.header && a.reencoded == b.reencoded && a.reencodeFrom == b.reencodeFrom &&
+           a.end == b.end && a.binaryVertexChunks == b.binaryVertexChunks &&
+           a.refusal.fault == b.refusal.fault && a.refusal.line == b.refusal.line &&
+           a.refusal.codePoint == b.refusal.codePoint && a.warnings.size() == b.warnings.size();
+}
+
+// A document held in memory is planned where it lies, as it arrives, and its form made once
+// from it: the same plan, and the same form as the one made as it is read.
+const char* CheckHeldForms(const char* bytes, std::size_t size, const TranslationPlan& plan,
+                           const std::string& form) {
+    Cp932Encoder encoder;
+    TranslationPlan held;
+    PlanTranslation(bytes, size, encoder, held);
+    if (!SameEdits(held, plan)) return "the plan of the bytes in memory differs";
+    Trickle arriving(size, size < 64 ? 1 : size / 7);
+    TranslationPlan planned;
+    VertexLines lines;
+    const bool made = PlanTranslationWritingLines(bytes, arriving, size, encoder, planned, lines);
+    if (!SameEdits(planned, plan)) return "the plan of the bytes as they arrive differs";
+    if (!made) return "the lines of a document's binary vertices not made while it was planned";
+    FormSource fromLines(bytes, size, planned, &lines.pieces);
+    if (ReadAll(fromLines, {}) != form) return "the form of the lines made ahead differs";
+    FormSource once(bytes, size, plan);
+    if (ReadAll(once, std::string_view(bytes, size < 64 ? size : 64)) != form) {
+        return "the form made once differs";
+    }
+    return nullptr;
+}
+
 std::string CheckDocument(const char* bytes, std::size_t size) {
     MemorySource raw(bytes, size);
     Cp932Encoder encoder;
@@ -80,6 +136,7 @@ std::string CheckDocument(const char* bytes, std::size_t size) {
 
     TranslatingSource translating(raw, plan, encoder);
     const std::string form = ReadAll(translating, {});
+    if (const char* fault = CheckHeldForms(bytes, size, plan, form)) return fault;
     // Any piece sizes, from the document's own bytes, and again after reading part of it.
     const std::string_view sizes(bytes, size < 64 ? size : 64);
     if (ReadAll(translating, sizes) != form) return "pieces read differ from one whole read";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cstring>
 #include <limits>
@@ -27,23 +28,96 @@ using testing_support::Sjis;
 
 namespace {
 
-// Plans the document and reads its translation in pieces of chunk bytes.
+// Reads the source twice from its start in pieces of chunk bytes; both reads must agree.
+std::string ReadTwice(bloktar::DocumentSource& source, std::size_t chunk) {
+    std::string first;
+    std::string again;
+    for (std::string* out : {&first, &again}) {
+        source.Rewind();
+        std::string piece(chunk, '\0');
+        for (std::size_t got; (got = source.Read(piece.data(), chunk)) > 0;) {
+            out->append(piece, 0, got);
+        }
+    }
+    EXPECT_EQ(first, again);
+    return first;
+}
+
+// The document's bytes arriving in steps of a given size while they are planned.
+class Trickle final : public ArrivingBytes {
+  public:
+    Trickle(std::size_t size, std::size_t step) : size_(size), step_(step) {}
+    std::size_t WaitFor(std::size_t want, bool& all) override {
+        while (arrived_ < want && arrived_ < size_) arrived_ = std::min(size_, arrived_ + step_);
+        all = arrived_ == size_;
+        return arrived_;
+    }
+
+  private:
+    std::size_t size_;
+    std::size_t step_;
+    std::size_t arrived_ = 0;
+};
+
+void ExpectSamePlan(const TranslationPlan& a, const TranslationPlan& b) {
+    EXPECT_EQ(a.header, b.header);
+    EXPECT_EQ(a.reencoded, b.reencoded);
+    EXPECT_EQ(a.reencodeFrom, b.reencodeFrom);
+    EXPECT_EQ(a.end, b.end);
+    EXPECT_EQ(a.binaryVertexChunks, b.binaryVertexChunks);
+    EXPECT_EQ(a.refusal.fault, b.refusal.fault);
+    EXPECT_EQ(a.refusal.line, b.refusal.line);
+    EXPECT_EQ(a.refusal.codePoint, b.refusal.codePoint);
+    ASSERT_EQ(a.edits.size(), b.edits.size());
+    for (std::size_t i = 0; i < a.edits.size(); ++i) {
+        EXPECT_EQ(a.edits[i].kind, b.edits[i].kind) << i;
+        EXPECT_EQ(a.edits[i].offset, b.edits[i].offset) << i;
+        EXPECT_EQ(a.edits[i].length, b.edits[i].length) << i;
+        EXPECT_EQ(a.edits[i].text, b.edits[i].text) << i;
+        EXPECT_EQ(a.edits[i].lineEnd, b.edits[i].lineEnd) << i;
+        EXPECT_EQ(a.edits[i].count, b.edits[i].count) << i;
+    }
+    ASSERT_EQ(a.warnings.size(), b.warnings.size());
+    for (std::size_t i = 0; i < a.warnings.size(); ++i) {
+        EXPECT_EQ(a.warnings[i].kind, b.warnings[i].kind) << i;
+        EXPECT_EQ(a.warnings[i].objectName, b.warnings[i].objectName) << i;
+        EXPECT_EQ(a.warnings[i].count, b.warnings[i].count) << i;
+    }
+}
+
+// Plans the document and reads its translation in pieces of chunk bytes. A document held in
+// memory, planned where it lies (all there, or arriving in steps), gives the same plan, and its
+// form made once (on the second thread while it is read, or from the lines made while it was
+// planned) the same bytes.
 std::string ReadTranslation(const std::string& document, TranslationPlan& plan, std::size_t chunk) {
     MemorySource raw(document.data(), document.size());
     Cp932Encoder encoder;
     PlanTranslation(raw, encoder, plan);
     TranslatingSource translation(raw, plan, encoder);
-    std::string first;
-    std::string again;
-    for (std::string* out : {&first, &again}) {
-        std::string piece(chunk, '\0');
-        for (std::size_t got; (got = translation.Read(piece.data(), chunk)) > 0;) {
-            out->append(piece, 0, got);
-        }
-        translation.Rewind();
+    const std::string form = ReadTwice(translation, chunk);
+
+    TranslationPlan held;
+    PlanTranslation(document.data(), document.size(), encoder, held);
+    ExpectSamePlan(held, plan);
+    for (const std::size_t step : {std::size_t{1}, std::size_t{4097}, std::size_t{1} << 20}) {
+        SCOPED_TRACE("arriving in steps of " + std::to_string(step));
+        Trickle arriving(document.size(), step);
+        TranslationPlan planned;
+        VertexLines lines;
+        const bool made = PlanTranslationWritingLines(document.data(), arriving, document.size(),
+                                                      encoder, planned, lines);
+        ExpectSamePlan(planned, plan);
+        EXPECT_TRUE(made || planned.refusal.fault != Fault::None);
+        if (!NeedsTranslation(plan) || plan.refusal.fault != Fault::None) continue;
+        FormSource fromLines(document.data(), document.size(), planned,
+                             made ? &lines.pieces : nullptr);
+        EXPECT_EQ(ReadTwice(fromLines, chunk), form);
     }
-    EXPECT_EQ(first, again);
-    return first;
+    if (NeedsTranslation(plan) && plan.refusal.fault == Fault::None) {
+        FormSource made(document.data(), document.size(), plan);
+        EXPECT_EQ(ReadTwice(made, chunk), form);
+    }
+    return form;
 }
 
 const std::string kLine1 = "Metasequoia Document\n";
@@ -336,6 +410,73 @@ TEST(CompatArchive, SizeBeyondWhatThePackedBytesCanHoldIsRefused) {
                   Fault::ArchiveBroken)
             << claimed;
     }
+}
+
+// A document refused, or left as it is, gets the same plan wherever its bytes lie: in memory,
+// arriving in steps of any size, with the lines of its binary vertices made meanwhile.
+TEST(CompatTranslation, HeldDocumentsPlannedAlike) {
+    const std::string nan = F32(std::numeric_limits<float>::quiet_NaN());
+    const std::string ver11 = kLine1 + "Format Text Ver 1.1\n";
+    const std::string documents[] = {
+        ver11 + Vertices("\n", F32(1) + F32(2) + F32(3), 1) + "\tBVertex 2 {\n\t\tVector 2 [24]\n" +
+            F32(4) + F32(5) + F32(6) + F32(7) + nan + F32(8) + "\n\t}\n",
+        ver11 + "\tBVertex 1 {\n\t\tVector 1 [12]\n" + F32(1) + F32(2),
+        ver11 + "\tBVertex 1 {\n\t\tVector 1 [12]\n" + F32(1) + F32(2) + F32(3) + "\n\tx\n",
+        ver11 + "\tBVertex 1 {\n\t\tVector 2 [12]\n",
+        ver11 + "CodePage utf8\nObject \"\xe5\xae\xb6\" {\n\tmirror 1\n}\n\xff\n",
+        kLine1 + "Format Text Ver 1.0\nObject \"a\" {\n\tface 1 {\n\t\t5 V(0 1 2 3 4)\n\t}\n}\n",
+        kLine1 + "Format Text Ver 1.3\n" + Vertices("\n", F32(1) + F32(2) + F32(3), 1),
+    };
+    for (const std::string& document : documents) {
+        SCOPED_TRACE(document);
+        MemorySource raw(document.data(), document.size());
+        Cp932Encoder encoder;
+        TranslationPlan plan;
+        PlanTranslation(raw, encoder, plan);
+        TranslationPlan held;
+        PlanTranslation(document.data(), document.size(), encoder, held);
+        ExpectSamePlan(held, plan);
+        for (const std::size_t step : {std::size_t{1}, std::size_t{13}, std::size_t{1} << 16}) {
+            Trickle arriving(document.size(), step);
+            TranslationPlan planned;
+            VertexLines lines;
+            PlanTranslationWritingLines(document.data(), arriving, document.size(), encoder,
+                                        planned, lines);
+            ExpectSamePlan(planned, plan);
+        }
+    }
+}
+
+// Chunks of every size, one of them longer than a room of lines and some filling a room up to
+// its end, with either line end: the lines made while the document is planned are the form's.
+TEST(CompatTranslation, LinesMadeAheadAcrossTheirRooms) {
+    std::string document = kLine1 + "Format Text Ver 1.1\n";
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / 4096.0f - 2048.0f;
+    };
+    for (const int count : {1, 150000, 0, 7, 90000, 90000, 3, 40000}) {
+        std::string payload;
+        for (int i = 0; i < 3 * count; ++i) payload += F32(next());
+        document += Vertices(count % 2 == 0 ? "\r\n" : "\n", payload, count);
+    }
+    MemorySource raw(document.data(), document.size());
+    Cp932Encoder encoder;
+    TranslationPlan plan;
+    PlanTranslation(raw, encoder, plan);
+    ASSERT_EQ(plan.refusal.fault, Fault::None);
+    TranslatingSource translation(raw, plan, encoder);
+    const std::string form = ReadTwice(translation, 1 << 16);
+    Trickle arriving(document.size(), 100000);
+    TranslationPlan planned;
+    VertexLines lines;
+    ASSERT_TRUE(PlanTranslationWritingLines(document.data(), arriving, document.size(), encoder,
+                                            planned, lines));
+    EXPECT_GT(lines.rooms.size(), 1u);
+    EXPECT_EQ(lines.pieces.size(), 8u);
+    FormSource made(document.data(), document.size(), planned, &lines.pieces);
+    EXPECT_EQ(ReadTwice(made, 1 << 16), form);
 }
 
 // Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
