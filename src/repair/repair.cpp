@@ -240,6 +240,39 @@ void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t pre
     out.append(lineEnd);
 }
 
+// Runs later on a second thread while this one runs now; then throws what either threw.
+template <typename Now, typename Later>
+void RunBoth(Now now, Later later) {
+    struct Context {
+        Later* later;
+        std::exception_ptr failure;
+        WorkerThread* worker;
+    };
+    WorkerThread worker;  // waits for later as this function ends, before context goes
+    Context context{&later, nullptr, &worker};
+    worker.Run(
+        [](void* raw) {
+            Context& share = *static_cast<Context*>(raw);
+            try {
+                (*share.later)();
+            } catch (...) {
+                share.failure = std::current_exception();
+            }
+            share.worker->Publish(1, true);
+        },
+        &context);
+    std::exception_ptr failure;
+    try {
+        now();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    bool final = false;
+    while (!final) worker.WaitBeyond(0, final);
+    if (failure) std::rethrow_exception(failure);
+    if (context.failure) std::rethrow_exception(context.failure);
+}
+
 // One object of the form and what repairing it makes.
 struct ObjectWork {
     std::size_t index;  // into the cut's objects
@@ -258,8 +291,9 @@ struct ObjectWork {
 
 class Repairer {
   public:
-    Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes)
-        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes) {}
+    Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
+             RepairedFormSink* sink)
+        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes), sink_(sink) {}
 
     RepairOutcome Run() {
         Document document;
@@ -299,6 +333,7 @@ class Repairer {
         // The pieces are written: their room goes to the check's arrays.
         decltype(cut_.lines)().swap(cut_.lines);
         std::deque<std::string>().swap(cut_.owned);
+        if (sink_ != nullptr) sink_->FormWritten(repair_.document);
         return Verify();
     }
 
@@ -312,30 +347,9 @@ class Repairer {
         bool changes;
     };
 
-    // The tasks from first on, on the second thread.
-    struct Share {
-        Repairer* repairer;
-        std::vector<Task>* tasks;
-        std::size_t first;
-        std::exception_ptr failure;
-        WorkerThread* worker;
-    };
-
     void RunTask(Task& task) {
         task.changes = RepairObject(work_[task.work], task.vertexStart, task.faceStart,
                                     repair_.objects[task.work]);
-    }
-
-    static void RunShare(void* context) {
-        Share& share = *static_cast<Share*>(context);
-        try {
-            for (std::size_t t = share.first; t < share.tasks->size(); ++t) {
-                share.repairer->RunTask((*share.tasks)[t]);
-            }
-        } catch (...) {
-            share.failure = std::current_exception();
-        }
-        share.worker->Publish(1, true);
     }
 
     // Each object is repaired on its own: the later ones, about half of the faces, on a second
@@ -348,16 +362,13 @@ class Repairer {
         for (std::size_t half = 0; split < tasks.size() && 2 * half < faces; ++split) {
             half += cut_.objects[work_[tasks[split].work].index].faceLines.size();
         }
-        Share share{this, &tasks, split, nullptr, nullptr};
-        WorkerThread worker;  // waits for its share as this function ends, before share goes
-        share.worker = &worker;
-        if (split < tasks.size()) worker.Run(&Repairer::RunShare, &share);
-        for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t]);
-        if (split < tasks.size()) {
-            bool final = false;
-            while (!final) worker.WaitBeyond(0, final);
-        }
-        if (share.failure) std::rethrow_exception(share.failure);
+        RunBoth(
+            [&] {
+                for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t]);
+            },
+            [&] {
+                for (std::size_t t = split; t < tasks.size(); ++t) RunTask(tasks[t]);
+            });
     }
 
     // Finds the object's boxes and what is no box; true when anything changes.
@@ -743,20 +754,50 @@ class Repairer {
         out.append("}" + end);
     }
 
+    // The repaired form: the lines up to the object that starts nearest the middle on this
+    // thread, the rest on a second one.
     void Write() {
+        workOf_.assign(cut_.objects.size(), -1);
+        for (std::size_t w = 0; w < work_.size(); ++w) {
+            if (work_[w].repaired) workOf_[work_[w].index] = static_cast<std::int32_t>(w);
+        }
+        const std::size_t lineCount = cut_.lines.size();
+        std::size_t split = lineCount;
+        std::size_t distance = form_.size();
+        for (const DocumentObject& object : cut_.objects) {
+            const std::size_t at = cut_.lines[object.openLine].begin;
+            const std::size_t away =
+                at > form_.size() / 2 ? at - form_.size() / 2 : form_.size() / 2 - at;
+            if (object.openLine > 0 && away < distance) {
+                split = object.openLine;
+                distance = away;
+            }
+        }
         std::string& out = repair_.document;
         out.clear();
         out.reserve(form_.size() + form_.size() / 4);
         PreferHugePages(out.data(), out.capacity());
-        // Which work, if any, each object has.
-        std::vector<std::int32_t> workOf(cut_.objects.size(), -1);
-        for (std::size_t w = 0; w < work_.size(); ++w) {
-            if (work_[w].repaired) workOf[work_[w].index] = static_cast<std::int32_t>(w);
+        if (split == lineCount) {
+            WriteLines(out, 0, lineCount);
+        } else {
+            std::string later;
+            RunBoth([&] { WriteLines(out, 0, split); },
+                    [&] {
+                        const std::size_t rest = form_.size() - cut_.lines[split].begin;
+                        later.reserve(rest + rest / 4);
+                        PreferHugePages(later.data(), later.capacity());
+                        WriteLines(later, split, lineCount);
+                    });
+            out.append(later);
         }
-        std::size_t position = 0;
-        for (std::size_t i = 0; i < cut_.lines.size(); ++i) {
+        out.append(form_.substr(lineCount > 0 ? cut_.lines.back().end : 0));
+    }
+
+    // Lines [first, last) of the repaired form.
+    void WriteLines(std::string& out, std::size_t first, std::size_t last) {
+        const std::vector<std::int32_t>& workOf = workOf_;
+        for (std::size_t i = first; i < last; ++i) {
             const DocumentLine& line = cut_.lines[i];
-            position = line.end;
             const std::int32_t w =
                 line.object >= 0 ? workOf[static_cast<std::size_t>(line.object)] : -1;
             if (w < 0) {
@@ -792,7 +833,6 @@ class Repairer {
                     break;
             }
         }
-        out.append(form_.substr(position));
     }
 
     // The repaired form, converted in memory: every box must come out as its block.
@@ -886,15 +926,18 @@ class Repairer {
     std::string_view form_;
     Repair& repair_;
     std::size_t maxArrayBytes_;
+    RepairedFormSink* sink_;
     DocumentLines cut_;
+    std::vector<std::int32_t> workOf_;  // per object of the cut: its work, -1 for none
     std::vector<ObjectWork> work_;
 };
 
 }  // namespace
 
-RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes) {
+RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
+                         RepairedFormSink* sink) {
     repair = Repair{};
-    return Repairer(form, repair, maxArrayBytes).Run();
+    return Repairer(form, repair, maxArrayBytes, sink).Run();
 }
 
 }  // namespace bloktar::repair

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "repair/repair_text.hpp"
 #include "repair/room_allocator.hpp"
@@ -64,6 +66,45 @@ std::size_t FileSize(std::FILE* file) {
 
 enum class Ending { Written, NothingToRepair, Refused };
 
+// Stores the repaired form in a temporary file on a second thread while the check runs; the
+// file takes its name only when the check has passed.
+class FileStore final : public RepairedFormSink {
+  public:
+    explicit FileStore(NativeString path) : file_(std::move(path)) {}
+
+    void FormWritten(std::string_view form) override {
+        form_ = form;
+        started_ = true;
+        worker_.Run(&FileStore::Store, this);
+    }
+
+    // Waits for the temporary file; when keep, gives it its name. True when the file stands
+    // under its name with every byte.
+    bool Finish(bool keep) {
+        if (started_) {
+            bool final = false;
+            while (!final) worker_.WaitBeyond(0, final);
+        }
+        if (keep && started_ && stored_ && file_.Commit()) return true;
+        file_.Abandon();
+        return false;
+    }
+
+  private:
+    static void Store(void* context) {
+        FileStore& store = *static_cast<FileStore*>(context);
+        store.stored_ =
+            store.file_.Create() && store.file_.Write(store.form_.data(), store.form_.size());
+        store.worker_.Publish(1, true);
+    }
+
+    AtomicFile file_;  // abandoned, unless committed, once the worker has ended
+    std::string_view form_;
+    bool started_ = false;
+    bool stored_ = false;
+    WorkerThread worker_;  // waits for the store as the object goes
+};
+
 Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     compat::PreparedDocument prepared;
     Document document;
@@ -87,9 +128,11 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
         return Ending::Refused;
     }
     console.Text(bloktar::text::kDone);
-
     Repair repair;
-    const RepairOutcome outcome = RepairForm(form, repair);
+    FileStore store(RepairedPathFor(path));
+    const RepairOutcome outcome =
+        RepairForm(form, repair, std::numeric_limits<std::size_t>::max(), &store);
+    if (outcome != RepairOutcome::Repaired) store.Finish(false);
     if (outcome == RepairOutcome::HeaderRejected) {
         console.Text(bloktar::text::kHeaderCheck);
         PrintHeaderVerdict(repair.header, console);
@@ -124,8 +167,7 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     PrintNumber(console, repair.blocks);
     console.Text(text::kBlocksEnd);
     console.Text(bloktar::text::kWrite);
-    if (!WriteFileAtomically(RepairedPathFor(path), repair.document.data(),
-                             repair.document.size())) {
+    if (!store.Finish(true)) {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
     }
