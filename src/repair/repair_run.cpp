@@ -38,7 +38,8 @@ void PrintCountLine(Console& console, const ConsoleText& lead, std::int64_t coun
 }
 
 // Reads the whole source into form; expected is the size it probably has (0 when unknown).
-bool ReadSource(DocumentSource& source, std::string& form, std::size_t expected = 0) {
+template <typename Bytes>
+bool ReadSource(DocumentSource& source, Bytes& form, std::size_t expected = 0) {
     source.Rewind();
     form.clear();
     std::size_t size = 0;
@@ -122,7 +123,7 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
             break;
     }
     console.Text(bloktar::text::kFileLoad);
-    std::string form;
+    FormBytes form;
     if (!ReadForm(file, preparation, prepared, form)) {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
@@ -130,8 +131,8 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     console.Text(bloktar::text::kDone);
     Repair repair;
     FileStore store(RepairedPathFor(path));
-    const RepairOutcome outcome =
-        RepairForm(form, repair, std::numeric_limits<std::size_t>::max(), &store);
+    const RepairOutcome outcome = RepairForm(std::string_view(form.data(), form.size()), repair,
+                                             std::numeric_limits<std::size_t>::max(), &store);
     if (outcome != RepairOutcome::Repaired) store.Finish(false);
     if (outcome == RepairOutcome::HeaderRejected) {
         console.Text(bloktar::text::kHeaderCheck);
@@ -182,16 +183,32 @@ NativeString RepairedPathFor(const NativeChar* inputPath) {
     return PathWithEnding(inputPath, ".repaired.mqo");
 }
 
-bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
-              std::string& form) {
+namespace {
+
+template <typename Bytes>
+bool ReadFormInto(std::FILE* file, compat::Preparation preparation,
+                  compat::PreparedDocument& prepared, Bytes& form) {
     if (prepared.translating != nullptr) return ReadSource(*prepared.translating, form);
     if (preparation == compat::Preparation::Ready) {
-        form.assign(prepared.member.bytes.get(), prepared.member.size);
+        form.assign(prepared.member.bytes.get(),
+                    prepared.member.bytes.get() + prepared.member.size);
         return true;
     }
     // The file as it is, through the source that looked at it.
     if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form, FileSize(file))) return false;
     return std::ferror(file) == 0;
+}
+
+}  // namespace
+
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              std::string& form) {
+    return ReadFormInto(file, preparation, prepared, form);
+}
+
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              FormBytes& form) {
+    return ReadFormInto(file, preparation, prepared, form);
 }
 
 void PrintObjects(const Repair& repair, Console& console) {
