@@ -255,6 +255,7 @@ struct ObjectWork {
     std::vector<std::int32_t> asideVertices;  // in order
     std::vector<std::int32_t> asideIndex;     // per vertex: its number in the hidden object
     std::vector<std::int32_t> asideFaces;
+    std::vector<Bd1Block> records;  // per box: the block it must come out as
 };
 
 class Repairer {
@@ -440,6 +441,11 @@ class Repairer {
             }
             report.asideName += kAsideSuffix;
             changes = true;
+        }
+        // The block each box must come out as, made while the object's records are at hand.
+        work.records.resize(work.boxes.size());
+        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+            ExpectedRecord(work, work.boxes[b], work.records[b]);
         }
         return changes;
     }
@@ -849,7 +855,8 @@ class Repairer {
                 const std::size_t block = vertex / kBlockCorners;
                 const bool placed = vertex % kBlockCorners == 0 && face == block * kBlockFaces &&
                                     block < blocks.size();
-                if (!placed || !SameRecord(work, work.boxes[b], blocks[block])) {
+                if (!placed ||
+                    std::memcmp(&work.records[b], &blocks[block], sizeof(Bd1Block)) != 0) {
                     repair_.wrongBlock = static_cast<std::int64_t>(block);
                     return RepairOutcome::NotVerified;
                 }
@@ -867,10 +874,10 @@ class Repairer {
         return RepairOutcome::Repaired;
     }
 
-    // True when the record holds the box: its corners, and in each slot the UVs and material of
-    // the side whose corners the slot names.
-    static bool SameRecord(const ObjectWork& work, const FoundBox& box, const Bd1Block& record) {
-        Bd1Block expected{};
+    // The record that holds the box: its corners, and in each slot the UVs and material of the
+    // side whose corners the slot names.
+    static void ExpectedRecord(const ObjectWork& work, const FoundBox& box, Bd1Block& expected) {
+        expected = Bd1Block{};
         for (int k = 0; k < kBlockCorners; ++k) {
             const MQO_VERTEX& vertex = work.vertices[static_cast<std::size_t>(box.corner[k])];
             expected.x[k] = vertex.x;
@@ -888,7 +895,6 @@ class Repairer {
                 work.faces[static_cast<std::size_t>(box.source[f][0].face)].record.M;
         }
         expected.flag = 1;
-        return std::memcmp(&expected, &record, sizeof record) == 0;
     }
 
     std::string_view form_;
