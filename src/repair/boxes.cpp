@@ -48,8 +48,33 @@ class EdgeIndex {
         entries_.resize(all.size());
         std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
         for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
-        // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
-        // entries all differ in key or side, so both give the one order.
+        SortGroups(vertexCount);
+    }
+
+    // The four edges of each side: from v[position] to v[position + 1].
+    void Build(const std::vector<Side>& sides, std::size_t vertexCount) {
+        start_.assign(vertexCount + 1, 0);
+        for (const Side& side : sides) {
+            for (const std::int32_t v : side.v) ++start_[static_cast<std::size_t>(v) + 1];
+        }
+        for (std::size_t v = 0; v < vertexCount; ++v) start_[v + 1] += start_[v];
+        entries_.resize(4 * sides.size());
+        next_.assign(start_.begin(), start_.end() - 1);
+        for (std::size_t s = 0; s < sides.size(); ++s) {
+            const Side& side = sides[s];
+            for (std::int32_t p = 0; p < 4; ++p) {
+                const auto from = static_cast<std::size_t>(side.v[p]);
+                entries_[next_[from]++] = {EdgeKey(side.v[p], side.v[(p + 1) % 4]), side.preference,
+                                           static_cast<std::int32_t>(s), p};
+            }
+        }
+        SortGroups(vertexCount);
+    }
+
+    // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
+    // entries all differ in key or side, so both give the one order, whatever the order they
+    // came in.
+    void SortGroups(std::size_t vertexCount) {
         for (std::size_t v = 0; v < vertexCount; ++v) {
             EdgeEntry* const first = entries_.data() + start_[v];
             EdgeEntry* const last = entries_.data() + start_[v + 1];
@@ -81,6 +106,7 @@ class EdgeIndex {
   private:
     std::vector<EdgeEntry> entries_;
     std::vector<std::uint32_t> start_;
+    std::vector<std::uint32_t> next_;
 };
 
 Point Normal(const Point& a, const Point& b, const Point& c) {
@@ -147,18 +173,11 @@ class Finder {
                (side.face[1] >= 0 && used_[static_cast<std::size_t>(side.face[1])] != 0);
     }
 
-    void AddSide(const Side& side) {
-        const auto index = static_cast<std::int32_t>(sides_.size());
-        sides_.push_back(side);
-        for (std::int32_t p = 0; p < 4; ++p) {
-            edges_.push_back({EdgeKey(side.v[p], side.v[(p + 1) % 4]), side.preference, index, p});
-        }
-    }
+    void AddSide(const Side& side) { sides_.push_back(side); }
 
     void MakeSides() {
         // Room for a side per face: quadrilaterals make one each, pairs of triangles mostly fewer.
         sides_.reserve(faces_.size());
-        edges_.reserve(4 * faces_.size());
         std::vector<EdgeEntry> triangleEdges;
         for (std::size_t f = 0; f < faces_.size(); ++f) {
             const FaceCorners& face = faces_[f];
@@ -190,8 +209,7 @@ class Finder {
                 Pair(edge.side, edge.position, it->side, it->position);
             }
         }
-        index_.Build(edges_, vertices_.size());
-        edges_.clear();
+        index_.Build(sides_, vertices_.size());
     }
 
     // Triangles a (its edge at position pa) and b (the same edge the other way at pb) as one
@@ -325,7 +343,6 @@ class Finder {
     std::vector<FoundBox>& boxes_;
     std::vector<std::uint8_t>& used_;
     std::vector<Side> sides_;
-    std::vector<EdgeEntry> edges_;
     EdgeIndex index_;
     std::int32_t chosen_[6]{};
     std::int32_t far_[4]{};
