@@ -8,6 +8,13 @@
 #include <string_view>
 #include <utility>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include "repair/repair_text.hpp"
 #include "repair/room_allocator.hpp"
 #include "run/atomic_file.hpp"
@@ -106,7 +113,102 @@ class FileStore final : public RepairedFormSink {
     WorkerThread worker_;  // waits for the store as the object goes
 };
 
+// A file's bytes from its start, read at their places: reading them moves no stream.
+class PositionedSource final : public DocumentSource {
+  public:
+    explicit PositionedSource(int descriptor) : descriptor_(descriptor) {}
+    std::size_t Read([[maybe_unused]] char* into, [[maybe_unused]] std::size_t size) override {
+#ifdef _WIN32
+        failed_ = true;
+        return 0;
+#else
+        for (;;) {
+            const ::ssize_t got = ::pread(descriptor_, into, size, static_cast< ::off_t>(offset_));
+            if (got >= 0) {
+                offset_ += static_cast<std::size_t>(got);
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR) {
+                failed_ = true;
+                return 0;
+            }
+        }
+#endif
+    }
+    void Rewind() override {
+        offset_ = 0;
+    }
+    bool Failed() const {
+        return failed_;
+    }
+
+  private:
+    int descriptor_;
+    std::size_t offset_ = 0;
+    bool failed_ = false;
+};
+
+// The file's bytes, read on a second thread while the preparation looks at the file through its
+// stream: the form of a document that needs no translation comes sooner. Where the file cannot be
+// read so (a pipe, or on Windows), the form is read after the preparation, as it always can be.
+class EarlyRead {
+  public:
+    explicit EarlyRead(std::FILE* file) : file_(file) {}
+
+    void Start() {
+        started_ = true;
+        worker_.Run(&EarlyRead::Read, this);
+    }
+
+    // Waits for the read; true, with the bytes moved to form, when they are wanted and the read
+    // took the whole file. Either way the bytes read go.
+    bool Take(FormBytes& form, bool wanted) {
+        if (!started_) return false;
+        bool final = false;
+        while (!final) worker_.WaitBeyond(0, final);
+        const bool taken = wanted && whole_;
+        if (taken) form = std::move(bytes_);
+        FormBytes().swap(bytes_);
+        return taken;
+    }
+
+  private:
+    static void Read(void* context) {
+        EarlyRead& read = *static_cast<EarlyRead*>(context);
+        try {
+            read.whole_ = read.ReadAll();
+        } catch (const std::bad_alloc&) {
+            read.whole_ = false;
+        }
+        read.worker_.Publish(1, true);
+    }
+
+    bool ReadAll() {
+#ifdef _WIN32
+        return false;
+#else
+        const int descriptor = ::fileno(file_);
+        struct ::stat status {};
+        if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            return false;
+        }
+        PositionedSource source(descriptor);
+        ReadSource(source, bytes_,
+                   status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0);
+        return !source.Failed();
+#endif
+    }
+
+    std::FILE* file_;
+    FormBytes bytes_;
+    bool started_ = false;
+    bool whole_ = false;
+    WorkerThread worker_;  // waits for the read as the object goes
+};
+
 Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
+    EarlyRead early(file);
+    if (!compat::NamesArchive(path)) early.Start();
     compat::PreparedDocument prepared;
     Document document;
     const compat::Preparation preparation =
@@ -124,7 +226,8 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     }
     console.Text(bloktar::text::kFileLoad);
     FormBytes form;
-    if (!ReadForm(file, preparation, prepared, form)) {
+    const bool read = early.Take(form, preparation == compat::Preparation::Untouched);
+    if (!read && !ReadForm(file, preparation, prepared, form)) {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
     }
