@@ -754,14 +754,13 @@ class Repairer {
         if (split == lineCount) {
             WriteLines(out, 0, lineCount);
         } else {
+            // Large room is obtained on this thread, where the system backs it with huge pages.
             std::string later;
+            const std::size_t rest = form_.size() - cut_.lines[split].begin;
+            later.reserve(rest + rest / 4);
+            PreferHugePages(later.data(), later.capacity());
             RunBoth([&] { WriteLines(out, 0, split); },
-                    [&] {
-                        const std::size_t rest = form_.size() - cut_.lines[split].begin;
-                        later.reserve(rest + rest / 4);
-                        PreferHugePages(later.data(), later.capacity());
-                        WriteLines(later, split, lineCount);
-                    });
+                    [&] { WriteLines(later, split, lineCount); });
             out.append(later);
         }
         out.append(form_.substr(lineCount > 0 ? cut_.lines.back().end : 0));

@@ -156,8 +156,24 @@ class EarlyRead {
     explicit EarlyRead(std::FILE* file) : file_(file) {}
 
     void Start() {
+#ifndef _WIN32
+        const int descriptor = ::fileno(file_);
+        struct ::stat status {};
+        if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            return;
+        }
+        descriptor_ = descriptor;
+        expected_ = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
+        // The room is obtained here, where the system backs it with huge pages. Without it, the
+        // form is read afterwards, where a lack of memory is told in its turn.
+        try {
+            bytes_.reserve(std::max<std::size_t>(expected_ + 1, 1 << 20));
+        } catch (const std::bad_alloc&) {
+            return;
+        }
         started_ = true;
         worker_.Run(&EarlyRead::Read, this);
+#endif
     }
 
     // Waits for the read; true, with the bytes moved to form, when they are wanted and the read
@@ -184,22 +200,14 @@ class EarlyRead {
     }
 
     bool ReadAll() {
-#ifdef _WIN32
-        return false;
-#else
-        const int descriptor = ::fileno(file_);
-        struct ::stat status {};
-        if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            return false;
-        }
-        PositionedSource source(descriptor);
-        ReadSource(source, bytes_,
-                   status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0);
+        PositionedSource source(descriptor_);
+        ReadSource(source, bytes_, expected_);
         return !source.Failed();
-#endif
     }
 
     std::FILE* file_;
+    int descriptor_ = -1;
+    std::size_t expected_ = 0;
     FormBytes bytes_;
     bool started_ = false;
     bool whole_ = false;
