@@ -618,11 +618,12 @@ class Repairer {
             }
             const auto size = static_cast<std::size_t>(p - line);
             if (size <= kLongestFaceLine || attempt == 1) {
-                out.append(line, size);
+                // The line's ending goes with it: one append.
+                put(cut_.lineEnd);
+                out.append(line, static_cast<std::size_t>(p - line));
                 break;
             }
         }
-        out.append(cut_.lineEnd);
     }
 
     void AppendBoxes(std::string& out, const ObjectWork& work, bool faces) const {
