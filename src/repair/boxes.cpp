@@ -128,23 +128,50 @@ float Bend(const Point& n1, const Point& n2) {
     return std::isfinite(bend) ? static_cast<float>(std::clamp(bend, 0.0, 2.0)) : 3;
 }
 
+}  // namespace
+
+struct BoxFinderRoom::Parts {
+    std::vector<Side> sides;
+    EdgeIndex index;
+    std::vector<EdgeEntry> triangleEdges;
+    EdgeIndex triangles;
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> next;
+    std::vector<std::int32_t> order;
+};
+
+BoxFinderRoom::BoxFinderRoom() : parts_(std::make_unique<Parts>()) {}
+BoxFinderRoom::~BoxFinderRoom() = default;
+
+namespace {
+
 class Finder {
   public:
     Finder(std::span<const FaceCorners> faces, std::span<const Point> vertices,
-           std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used)
-        : faces_(faces), vertices_(vertices), boxes_(boxes), used_(used) {}
+           std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used,
+           BoxFinderRoom::Parts& room)
+        : faces_(faces),
+          vertices_(vertices),
+          boxes_(boxes),
+          used_(used),
+          room_(room),
+          sides_(room.sides),
+          index_(room.index) {}
 
     void Run() {
         used_.assign(faces_.size(), 0);
         MakeSides();
         // Sides by the face that comes first in them (a counting sort: a face starts a handful),
         // best first.
-        std::vector<std::uint32_t> start(faces_.size() + 1, 0);
+        std::vector<std::uint32_t>& start = room_.start;
+        start.assign(faces_.size() + 1, 0);
         for (const Side& side : sides_) ++start[static_cast<std::size_t>(side.face[0]) + 1];
         for (std::size_t f = 0; f < faces_.size(); ++f) start[f + 1] += start[f];
-        std::vector<std::int32_t> order(sides_.size());
+        std::vector<std::int32_t>& order = room_.order;
+        order.assign(sides_.size(), 0);
         {
-            std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+            std::vector<std::uint32_t>& next = room_.next;
+            next.assign(start.begin(), start.end() - 1);
             for (std::size_t i = 0; i < sides_.size(); ++i) {
                 order[next[static_cast<std::size_t>(sides_[i].face[0])]++] =
                     static_cast<std::int32_t>(i);
@@ -177,8 +204,10 @@ class Finder {
 
     void MakeSides() {
         // Room for a side per face: quadrilaterals make one each, pairs of triangles mostly fewer.
+        sides_.clear();
         sides_.reserve(faces_.size());
-        std::vector<EdgeEntry> triangleEdges;
+        std::vector<EdgeEntry>& triangleEdges = room_.triangleEdges;
+        triangleEdges.clear();
         for (std::size_t f = 0; f < faces_.size(); ++f) {
             const FaceCorners& face = faces_[f];
             if (!face.usable) continue;
@@ -196,8 +225,8 @@ class Finder {
                 }
             }
         }
-        EdgeIndex triangles;
-        triangles.Build(triangleEdges, vertices_.size());
+        EdgeIndex& triangles = room_.triangles;
+        if (!triangleEdges.empty()) triangles.Build(triangleEdges, vertices_.size());
         // Each triangle with every later one that runs along one of its edges the other way.
         for (const EdgeEntry& edge : triangleEdges) {
             const FaceCorners& first = faces_[static_cast<std::size_t>(edge.side)];
@@ -342,8 +371,9 @@ class Finder {
     std::span<const Point> vertices_;
     std::vector<FoundBox>& boxes_;
     std::vector<std::uint8_t>& used_;
-    std::vector<Side> sides_;
-    EdgeIndex index_;
+    BoxFinderRoom::Parts& room_;
+    std::vector<Side>& sides_;
+    EdgeIndex& index_;
     std::int32_t chosen_[6]{};
     std::int32_t far_[4]{};
 };
@@ -351,9 +381,9 @@ class Finder {
 }  // namespace
 
 void FindBoxes(std::span<const FaceCorners> faces, std::span<const Point> vertices,
-               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used) {
+               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used, BoxFinderRoom& room) {
     boxes.clear();
-    Finder(faces, vertices, boxes, used).Run();
+    Finder(faces, vertices, boxes, used, room.parts()).Run();
 }
 
 }  // namespace bloktar::repair

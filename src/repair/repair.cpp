@@ -5,7 +5,10 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <memory>
+#include <new>
 #include <span>
+#include <type_traits>
 
 #include "bd1/bd1.hpp"
 #include "block/block.hpp"
@@ -52,6 +55,8 @@ struct FaceText {
     bool hasUv = false;             // the line has " UV("
     const char* content = nullptr;  // the piece's content, where the spans stand
 };
+// Kept in raw room, where no destructor runs.
+static_assert(std::is_trivially_destructible_v<FaceText>);
 
 // The number text the converter reads at line + at: white space passed over, one sign, digits
 // with at most one point among them (at least one digit), then an exponent when "e" or "E", a
@@ -245,7 +250,7 @@ void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t pre
 struct ObjectWork {
     std::size_t index;  // into the cut's objects
     bool repaired = false;
-    std::vector<FaceText> faces;
+    std::span<FaceText> faces;         // in the repairer's room for every object's faces
     std::vector<MQO_VERTEX> vertices;  // as the converter loads them
     std::vector<FoundBox> boxes;
     std::vector<std::uint8_t> kept;       // per box: its lines stay as they are
@@ -294,6 +299,14 @@ class Repairer {
             repair_.objects.push_back(std::move(report));
             work_.push_back(std::move(work));
         }
+        // Every object's faces in one room, each object's part made by its task.
+        std::size_t faceRecords = 0;
+        for (Task& task : tasks) {
+            task.faceSlot = faceRecords;
+            faceRecords += cut_.objects[work_[task.work].index].faceLines.size();
+        }
+        if (faceRecords > static_cast<std::size_t>(-1) / sizeof(FaceText)) throw std::bad_alloc();
+        faceRoom_ = ObtainRoom(faceRecords * sizeof(FaceText));
         RunTasks(tasks);
         bool changes = false;
         for (const Task& task : tasks) changes = changes || task.changes;
@@ -314,11 +327,26 @@ class Repairer {
         std::size_t vertexStart;
         std::size_t faceStart;
         bool changes;
+        std::size_t faceSlot = 0;  // where its faces stand in the room for them
     };
 
-    void RunTask(Task& task) {
-        task.changes = RepairObject(work_[task.work], task.vertexStart, task.faceStart,
-                                    repair_.objects[task.work]);
+    // What repairing an object needs only while it runs, kept from one object to the next.
+    struct ObjectRoom {
+        BoxFinderRoom finder;
+        std::vector<Point> points;
+        std::vector<FaceCorners> corners;
+        std::vector<std::int32_t> boxesOfVertex;
+        std::vector<std::uint8_t> aside;
+    };
+
+    void RunTask(Task& task, ObjectRoom& room) {
+        ObjectWork& work = work_[task.work];
+        const std::size_t faceCount = cut_.objects[work.index].faceLines.size();
+        FaceText* const faces = reinterpret_cast<FaceText*>(faceRoom_.get()) + task.faceSlot;
+        std::uninitialized_value_construct_n(faces, faceCount);
+        work.faces = std::span<FaceText>(faces, faceCount);
+        task.changes =
+            RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
     }
 
     // Each object is repaired on its own: the later ones, about half of the faces, on a second
@@ -333,28 +361,31 @@ class Repairer {
         }
         RunBoth(
             [&] {
-                for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t]);
+                ObjectRoom room;
+                for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t], room);
             },
             [&] {
-                for (std::size_t t = split; t < tasks.size(); ++t) RunTask(tasks[t]);
+                ObjectRoom room;
+                for (std::size_t t = split; t < tasks.size(); ++t) RunTask(tasks[t], room);
             });
     }
 
     // Finds the object's boxes and what is no box; true when anything changes.
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
-                      ObjectRepair& report) {
+                      ObjectRepair& report, ObjectRoom& room) {
         const DocumentObject& object = cut_.objects[work.index];
         LineBuffer buffer;
         const std::size_t vertexCount = object.vertexLines.size();
         // The cut has read them; they are the object's from here on.
         work.vertices = std::move(cut_.objects[work.index].vertices);
-        std::vector<Point> points(vertexCount);
+        std::vector<Point>& points = room.points;
+        points.resize(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
             points[k] = {work.vertices[k].x, work.vertices[k].y, work.vertices[k].z};
         }
         const std::size_t faceCount = object.faceLines.size();
-        work.faces.resize(faceCount);
-        std::vector<FaceCorners> corners(faceCount);
+        std::vector<FaceCorners>& corners = room.corners;
+        corners.assign(faceCount, FaceCorners{});
         for (std::size_t f = 0; f < faceCount; ++f) {
             const DocumentLine& line = cut_.lines[object.faceLines[f]];
             ReadFace(line, buffer, work.faces[f]);
@@ -374,10 +405,11 @@ class Repairer {
                 for (int j = 0; j < k && face.usable; ++j) face.usable = record.V[j] != record.V[k];
             }
         }
-        FindBoxes(corners, points, work.boxes, work.faceUsed);
+        FindBoxes(corners, points, work.boxes, work.faceUsed, room.finder);
 
         // Which boxes the converter already reads right, and why the others are rewritten.
-        std::vector<std::int32_t> boxesOfVertex(vertexCount, 0);
+        std::vector<std::int32_t>& boxesOfVertex = room.boxesOfVertex;
+        boxesOfVertex.assign(vertexCount, 0);
         for (const FoundBox& box : work.boxes) {
             for (const std::int32_t c : box.corner) ++boxesOfVertex[static_cast<std::size_t>(c)];
         }
@@ -412,7 +444,8 @@ class Repairer {
 
         // What is no box goes to the hidden object: the faces no box took, the vertices no box
         // uses, and those the moved faces use.
-        std::vector<std::uint8_t> aside(vertexCount, 0);
+        std::vector<std::uint8_t>& aside = room.aside;
+        aside.assign(vertexCount, 0);
         for (std::size_t k = 0; k < vertexCount; ++k) aside[k] = boxesOfVertex[k] == 0;
         for (std::size_t f = 0; f < faceCount; ++f) {
             if (work.faceUsed[f] != 0) continue;
@@ -902,6 +935,7 @@ class Repairer {
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
     DocumentLines cut_;
+    Room faceRoom_;                     // the faces of every object repaired (FaceText records)
     std::vector<std::int32_t> workOf_;  // per object of the cut: its work, -1 for none
     std::vector<ObjectWork> work_;
 };
