@@ -383,6 +383,7 @@ class Finder {
 void FindBoxes(std::span<const FaceCorners> faces, std::span<const Point> vertices,
                std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used, BoxFinderRoom& room) {
     boxes.clear();
+    boxes.reserve(faces.size() / 6);  // six faces at least make a box
     Finder(faces, vertices, boxes, used, room.parts()).Run();
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <stdexcept>
 #include <type_traits>
 
 #include "bd1/bd1.hpp"
@@ -260,7 +261,7 @@ struct ObjectWork {
     std::vector<std::int32_t> asideVertices;  // in order
     std::vector<std::int32_t> asideIndex;     // per vertex: its number in the hidden object
     std::vector<std::int32_t> asideFaces;
-    std::vector<Bd1Block> records;  // per box: the block it must come out as
+    std::span<Bd1Block> records;  // per box: the block it must come out as (in the room for them)
 };
 
 class Repairer {
@@ -299,14 +300,20 @@ class Repairer {
             repair_.objects.push_back(std::move(report));
             work_.push_back(std::move(work));
         }
-        // Every object's faces in one room, each object's part made by its task.
+        // Every object's faces in one room, and the blocks its boxes must come out as in another
+        // (a box takes six faces at least), each object's part made by its task.
         std::size_t faceRecords = 0;
+        std::size_t blockRecords = 0;
         for (Task& task : tasks) {
+            const std::size_t faces = cut_.objects[work_[task.work].index].faceLines.size();
             task.faceSlot = faceRecords;
-            faceRecords += cut_.objects[work_[task.work].index].faceLines.size();
+            task.blockSlot = blockRecords;
+            faceRecords += faces;
+            blockRecords += faces / kBlockFaces;
         }
         if (faceRecords > static_cast<std::size_t>(-1) / sizeof(FaceText)) throw std::bad_alloc();
         faceRoom_ = ObtainRoom(faceRecords * sizeof(FaceText));
+        blockRoom_ = ObtainRoom(blockRecords * sizeof(Bd1Block));
         RunTasks(tasks);
         bool changes = false;
         for (const Task& task : tasks) changes = changes || task.changes;
@@ -327,7 +334,8 @@ class Repairer {
         std::size_t vertexStart;
         std::size_t faceStart;
         bool changes;
-        std::size_t faceSlot = 0;  // where its faces stand in the room for them
+        std::size_t faceSlot = 0;   // where its faces stand in the room for them
+        std::size_t blockSlot = 0;  // where its boxes' blocks stand in theirs
     };
 
     // What repairing an object needs only while it runs, kept from one object to the next.
@@ -347,6 +355,15 @@ class Repairer {
         work.faces = std::span<FaceText>(faces, faceCount);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
+        // The block each box must come out as, made while the object's records are at hand. Each
+        // box takes six faces of its own at least, so its object's part of the room holds them.
+        if (work.boxes.size() > faceCount / kBlockFaces) throw std::logic_error("box count");
+        Bd1Block* const records = reinterpret_cast<Bd1Block*>(blockRoom_.get()) + task.blockSlot;
+        std::uninitialized_value_construct_n(records, work.boxes.size());
+        work.records = std::span<Bd1Block>(records, work.boxes.size());
+        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+            ExpectedRecord(work, work.boxes[b], work.records[b]);
+        }
     }
 
     // Each object is repaired on its own: the later ones, about half of the faces, on a second
@@ -474,11 +491,6 @@ class Repairer {
             }
             report.asideName += kAsideSuffix;
             changes = true;
-        }
-        // The block each box must come out as, made while the object's records are at hand.
-        work.records.resize(work.boxes.size());
-        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
-            ExpectedRecord(work, work.boxes[b], work.records[b]);
         }
         return changes;
     }
@@ -935,7 +947,8 @@ class Repairer {
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
     DocumentLines cut_;
-    Room faceRoom_;                     // the faces of every object repaired (FaceText records)
+    Room blockRoom_;  // the blocks every object's boxes must come out as (Bd1Block records)
+    Room faceRoom_;   // the faces of every object repaired (FaceText records)
     std::vector<std::int32_t> workOf_;  // per object of the cut: its work, -1 for none
     std::vector<ObjectWork> work_;
 };
