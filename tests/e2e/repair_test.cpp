@@ -323,6 +323,28 @@ TEST(RepairMaps, ObjectsFarIntoTheDocumentAreReadInTurn) {
         EXPECT_NE(ReadFile(dir + "/MAP.mqo.repaired.mqo").find("\r\n" + longLine),
                   std::string::npos);
     }
+    {
+        // A face line beyond the middle that reads "Object ...": a face of the first object that
+        // makes no box, moved to its hidden object; no object of its own.
+        SCOPED_TRACE("an \"Object \" line within a face chunk");
+        std::string faced = doc;
+        const std::size_t chunkEnd = faced.rfind("\t}\r\n}\r\n", last);
+        ASSERT_GT(chunkEnd, faced.size() * 3 / 5);
+        faced.insert(chunkEnd, "Object \"fake\" {\r\n");
+        ExpectRepairedDocument(boxes, 6, faced, order);
+        const std::string dir = MakeTempDir();
+        WriteFile(dir + "/MAP.mqo", faced);
+        const ProgramRun run = RunRepair({"MAP.mqo"}, "ok\n", dir);
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.find("fake"), std::string::npos);
+        EXPECT_NE(run.out.find(Sjis("・箱にならない頂点 0 個と面 1 面を非表示オブジェクト "
+                                    "\"part0_aside\" に移す\n")),
+                  std::string::npos)
+            << Utf8FromSjis(run.out);
+        const std::string repaired = ReadFile(dir + "/MAP.mqo.repaired.mqo");
+        EXPECT_NE(repaired.find("\tface 1 {\r\n\t\tObject \"fake\" {\r\n\t}\r\n"),
+                  std::string::npos);
+    }
     // Without the first object's "}", the second's lines are the first's, and its "}" closes
     // it: one object, with two vertex chunks, which is left as it is.
     doc.erase(last - 3, 3);
