@@ -48,8 +48,33 @@ class EdgeIndex {
         entries_.resize(all.size());
         std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
         for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
-        // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
-        // entries all differ in key or side, so both give the one order.
+        SortGroups(vertexCount);
+    }
+
+    // The four edges of each side: from v[position] to v[position + 1].
+    void Build(const std::vector<Side>& sides, std::size_t vertexCount) {
+        start_.assign(vertexCount + 1, 0);
+        for (const Side& side : sides) {
+            for (const std::int32_t v : side.v) ++start_[static_cast<std::size_t>(v) + 1];
+        }
+        for (std::size_t v = 0; v < vertexCount; ++v) start_[v + 1] += start_[v];
+        entries_.resize(4 * sides.size());
+        next_.assign(start_.begin(), start_.end() - 1);
+        for (std::size_t s = 0; s < sides.size(); ++s) {
+            const Side& side = sides[s];
+            for (std::int32_t p = 0; p < 4; ++p) {
+                const auto from = static_cast<std::size_t>(side.v[p]);
+                entries_[next_[from]++] = {EdgeKey(side.v[p], side.v[(p + 1) % 4]), side.preference,
+                                           static_cast<std::int32_t>(s), p};
+            }
+        }
+        SortGroups(vertexCount);
+    }
+
+    // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
+    // entries all differ in key or side, so both give the one order, whatever the order they
+    // came in.
+    void SortGroups(std::size_t vertexCount) {
         for (std::size_t v = 0; v < vertexCount; ++v) {
             EdgeEntry* const first = entries_.data() + start_[v];
             EdgeEntry* const last = entries_.data() + start_[v + 1];
@@ -81,6 +106,7 @@ class EdgeIndex {
   private:
     std::vector<EdgeEntry> entries_;
     std::vector<std::uint32_t> start_;
+    std::vector<std::uint32_t> next_;
 };
 
 Point Normal(const Point& a, const Point& b, const Point& c) {
@@ -102,23 +128,50 @@ float Bend(const Point& n1, const Point& n2) {
     return std::isfinite(bend) ? static_cast<float>(std::clamp(bend, 0.0, 2.0)) : 3;
 }
 
+}  // namespace
+
+struct BoxFinderRoom::Parts {
+    std::vector<Side> sides;
+    EdgeIndex index;
+    std::vector<EdgeEntry> triangleEdges;
+    EdgeIndex triangles;
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> next;
+    std::vector<std::int32_t> order;
+};
+
+BoxFinderRoom::BoxFinderRoom() : parts_(std::make_unique<Parts>()) {}
+BoxFinderRoom::~BoxFinderRoom() = default;
+
+namespace {
+
 class Finder {
   public:
     Finder(std::span<const FaceCorners> faces, std::span<const Point> vertices,
-           std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used)
-        : faces_(faces), vertices_(vertices), boxes_(boxes), used_(used) {}
+           std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used,
+           BoxFinderRoom::Parts& room)
+        : faces_(faces),
+          vertices_(vertices),
+          boxes_(boxes),
+          used_(used),
+          room_(room),
+          sides_(room.sides),
+          index_(room.index) {}
 
     void Run() {
         used_.assign(faces_.size(), 0);
         MakeSides();
         // Sides by the face that comes first in them (a counting sort: a face starts a handful),
         // best first.
-        std::vector<std::uint32_t> start(faces_.size() + 1, 0);
+        std::vector<std::uint32_t>& start = room_.start;
+        start.assign(faces_.size() + 1, 0);
         for (const Side& side : sides_) ++start[static_cast<std::size_t>(side.face[0]) + 1];
         for (std::size_t f = 0; f < faces_.size(); ++f) start[f + 1] += start[f];
-        std::vector<std::int32_t> order(sides_.size());
+        std::vector<std::int32_t>& order = room_.order;
+        order.assign(sides_.size(), 0);
         {
-            std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+            std::vector<std::uint32_t>& next = room_.next;
+            next.assign(start.begin(), start.end() - 1);
             for (std::size_t i = 0; i < sides_.size(); ++i) {
                 order[next[static_cast<std::size_t>(sides_[i].face[0])]++] =
                     static_cast<std::int32_t>(i);
@@ -147,19 +200,14 @@ class Finder {
                (side.face[1] >= 0 && used_[static_cast<std::size_t>(side.face[1])] != 0);
     }
 
-    void AddSide(const Side& side) {
-        const auto index = static_cast<std::int32_t>(sides_.size());
-        sides_.push_back(side);
-        for (std::int32_t p = 0; p < 4; ++p) {
-            edges_.push_back({EdgeKey(side.v[p], side.v[(p + 1) % 4]), side.preference, index, p});
-        }
-    }
+    void AddSide(const Side& side) { sides_.push_back(side); }
 
     void MakeSides() {
         // Room for a side per face: quadrilaterals make one each, pairs of triangles mostly fewer.
+        sides_.clear();
         sides_.reserve(faces_.size());
-        edges_.reserve(4 * faces_.size());
-        std::vector<EdgeEntry> triangleEdges;
+        std::vector<EdgeEntry>& triangleEdges = room_.triangleEdges;
+        triangleEdges.clear();
         for (std::size_t f = 0; f < faces_.size(); ++f) {
             const FaceCorners& face = faces_[f];
             if (!face.usable) continue;
@@ -177,8 +225,8 @@ class Finder {
                 }
             }
         }
-        EdgeIndex triangles;
-        triangles.Build(triangleEdges, vertices_.size());
+        EdgeIndex& triangles = room_.triangles;
+        if (!triangleEdges.empty()) triangles.Build(triangleEdges, vertices_.size());
         // Each triangle with every later one that runs along one of its edges the other way.
         for (const EdgeEntry& edge : triangleEdges) {
             const FaceCorners& first = faces_[static_cast<std::size_t>(edge.side)];
@@ -190,8 +238,7 @@ class Finder {
                 Pair(edge.side, edge.position, it->side, it->position);
             }
         }
-        index_.Build(edges_, vertices_.size());
-        edges_.clear();
+        index_.Build(sides_, vertices_.size());
     }
 
     // Triangles a (its edge at position pa) and b (the same edge the other way at pb) as one
@@ -324,9 +371,9 @@ class Finder {
     std::span<const Point> vertices_;
     std::vector<FoundBox>& boxes_;
     std::vector<std::uint8_t>& used_;
-    std::vector<Side> sides_;
-    std::vector<EdgeEntry> edges_;
-    EdgeIndex index_;
+    BoxFinderRoom::Parts& room_;
+    std::vector<Side>& sides_;
+    EdgeIndex& index_;
     std::int32_t chosen_[6]{};
     std::int32_t far_[4]{};
 };
@@ -334,9 +381,10 @@ class Finder {
 }  // namespace
 
 void FindBoxes(std::span<const FaceCorners> faces, std::span<const Point> vertices,
-               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used) {
+               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used, BoxFinderRoom& room) {
     boxes.clear();
-    Finder(faces, vertices, boxes, used).Run();
+    boxes.reserve(faces.size() / 6);  // six faces at least make a box
+    Finder(faces, vertices, boxes, used, room.parts()).Run();
 }
 
 }  // namespace bloktar::repair

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -43,12 +44,28 @@ struct Point {
     float x, y, z;
 };
 
+// Memory a finder keeps from one object to the next, so that each search reuses what the one
+// before obtained instead of asking the system for fresh pages.
+class BoxFinderRoom {
+  public:
+    BoxFinderRoom();
+    ~BoxFinderRoom();
+    BoxFinderRoom(const BoxFinderRoom&) = delete;
+    BoxFinderRoom& operator=(const BoxFinderRoom&) = delete;
+
+    struct Parts;
+    Parts& parts() { return *parts_; }
+
+  private:
+    std::unique_ptr<Parts> parts_;
+};
+
 // Finds every box: six sides (quadrilaterals, or pairs of triangles that share an edge and
 // agree on it) over eight distinct vertices, every edge of them shared by exactly two, wound
 // alike. Boxes come in the order of their first face; each face belongs to one box at most; used
 // says which faces boxes took. The box's first face (for a pair, the cycle from the first
 // triangle's first corner) lists corners 3, 2, 1, 0.
 void FindBoxes(std::span<const FaceCorners> faces, std::span<const Point> vertices,
-               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used);
+               std::vector<FoundBox>& boxes, std::vector<std::uint8_t>& used, BoxFinderRoom& room);
 
 }  // namespace bloktar::repair

@@ -4,6 +4,7 @@
 
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
+#include "repair/two_threads.hpp"
 
 // The geometry pass's scanners for lines of the usual shape, for every processor.
 #define BLOKTAR_LINES_WIDE 0
@@ -45,7 +46,11 @@ std::string ObjectName(std::string_view content) {
 
 class Cutter {
   public:
-    Cutter(std::string_view form, DocumentLines& cut) : form_(form), cut_(cut) {
+    // A cutter from start, a place where a piece begins, as if the pieces before had been cut
+    // and had left the pass between objects; it stops when it stands between objects at stopAt.
+    Cutter(std::string_view form, DocumentLines& cut, std::size_t start = 0,
+           std::size_t stopAt = std::string_view::npos)
+        : form_(form), cut_(cut), position_(start), stop_(stopAt) {
         const void* stop = std::memchr(form.data(), kEndOfText, form.size());
         end_ = stop != nullptr
                    ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
@@ -56,9 +61,18 @@ class Cutter {
                            : "\n";
     }
 
+    // True when Run stopped at stop, between objects.
+    bool Stopped() const { return stopped_; }
+
     void Run() {
         // The header check has taken the first two lines; they are cut like any other.
-        while (const DocumentLine* line = Next(kObjectLineLimit, -1)) {
+        for (;;) {
+            if (position_ == stop_) {
+                stopped_ = true;
+                return;
+            }
+            const DocumentLine* line = Next(kObjectLineLimit, -1);
+            if (line == nullptr) return;
             if (BeginsWith(line->content, "Eof")) {
                 cut_.lines.back().role = LineRole::End;
                 return;
@@ -217,7 +231,43 @@ class Cutter {
     DocumentLines& cut_;
     std::size_t end_ = 0;
     std::size_t position_ = 0;
+    std::size_t stop_;
+    bool stopped_ = false;
 };
+
+// Where a second cutter may start: the first "Object " line beyond the middle (a little beyond:
+// the second cutter also has its pieces moved behind the first's), npos for none.
+std::size_t LaterStart(std::string_view form) {
+    const std::size_t found = form.find("\nObject ", form.size() / 20 * 11);
+    return found == std::string_view::npos ? found : found + 1;
+}
+
+// The pieces and objects of a later cut behind those of cut.
+void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) {
+    const std::size_t lineShift = cut.lines.size();
+    const auto objectShift = static_cast<std::int32_t>(cut.objects.size());
+    cut.lines.reserve(lineShift + later.lines.size());
+    for (DocumentLine line : later.lines) {
+        if (line.object >= 0) line.object += objectShift;
+        const bool inForm =
+            line.content.data() >= form.data() && line.content.data() < form.data() + form.size();
+        if (!inForm) {
+            cut.owned.emplace_back(line.content);
+            line.content = cut.owned.back();
+        }
+        cut.lines.push_back(line);
+    }
+    for (DocumentObject& object : later.objects) {
+        object.openLine += lineShift;
+        object.closeLine += lineShift;
+        object.vertexHeader += lineShift;
+        object.faceHeader += lineShift;
+        for (std::size_t& line : object.vertexLines) line += lineShift;
+        for (std::size_t& line : object.otherVertexLines) line += lineShift;
+        for (std::size_t& line : object.faceLines) line += lineShift;
+        cut.objects.push_back(std::move(object));
+    }
+}
 
 }  // namespace
 
@@ -225,8 +275,20 @@ void CutDocument(std::string_view form, DocumentLines& cut) {
     cut = DocumentLines{};
     // Room for the lines of a map, whose vertex and face lines run from about 25 to 80 bytes.
     cut.lines.reserve(form.size() / 32 + 16);
-    Cutter cutter(form, cut);
-    cutter.Run();
+    // The pass is between objects at an "Object " line, unless an object before is still open:
+    // a second cutter starts at one beyond the middle, and its pieces count when the first
+    // reaches that line between objects. Otherwise the first goes on to the end itself.
+    const std::size_t start = LaterStart(form);
+    Cutter first(form, cut, 0, start);
+    if (start == std::string_view::npos) {
+        first.Run();
+        return;
+    }
+    // Large room is obtained here, where the system backs it with huge pages.
+    DocumentLines later;
+    later.lines.reserve((form.size() - start) / 32 + 16);
+    RunBoth([&] { first.Run(); }, [&] { Cutter(form, later, start).Run(); });
+    if (first.Stopped()) AppendCut(form, later, cut);
 }
 
 const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer) {

@@ -5,7 +5,11 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <memory>
+#include <new>
 #include <span>
+#include <stdexcept>
+#include <type_traits>
 
 #include "bd1/bd1.hpp"
 #include "block/block.hpp"
@@ -15,6 +19,7 @@
 #include "repair/boxes.hpp"
 #include "repair/document_lines.hpp"
 #include "repair/room_allocator.hpp"
+#include "repair/two_threads.hpp"
 #include "run/pipeline.hpp"
 #include "run/platform.hpp"
 
@@ -51,6 +56,8 @@ struct FaceText {
     bool hasUv = false;             // the line has " UV("
     const char* content = nullptr;  // the piece's content, where the spans stand
 };
+// Kept in raw room, where no destructor runs.
+static_assert(std::is_trivially_destructible_v<FaceText>);
 
 // The number text the converter reads at line + at: white space passed over, one sign, digits
 // with at most one point among them (at least one digit), then an exponent when "e" or "E", a
@@ -244,7 +251,7 @@ void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t pre
 struct ObjectWork {
     std::size_t index;  // into the cut's objects
     bool repaired = false;
-    std::vector<FaceText> faces;
+    std::span<FaceText> faces;         // in the repairer's room for every object's faces
     std::vector<MQO_VERTEX> vertices;  // as the converter loads them
     std::vector<FoundBox> boxes;
     std::vector<std::uint8_t> kept;       // per box: its lines stay as they are
@@ -254,12 +261,14 @@ struct ObjectWork {
     std::vector<std::int32_t> asideVertices;  // in order
     std::vector<std::int32_t> asideIndex;     // per vertex: its number in the hidden object
     std::vector<std::int32_t> asideFaces;
+    std::span<Bd1Block> records;  // per box: the block it must come out as (in the room for them)
 };
 
 class Repairer {
   public:
-    Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes)
-        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes) {}
+    Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
+             RepairedFormSink* sink)
+        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes), sink_(sink) {}
 
     RepairOutcome Run() {
         Document document;
@@ -291,6 +300,20 @@ class Repairer {
             repair_.objects.push_back(std::move(report));
             work_.push_back(std::move(work));
         }
+        // Every object's faces in one room, and the blocks its boxes must come out as in another
+        // (a box takes six faces at least), each object's part made by its task.
+        std::size_t faceRecords = 0;
+        std::size_t blockRecords = 0;
+        for (Task& task : tasks) {
+            const std::size_t faces = cut_.objects[work_[task.work].index].faceLines.size();
+            task.faceSlot = faceRecords;
+            task.blockSlot = blockRecords;
+            faceRecords += faces;
+            blockRecords += faces / kBlockFaces;
+        }
+        if (faceRecords > static_cast<std::size_t>(-1) / sizeof(FaceText)) throw std::bad_alloc();
+        faceRoom_ = ObtainRoom(faceRecords * sizeof(FaceText));
+        blockRoom_ = ObtainRoom(blockRecords * sizeof(Bd1Block));
         RunTasks(tasks);
         bool changes = false;
         for (const Task& task : tasks) changes = changes || task.changes;
@@ -299,6 +322,7 @@ class Repairer {
         // The pieces are written: their room goes to the check's arrays.
         decltype(cut_.lines)().swap(cut_.lines);
         std::deque<std::string>().swap(cut_.owned);
+        if (sink_ != nullptr) sink_->FormWritten(repair_.document);
         return Verify();
     }
 
@@ -310,32 +334,36 @@ class Repairer {
         std::size_t vertexStart;
         std::size_t faceStart;
         bool changes;
+        std::size_t faceSlot = 0;   // where its faces stand in the room for them
+        std::size_t blockSlot = 0;  // where its boxes' blocks stand in theirs
     };
 
-    // The tasks from first on, on the second thread.
-    struct Share {
-        Repairer* repairer;
-        std::vector<Task>* tasks;
-        std::size_t first;
-        std::exception_ptr failure;
-        WorkerThread* worker;
+    // What repairing an object needs only while it runs, kept from one object to the next.
+    struct ObjectRoom {
+        BoxFinderRoom finder;
+        std::vector<Point> points;
+        std::vector<FaceCorners> corners;
+        std::vector<std::int32_t> boxesOfVertex;
+        std::vector<std::uint8_t> aside;
     };
 
-    void RunTask(Task& task) {
-        task.changes = RepairObject(work_[task.work], task.vertexStart, task.faceStart,
-                                    repair_.objects[task.work]);
-    }
-
-    static void RunShare(void* context) {
-        Share& share = *static_cast<Share*>(context);
-        try {
-            for (std::size_t t = share.first; t < share.tasks->size(); ++t) {
-                share.repairer->RunTask((*share.tasks)[t]);
-            }
-        } catch (...) {
-            share.failure = std::current_exception();
+    void RunTask(Task& task, ObjectRoom& room) {
+        ObjectWork& work = work_[task.work];
+        const std::size_t faceCount = cut_.objects[work.index].faceLines.size();
+        FaceText* const faces = reinterpret_cast<FaceText*>(faceRoom_.get()) + task.faceSlot;
+        std::uninitialized_value_construct_n(faces, faceCount);
+        work.faces = std::span<FaceText>(faces, faceCount);
+        task.changes =
+            RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
+        // The block each box must come out as, made while the object's records are at hand. Each
+        // box takes six faces of its own at least, so its object's part of the room holds them.
+        if (work.boxes.size() > faceCount / kBlockFaces) throw std::logic_error("box count");
+        Bd1Block* const records = reinterpret_cast<Bd1Block*>(blockRoom_.get()) + task.blockSlot;
+        std::uninitialized_value_construct_n(records, work.boxes.size());
+        work.records = std::span<Bd1Block>(records, work.boxes.size());
+        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+            ExpectedRecord(work, work.boxes[b], work.records[b]);
         }
-        share.worker->Publish(1, true);
     }
 
     // Each object is repaired on its own: the later ones, about half of the faces, on a second
@@ -348,33 +376,33 @@ class Repairer {
         for (std::size_t half = 0; split < tasks.size() && 2 * half < faces; ++split) {
             half += cut_.objects[work_[tasks[split].work].index].faceLines.size();
         }
-        Share share{this, &tasks, split, nullptr, nullptr};
-        WorkerThread worker;  // waits for its share as this function ends, before share goes
-        share.worker = &worker;
-        if (split < tasks.size()) worker.Run(&Repairer::RunShare, &share);
-        for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t]);
-        if (split < tasks.size()) {
-            bool final = false;
-            while (!final) worker.WaitBeyond(0, final);
-        }
-        if (share.failure) std::rethrow_exception(share.failure);
+        RunBoth(
+            [&] {
+                ObjectRoom room;
+                for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t], room);
+            },
+            [&] {
+                ObjectRoom room;
+                for (std::size_t t = split; t < tasks.size(); ++t) RunTask(tasks[t], room);
+            });
     }
 
     // Finds the object's boxes and what is no box; true when anything changes.
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
-                      ObjectRepair& report) {
+                      ObjectRepair& report, ObjectRoom& room) {
         const DocumentObject& object = cut_.objects[work.index];
         LineBuffer buffer;
         const std::size_t vertexCount = object.vertexLines.size();
         // The cut has read them; they are the object's from here on.
         work.vertices = std::move(cut_.objects[work.index].vertices);
-        std::vector<Point> points(vertexCount);
+        std::vector<Point>& points = room.points;
+        points.resize(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
             points[k] = {work.vertices[k].x, work.vertices[k].y, work.vertices[k].z};
         }
         const std::size_t faceCount = object.faceLines.size();
-        work.faces.resize(faceCount);
-        std::vector<FaceCorners> corners(faceCount);
+        std::vector<FaceCorners>& corners = room.corners;
+        corners.assign(faceCount, FaceCorners{});
         for (std::size_t f = 0; f < faceCount; ++f) {
             const DocumentLine& line = cut_.lines[object.faceLines[f]];
             ReadFace(line, buffer, work.faces[f]);
@@ -394,10 +422,11 @@ class Repairer {
                 for (int j = 0; j < k && face.usable; ++j) face.usable = record.V[j] != record.V[k];
             }
         }
-        FindBoxes(corners, points, work.boxes, work.faceUsed);
+        FindBoxes(corners, points, work.boxes, work.faceUsed, room.finder);
 
         // Which boxes the converter already reads right, and why the others are rewritten.
-        std::vector<std::int32_t> boxesOfVertex(vertexCount, 0);
+        std::vector<std::int32_t>& boxesOfVertex = room.boxesOfVertex;
+        boxesOfVertex.assign(vertexCount, 0);
         for (const FoundBox& box : work.boxes) {
             for (const std::int32_t c : box.corner) ++boxesOfVertex[static_cast<std::size_t>(c)];
         }
@@ -432,7 +461,8 @@ class Repairer {
 
         // What is no box goes to the hidden object: the faces no box took, the vertices no box
         // uses, and those the moved faces use.
-        std::vector<std::uint8_t> aside(vertexCount, 0);
+        std::vector<std::uint8_t>& aside = room.aside;
+        aside.assign(vertexCount, 0);
         for (std::size_t k = 0; k < vertexCount; ++k) aside[k] = boxesOfVertex[k] == 0;
         for (std::size_t f = 0; f < faceCount; ++f) {
             if (work.faceUsed[f] != 0) continue;
@@ -633,11 +663,12 @@ class Repairer {
             }
             const auto size = static_cast<std::size_t>(p - line);
             if (size <= kLongestFaceLine || attempt == 1) {
-                out.append(line, size);
+                // The line's ending goes with it: one append.
+                put(cut_.lineEnd);
+                out.append(line, static_cast<std::size_t>(p - line));
                 break;
             }
         }
-        out.append(cut_.lineEnd);
     }
 
     void AppendBoxes(std::string& out, const ObjectWork& work, bool faces) const {
@@ -743,20 +774,49 @@ class Repairer {
         out.append("}" + end);
     }
 
+    // The repaired form: the lines up to the object that starts nearest the middle on this
+    // thread, the rest on a second one.
     void Write() {
+        workOf_.assign(cut_.objects.size(), -1);
+        for (std::size_t w = 0; w < work_.size(); ++w) {
+            if (work_[w].repaired) workOf_[work_[w].index] = static_cast<std::int32_t>(w);
+        }
+        const std::size_t lineCount = cut_.lines.size();
+        std::size_t split = lineCount;
+        std::size_t distance = form_.size();
+        for (const DocumentObject& object : cut_.objects) {
+            const std::size_t at = cut_.lines[object.openLine].begin;
+            const std::size_t away =
+                at > form_.size() / 2 ? at - form_.size() / 2 : form_.size() / 2 - at;
+            if (object.openLine > 0 && away < distance) {
+                split = object.openLine;
+                distance = away;
+            }
+        }
         std::string& out = repair_.document;
         out.clear();
         out.reserve(form_.size() + form_.size() / 4);
         PreferHugePages(out.data(), out.capacity());
-        // Which work, if any, each object has.
-        std::vector<std::int32_t> workOf(cut_.objects.size(), -1);
-        for (std::size_t w = 0; w < work_.size(); ++w) {
-            if (work_[w].repaired) workOf[work_[w].index] = static_cast<std::int32_t>(w);
+        if (split == lineCount) {
+            WriteLines(out, 0, lineCount);
+        } else {
+            // Large room is obtained on this thread, where the system backs it with huge pages.
+            std::string later;
+            const std::size_t rest = form_.size() - cut_.lines[split].begin;
+            later.reserve(rest + rest / 4);
+            PreferHugePages(later.data(), later.capacity());
+            RunBoth([&] { WriteLines(out, 0, split); },
+                    [&] { WriteLines(later, split, lineCount); });
+            out.append(later);
         }
-        std::size_t position = 0;
-        for (std::size_t i = 0; i < cut_.lines.size(); ++i) {
+        out.append(form_.substr(lineCount > 0 ? cut_.lines.back().end : 0));
+    }
+
+    // Lines [first, last) of the repaired form.
+    void WriteLines(std::string& out, std::size_t first, std::size_t last) {
+        const std::vector<std::int32_t>& workOf = workOf_;
+        for (std::size_t i = first; i < last; ++i) {
             const DocumentLine& line = cut_.lines[i];
-            position = line.end;
             const std::int32_t w =
                 line.object >= 0 ? workOf[static_cast<std::size_t>(line.object)] : -1;
             if (w < 0) {
@@ -792,7 +852,6 @@ class Repairer {
                     break;
             }
         }
-        out.append(form_.substr(position));
     }
 
     // The repaired form, converted in memory: every box must come out as its block.
@@ -841,7 +900,8 @@ class Repairer {
                 const std::size_t block = vertex / kBlockCorners;
                 const bool placed = vertex % kBlockCorners == 0 && face == block * kBlockFaces &&
                                     block < blocks.size();
-                if (!placed || !SameRecord(work, work.boxes[b], blocks[block])) {
+                if (!placed ||
+                    std::memcmp(&work.records[b], &blocks[block], sizeof(Bd1Block)) != 0) {
                     repair_.wrongBlock = static_cast<std::int64_t>(block);
                     return RepairOutcome::NotVerified;
                 }
@@ -859,10 +919,10 @@ class Repairer {
         return RepairOutcome::Repaired;
     }
 
-    // True when the record holds the box: its corners, and in each slot the UVs and material of
-    // the side whose corners the slot names.
-    static bool SameRecord(const ObjectWork& work, const FoundBox& box, const Bd1Block& record) {
-        Bd1Block expected{};
+    // The record that holds the box: its corners, and in each slot the UVs and material of the
+    // side whose corners the slot names.
+    static void ExpectedRecord(const ObjectWork& work, const FoundBox& box, Bd1Block& expected) {
+        expected = Bd1Block{};
         for (int k = 0; k < kBlockCorners; ++k) {
             const MQO_VERTEX& vertex = work.vertices[static_cast<std::size_t>(box.corner[k])];
             expected.x[k] = vertex.x;
@@ -880,21 +940,25 @@ class Repairer {
                 work.faces[static_cast<std::size_t>(box.source[f][0].face)].record.M;
         }
         expected.flag = 1;
-        return std::memcmp(&expected, &record, sizeof record) == 0;
     }
 
     std::string_view form_;
     Repair& repair_;
     std::size_t maxArrayBytes_;
+    RepairedFormSink* sink_;
     DocumentLines cut_;
+    Room blockRoom_;  // the blocks every object's boxes must come out as (Bd1Block records)
+    Room faceRoom_;   // the faces of every object repaired (FaceText records)
+    std::vector<std::int32_t> workOf_;  // per object of the cut: its work, -1 for none
     std::vector<ObjectWork> work_;
 };
 
 }  // namespace
 
-RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes) {
+RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
+                         RepairedFormSink* sink) {
     repair = Repair{};
-    return Repairer(form, repair, maxArrayBytes).Run();
+    return Repairer(form, repair, maxArrayBytes, sink).Run();
 }
 
 }  // namespace bloktar::repair

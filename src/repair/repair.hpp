@@ -55,10 +55,20 @@ struct Repair {
 // The suffix of the hidden object that takes what is no box.
 inline constexpr std::string_view kAsideSuffix = "_aside";
 
+// Hears of the repaired form as soon as it is written, before the check runs: the form stays
+// as it is until RepairForm returns, so it may be stored meanwhile, to be kept only when the
+// outcome is Repaired.
+class RepairedFormSink {
+  public:
+    virtual ~RepairedFormSink() = default;
+    virtual void FormWritten(std::string_view form) = 0;
+};
+
 // Repairs a document's Ver 1.0 form (every byte, as the converter reads it) and checks the result
 // by converting it in memory, with arrays of at most maxArrayBytes each (a larger one makes the
 // check fail: NotVerified).
 RepairOutcome RepairForm(std::string_view form, Repair& repair,
-                         std::size_t maxArrayBytes = std::numeric_limits<std::size_t>::max());
+                         std::size_t maxArrayBytes = std::numeric_limits<std::size_t>::max(),
+                         RepairedFormSink* sink = nullptr);
 
 }  // namespace bloktar::repair

@@ -2,9 +2,18 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 #include "repair/repair_text.hpp"
 #include "repair/room_allocator.hpp"
@@ -36,7 +45,8 @@ void PrintCountLine(Console& console, const ConsoleText& lead, std::int64_t coun
 }
 
 // Reads the whole source into form; expected is the size it probably has (0 when unknown).
-bool ReadSource(DocumentSource& source, std::string& form, std::size_t expected = 0) {
+template <typename Bytes>
+bool ReadSource(DocumentSource& source, Bytes& form, std::size_t expected = 0) {
     source.Rewind();
     form.clear();
     std::size_t size = 0;
@@ -64,7 +74,149 @@ std::size_t FileSize(std::FILE* file) {
 
 enum class Ending { Written, NothingToRepair, Refused };
 
+// Stores the repaired form in a temporary file on a second thread while the check runs; the
+// file takes its name only when the check has passed.
+class FileStore final : public RepairedFormSink {
+  public:
+    explicit FileStore(NativeString path) : file_(std::move(path)) {}
+
+    void FormWritten(std::string_view form) override {
+        form_ = form;
+        started_ = true;
+        worker_.Run(&FileStore::Store, this);
+    }
+
+    // Waits for the temporary file; when keep, gives it its name. True when the file stands
+    // under its name with every byte.
+    bool Finish(bool keep) {
+        if (started_) {
+            bool final = false;
+            while (!final) worker_.WaitBeyond(0, final);
+        }
+        if (keep && started_ && stored_ && file_.Commit()) return true;
+        file_.Abandon();
+        return false;
+    }
+
+  private:
+    static void Store(void* context) {
+        FileStore& store = *static_cast<FileStore*>(context);
+        store.stored_ =
+            store.file_.Create() && store.file_.Write(store.form_.data(), store.form_.size());
+        store.worker_.Publish(1, true);
+    }
+
+    AtomicFile file_;  // abandoned, unless committed, once the worker has ended
+    std::string_view form_;
+    bool started_ = false;
+    bool stored_ = false;
+    WorkerThread worker_;  // waits for the store as the object goes
+};
+
+// A file's bytes from its start, read at their places: reading them moves no stream.
+class PositionedSource final : public DocumentSource {
+  public:
+    explicit PositionedSource(int descriptor) : descriptor_(descriptor) {}
+    std::size_t Read([[maybe_unused]] char* into, [[maybe_unused]] std::size_t size) override {
+#ifdef _WIN32
+        failed_ = true;
+        return 0;
+#else
+        for (;;) {
+            const ::ssize_t got = ::pread(descriptor_, into, size, static_cast< ::off_t>(offset_));
+            if (got >= 0) {
+                offset_ += static_cast<std::size_t>(got);
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR) {
+                failed_ = true;
+                return 0;
+            }
+        }
+#endif
+    }
+    void Rewind() override {
+        offset_ = 0;
+    }
+    bool Failed() const {
+        return failed_;
+    }
+
+  private:
+    int descriptor_;
+    std::size_t offset_ = 0;
+    bool failed_ = false;
+};
+
+// The file's bytes, read on a second thread while the preparation looks at the file through its
+// stream: the form of a document that needs no translation comes sooner. Where the file cannot be
+// read so (a pipe, or on Windows), the form is read after the preparation, as it always can be.
+class EarlyRead {
+  public:
+    explicit EarlyRead(std::FILE* file) : file_(file) {}
+
+    void Start() {
+#ifndef _WIN32
+        const int descriptor = ::fileno(file_);
+        struct ::stat status {};
+        if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            return;
+        }
+        descriptor_ = descriptor;
+        expected_ = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
+        // The room is obtained here, where the system backs it with huge pages. Without it, the
+        // form is read afterwards, where a lack of memory is told in its turn.
+        try {
+            bytes_.reserve(std::max<std::size_t>(expected_ + 1, 1 << 20));
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        started_ = true;
+        worker_.Run(&EarlyRead::Read, this);
+#endif
+    }
+
+    // Waits for the read; true, with the bytes moved to form, when they are wanted and the read
+    // took the whole file. Either way the bytes read go.
+    bool Take(FormBytes& form, bool wanted) {
+        if (!started_) return false;
+        bool final = false;
+        while (!final) worker_.WaitBeyond(0, final);
+        const bool taken = wanted && whole_;
+        if (taken) form = std::move(bytes_);
+        FormBytes().swap(bytes_);
+        return taken;
+    }
+
+  private:
+    static void Read(void* context) {
+        EarlyRead& read = *static_cast<EarlyRead*>(context);
+        try {
+            read.whole_ = read.ReadAll();
+        } catch (const std::bad_alloc&) {
+            read.whole_ = false;
+        }
+        read.worker_.Publish(1, true);
+    }
+
+    bool ReadAll() {
+        PositionedSource source(descriptor_);
+        ReadSource(source, bytes_, expected_);
+        return !source.Failed();
+    }
+
+    std::FILE* file_;
+    int descriptor_ = -1;
+    std::size_t expected_ = 0;
+    FormBytes bytes_;
+    bool started_ = false;
+    bool whole_ = false;
+    WorkerThread worker_;  // waits for the read as the object goes
+};
+
 Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
+    EarlyRead early(file);
+    if (!compat::NamesArchive(path)) early.Start();
     compat::PreparedDocument prepared;
     Document document;
     const compat::Preparation preparation =
@@ -81,15 +233,18 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
             break;
     }
     console.Text(bloktar::text::kFileLoad);
-    std::string form;
-    if (!ReadForm(file, preparation, prepared, form)) {
+    FormBytes form;
+    const bool read = early.Take(form, preparation == compat::Preparation::Untouched);
+    if (!read && !ReadForm(file, preparation, prepared, form)) {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
     }
     console.Text(bloktar::text::kDone);
-
     Repair repair;
-    const RepairOutcome outcome = RepairForm(form, repair);
+    FileStore store(RepairedPathFor(path));
+    const RepairOutcome outcome = RepairForm(std::string_view(form.data(), form.size()), repair,
+                                             std::numeric_limits<std::size_t>::max(), &store);
+    if (outcome != RepairOutcome::Repaired) store.Finish(false);
     if (outcome == RepairOutcome::HeaderRejected) {
         console.Text(bloktar::text::kHeaderCheck);
         PrintHeaderVerdict(repair.header, console);
@@ -124,8 +279,7 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     PrintNumber(console, repair.blocks);
     console.Text(text::kBlocksEnd);
     console.Text(bloktar::text::kWrite);
-    if (!WriteFileAtomically(RepairedPathFor(path), repair.document.data(),
-                             repair.document.size())) {
+    if (!store.Finish(true)) {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
     }
@@ -140,16 +294,32 @@ NativeString RepairedPathFor(const NativeChar* inputPath) {
     return PathWithEnding(inputPath, ".repaired.mqo");
 }
 
-bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
-              std::string& form) {
+namespace {
+
+template <typename Bytes>
+bool ReadFormInto(std::FILE* file, compat::Preparation preparation,
+                  compat::PreparedDocument& prepared, Bytes& form) {
     if (prepared.translating != nullptr) return ReadSource(*prepared.translating, form);
     if (preparation == compat::Preparation::Ready) {
-        form.assign(prepared.member.bytes.get(), prepared.member.size);
+        form.assign(prepared.member.bytes.get(),
+                    prepared.member.bytes.get() + prepared.member.size);
         return true;
     }
     // The file as it is, through the source that looked at it.
     if (prepared.raw == nullptr || !ReadSource(*prepared.raw, form, FileSize(file))) return false;
     return std::ferror(file) == 0;
+}
+
+}  // namespace
+
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              std::string& form) {
+    return ReadFormInto(file, preparation, prepared, form);
+}
+
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              FormBytes& form) {
+    return ReadFormInto(file, preparation, prepared, form);
 }
 
 void PrintObjects(const Repair& repair, Console& console) {

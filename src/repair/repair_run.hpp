@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "compat/prepared.hpp"
 #include "repair/repair.hpp"
+#include "repair/room_allocator.hpp"
 #include "run/console.hpp"
 #include "run/platform.hpp"
 
@@ -18,6 +20,11 @@ NativeString RepairedPathFor(const NativeChar* inputPath);
 // file's own bytes, the archive member's, or the translation's. False on a read error.
 bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
               std::string& form);
+
+// The form's bytes as bloktar-repair holds them: in room the system need not clear first.
+using FormBytes = std::vector<char, RoomAllocator<char>>;
+bool ReadForm(std::FILE* file, compat::Preparation preparation, compat::PreparedDocument& prepared,
+              FormBytes& form);
 
 // What the run found in each object the converter reads: the boxes kept, those rewritten by
 // cause, what was moved to a hidden object, or that it is left as it is.

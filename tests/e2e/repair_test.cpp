@@ -248,11 +248,10 @@ Repaired RepairAndConvert(const std::string& dir, const std::string& doc) {
     return result;
 }
 
-// The map, scrambled, repaired and converted: the BD1 file holds every box, in order.
-void ExpectRepairedMap(int count, int perObject, const Scramble& scramble, unsigned seed) {
-    const std::vector<MapBox> boxes = MakeBoxes(count);
-    std::vector<int> order;
-    const std::string doc = MapDocument(boxes, perObject, scramble, seed, order);
+// The map's document, repaired and converted: the BD1 file holds every box, in order.
+void ExpectRepairedDocument(const std::vector<MapBox>& boxes, int perObject, const std::string& doc,
+                            const std::vector<int>& order) {
+    const int count = static_cast<int>(boxes.size());
     const std::string dir = MakeTempDir();
     const Repaired result = RepairAndConvert(dir, doc);
     ASSERT_EQ(result.repair.status, 0) << Utf8FromSjis(result.repair.out);
@@ -269,6 +268,14 @@ void ExpectRepairedMap(int count, int perObject, const Scramble& scramble, unsig
                   b / perObject, "block " + std::to_string(i));
         if (::testing::Test::HasFatalFailure()) return;
     }
+}
+
+// The map, scrambled, repaired and converted: the BD1 file holds every box, in order.
+void ExpectRepairedMap(int count, int perObject, const Scramble& scramble, unsigned seed) {
+    const std::vector<MapBox> boxes = MakeBoxes(count);
+    std::vector<int> order;
+    const std::string doc = MapDocument(boxes, perObject, scramble, seed, order);
+    ExpectRepairedDocument(boxes, perObject, doc, order);
 }
 
 TEST(RepairMaps, EachScrambleAloneGivesTheOriginalBoxes) {
@@ -293,6 +300,63 @@ TEST(RepairMaps, EveryScrambleAtOnceGivesTheOriginalBoxes) {
     for (unsigned seed = 11; seed < 14; ++seed) ExpectRepairedMap(60, 25, all, seed);
     const Scramble allButWeld{true, true, true, true, false, true, true};
     ExpectRepairedMap(2000, 512, allButWeld, 21);
+}
+
+// Objects far into the document are met as the converter meets them, in order: read as objects
+// of their own when the ones before are closed, as lines of an object left open otherwise.
+TEST(RepairMaps, ObjectsFarIntoTheDocumentAreReadInTurn) {
+    const std::vector<MapBox> boxes = MakeBoxes(8);
+    std::vector<int> order;
+    std::string doc = MapDocument(boxes, 6, {.shuffleFaces = true, .relist = true}, 7, order);
+    // A line longer than the reader takes at once, in the last object: kept byte for byte.
+    const std::string longLine = "\tnote " + std::string(300, 'x') + "\r\n";
+    const std::string opening = "Object \"part1\" {\r\n";
+    const std::size_t last = doc.find(opening);
+    ASSERT_NE(last, std::string::npos);
+    doc.insert(last + opening.size(), longLine);
+    {
+        SCOPED_TRACE("every object closed");
+        ExpectRepairedDocument(boxes, 6, doc, order);
+        const std::string dir = MakeTempDir();
+        WriteFile(dir + "/MAP.mqo", doc);
+        ASSERT_EQ(RunRepair({"MAP.mqo"}, "ok\n", dir).status, 0);
+        EXPECT_NE(ReadFile(dir + "/MAP.mqo.repaired.mqo").find("\r\n" + longLine),
+                  std::string::npos);
+    }
+    {
+        // A face line beyond the middle that reads "Object ...": a face of the first object that
+        // makes no box, moved to its hidden object; no object of its own.
+        SCOPED_TRACE("an \"Object \" line within a face chunk");
+        std::string faced = doc;
+        const std::size_t chunkEnd = faced.rfind("\t}\r\n}\r\n", last);
+        ASSERT_GT(chunkEnd, faced.size() * 3 / 5);
+        faced.insert(chunkEnd, "Object \"fake\" {\r\n");
+        ExpectRepairedDocument(boxes, 6, faced, order);
+        const std::string dir = MakeTempDir();
+        WriteFile(dir + "/MAP.mqo", faced);
+        const ProgramRun run = RunRepair({"MAP.mqo"}, "ok\n", dir);
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.find("fake"), std::string::npos);
+        EXPECT_NE(run.out.find(Sjis("・箱にならない頂点 0 個と面 1 面を非表示オブジェクト "
+                                    "\"part0_aside\" に移す\n")),
+                  std::string::npos)
+            << Utf8FromSjis(run.out);
+        const std::string repaired = ReadFile(dir + "/MAP.mqo.repaired.mqo");
+        EXPECT_NE(repaired.find("\tface 1 {\r\n\t\tObject \"fake\" {\r\n\t}\r\n"),
+                  std::string::npos);
+    }
+    // Without the first object's "}", the second's lines are the first's, and its "}" closes
+    // it: one object, with two vertex chunks, which is left as it is.
+    doc.erase(last - 3, 3);
+    ASSERT_EQ(doc.substr(last - 7, 5), "\t}\r\nO");
+    const std::string dir = MakeTempDir();
+    WriteFile(dir + "/MAP.mqo", doc);
+    const ProgramRun run = RunRepair({"MAP.mqo"}, "ok\n", dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kBanner + Sjis("ファイルロード\t完了\n箱の検出\t完了\n"
+                                      "オブジェクト \"part0\"\n  ・手を付けずに残す\n"
+                                      "直すところはない: 何も書き込まない\n"));
+    EXPECT_EQ(ListDirectory(dir), std::vector<std::string>{"MAP.mqo"});
 }
 
 // A console as bloktar-repair prints it, from the file load on.
@@ -441,6 +505,17 @@ TEST(RepairRefusals, EachRefusalWritesNothingAndEndsWithStatusOne) {
                        "オブジェクト \"part0\"\n  ・そのままの箱\t0\n  ・書き直す箱 (位置)\t1\n"
                        "検証\t失敗\n  ・ブロック 0 が元の箱と合わない\n"));
     EXPECT_FALSE(FileExists(dir + "/mirror.mqo.repaired.mqo"));
+    // Nothing beside it either: the form is stored while it is checked, and dropped with it.
+    for (const std::string& name : ListDirectory(dir)) {
+        EXPECT_NE(name.rfind("mirror.mqo.", 0), 0u) << name;
+    }
+    // An earlier repaired document stays as it was when the check refuses a later form.
+    WriteFile(dir + "/mirror.mqo", MapDocument(MakeBoxes(1), 8, {.reorder = true}, 5, order));
+    ASSERT_EQ(RunRepair({"mirror.mqo"}, "ok\n", dir).status, 0);
+    const std::string repairedBefore = ReadFile(dir + "/mirror.mqo.repaired.mqo");
+    WriteFile(dir + "/mirror.mqo", mirrored);
+    EXPECT_EQ(RunRepair({"mirror.mqo"}, "ok\n", dir).status, 1);
+    EXPECT_EQ(ReadFile(dir + "/mirror.mqo.repaired.mqo"), repairedBefore);
 
     // An earlier repaired document stays as it was when a later run is refused.
     WriteFile(dir + "/two.mqo", MapDocument(MakeBoxes(2), 8, {.shuffleFaces = true}, 4, order));
