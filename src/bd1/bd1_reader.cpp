@@ -1,45 +1,8 @@
 #include "bd1/bd1_reader.hpp"
 
-#include <algorithm>
 #include <cstring>
 
 namespace bloktar {
-
-bool ReadBd1Stream(std::FILE* file, std::vector<unsigned char>& bytes, std::uint64_t& length) {
-    length = 0;
-    // Where the file says how long it is, its bytes are read once, into room of that size.
-    std::size_t expected = 0;
-    const long start = std::ftell(file);
-    if (start >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file);
-        if (std::fseek(file, start, SEEK_SET) != 0) return false;
-        if (end > start) {
-            expected = static_cast<std::size_t>(
-                std::min<unsigned long>(static_cast<unsigned long>(end - start),
-                                        static_cast<unsigned long>(kBd1MaxLength)));
-        }
-    }
-    if (expected > bytes.size()) {
-        std::size_t kept = bytes.size();
-        bytes.resize(expected);
-        while (kept < bytes.size()) {
-            const std::size_t got = std::fread(bytes.data() + kept, 1, bytes.size() - kept, file);
-            if (got == 0) break;
-            kept += got;
-            length += got;
-        }
-        bytes.resize(kept);
-    }
-    unsigned char chunk[65536];
-    for (;;) {
-        const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (got == 0) break;
-        length += got;
-        const std::size_t room = static_cast<std::size_t>(kBd1MaxLength) - bytes.size();
-        bytes.insert(bytes.end(), chunk, chunk + std::min(got, room));
-    }
-    return std::ferror(file) == 0;
-}
 
 namespace {
 

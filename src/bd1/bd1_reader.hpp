@@ -34,17 +34,13 @@ struct Bd1Reading {
     std::vector<Bd1Block> blocks;  // valid when fault is None
 };
 
-// Reads a whole open file, keeping its first kBd1MaxLength bytes in bytes and counting all of
-// them in length. Returns false on a read error.
-bool ReadBd1Stream(std::FILE* file, std::vector<unsigned char>& bytes, std::uint64_t& length);
-
 // Takes apart a BD1 file of length bytes, of which bytes holds the first (all of them, for any
 // file that can be valid: at most kBd1MaxLength), into its header and records, or says why it
 // cannot be a BD1 file.
 void ReadBd1FileBytes(std::span<const unsigned char> bytes, std::uint64_t length,
                       Bd1Reading& reading);
 
-// ReadBd1Stream and ReadBd1FileBytes in one, for a whole open file: the records are read straight
+// Reads a whole open file and takes it apart as ReadBd1FileBytes does, the records read straight
 // into the reading. Returns false on a read error.
 bool ReadBd1File(std::FILE* file, Bd1Reading& reading);
 

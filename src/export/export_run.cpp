@@ -51,16 +51,12 @@ class CollectingHooks final : public PipelineHooks {
 };
 
 ExportOutcome ReadBd1Input(std::FILE* file, Console& console, ExportInput& model) {
-    std::vector<unsigned char> bytes;
-    std::uint64_t length = 0;
-    if (!ReadBd1Stream(file, bytes, length)) {
+    Bd1Reading reading;
+    if (!ReadBd1File(file, reading)) {
         console.Text(bloktar::text::kFailed);
         return ExportOutcome::InputNotRead;
     }
     console.Text(bloktar::text::kDone);
-    Bd1Reading reading;
-    ReadBd1FileBytes(bytes, length, reading);
-    bytes = {};
     if (reading.fault != Bd1Fault::None) {
         inspect::PrintBd1Fault(reading, console);
         return ExportOutcome::NotBd1;

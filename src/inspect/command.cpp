@@ -84,15 +84,12 @@ struct Picture {
 };
 
 int InspectBd1File(std::FILE* file, Console& console, Picture& picture) {
-    std::vector<unsigned char> bytes;
-    std::uint64_t length = 0;
-    if (!ReadBd1Stream(file, bytes, length)) {
+    Bd1Reading reading;
+    if (!ReadBd1File(file, reading)) {
         console.Text(bloktar::text::kFileLoad);
         console.Text(bloktar::text::kFailed);
         return kStatusUnreadable;
     }
-    Bd1Reading reading;
-    ReadBd1FileBytes(bytes, length, reading);
     if (reading.fault != Bd1Fault::None) {
         PrintBd1Fault(reading, console);
         return kStatusUnreadable;
