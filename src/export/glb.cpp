@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "inspect/html.hpp"
 #include "inspect/svg.hpp"
 
 namespace bloktar::exporter {
@@ -41,24 +42,9 @@ void AppendNumber(std::string& out, std::uint64_t value) {
     out.append(digits, written.ptr);
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; text is UTF-8.
+// A JSON string of the JSON chunk.
 void AppendString(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
+    inspect::AppendJsonString(out, text, inspect::JsonPlace::File);
 }
 
 struct Vec3 {

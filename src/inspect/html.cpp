@@ -82,30 +82,9 @@ class PageTextConsole final : public Console {
     bool inSummary_ = false;
 };
 
-// Text for a JSON string inside a <script> element: quotes, backslashes and control characters
-// escaped, and '<', '>' and '&' too, so that nothing in it can end the element.
-void AppendJsonString(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || c == '<' || c == '>' || c == '&') {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 // Document bytes go as base64, for the page to decode as Shift_JIS.
 void AppendDocumentBytes(std::string& out, std::string_view bytes) {
-    AppendJsonString(out, Base64(bytes));
+    AppendJsonString(out, Base64(bytes), JsonPlace::ScriptElement);
 }
 
 void AppendLine(std::string& out, const PageLine& line) {
@@ -117,7 +96,7 @@ void AppendLine(std::string& out, const PageLine& line) {
             AppendDocumentBytes(out, line[i].bytes);
             out += '}';
         } else {
-            AppendJsonString(out, line[i].bytes);
+            AppendJsonString(out, line[i].bytes, JsonPlace::ScriptElement);
         }
     }
     out += ']';
@@ -155,16 +134,16 @@ void AppendWords(std::string& out) {
     for (const auto& [key, text] : words) {
         if (!first) out += ',';
         first = false;
-        AppendJsonString(out, key);
+        AppendJsonString(out, key, JsonPlace::ScriptElement);
         out += ':';
-        AppendJsonString(out, text.utf8);
+        AppendJsonString(out, text.utf8, JsonPlace::ScriptElement);
     }
     out += '}';
 }
 
 std::string PageData(std::span<const Bd1Block> blocks, const PageModel& model) {
     std::string json = "{\"title\":";
-    AppendJsonString(json, model.title);
+    AppendJsonString(json, model.title, JsonPlace::ScriptElement);
     json += ",\"fromBd1\":";
     json += model.fromBd1 ? "true" : "false";
     json += ",\"blockCount\":" + std::to_string(blocks.size());
@@ -187,7 +166,8 @@ std::string PageData(std::span<const Bd1Block> blocks, const PageModel& model) {
         json += "{\"name\":";
         AppendDocumentBytes(json, SlotName(model.header, slot));
         json += ",\"image\":";
-        AppendJsonString(json, model.textureImages[static_cast<std::size_t>(slot)]);
+        AppendJsonString(json, model.textureImages[static_cast<std::size_t>(slot)],
+                         JsonPlace::ScriptElement);
         json += '}';
     }
     json += "],\"objects\":[";
@@ -224,7 +204,7 @@ std::string PageData(std::span<const Bd1Block> blocks, const PageModel& model) {
     json += "},\"summary\":";
     AppendLines(json, model.summary);
     json += ",\"blocks\":";
-    AppendJsonString(json, Base64(BlockData(blocks, model)));
+    AppendJsonString(json, Base64(BlockData(blocks, model)), JsonPlace::ScriptElement);
     json += '}';
     return json;
 }
@@ -259,6 +239,26 @@ bool ReadTextureFile(const NativeString& path, std::string& bytes) {
 }
 
 }  // namespace
+
+void AppendJsonString(std::string& out, std::string_view text, JsonPlace place) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 ||
+                   (place == JsonPlace::ScriptElement && (c == '<' || c == '>' || c == '&'))) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
 
 void DescribeDocument(const DocumentInspection& inspection, PageModel& model) {
     model.fromBd1 = false;

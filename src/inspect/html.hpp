@@ -17,6 +17,13 @@
 
 namespace bloktar::inspect {
 
+// Where a JSON string stands: in a file of its own, or inside a <script> element.
+enum class JsonPlace { File, ScriptElement };
+
+// Appends text (UTF-8) as a JSON string: quotes, backslashes and control characters escaped, and
+// inside a <script> element '<', '>' and '&' too, so that nothing in it can end the element.
+void AppendJsonString(std::string& out, std::string_view text, JsonPlace place);
+
 // A piece of a line the inspector prints: the program's own text and numbers (UTF-8), or bytes
 // taken from the document (Shift_JIS), which the page decodes itself.
 struct PageSegment {
