@@ -11,10 +11,6 @@
 
 #include "run/platform.hpp"
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace bloktar::repair {
 
 template <typename T>
@@ -46,18 +42,5 @@ struct RoomAllocator {
         return true;
     }
 };
-
-// Asks the system to back the untouched room of a large buffer (a string just reserved, say)
-// with huge pages where it can: the pages still come only when first written, but one fault
-// brings 2 MiB. Changes no byte.
-inline void PreferHugePages([[maybe_unused]] const void* room, [[maybe_unused]] std::size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(room);
-    const auto first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const auto last = (begin + size) & ~(kHugePage - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#endif
-}
 
 }  // namespace bloktar::repair

@@ -3,26 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "run/platform.hpp"
 
 namespace bloktar {
 namespace {
-
-// Asks the system to back a large zero-filled array with huge pages where it can: the pages are
-// still handed out only when first written, but far fewer of them, which takes the system a
-// fraction of the time. Changes no byte of the array.
-void PreferHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHugePage = 2u << 20;
-    if (size < kHugePage) return;
-    constexpr std::uintptr_t kPage = 4096;
-    const auto first = (reinterpret_cast<std::uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(memory) + size) & ~(kPage - 1);
-    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // advice only
-#endif
-}
 
 // An array obtained once, zero-filled, and released when the run ends.
 template <typename Record>

@@ -57,6 +57,11 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream);
 // console window, and the output goes to that window). Never on other systems.
 bool ConsoleWindowIsOwn(std::FILE* stream);
 
+// Asks the system to back a large array (a buffer just reserved, say) with huge pages where it
+// can: the pages still come only when first written, but one fault brings 2 MiB instead of 4 KiB.
+// Changes no byte; advice only, and nothing where the system has no such pages.
+void PreferHugePages(const void* memory, std::size_t size);
+
 // Room for bytes that are written once, front to back, in the form the system gives fastest: on
 // Linux in huge pages where it can, which take one page fault per 2 MiB instead of per 4 KiB.
 // Not zero-filled. Throws std::bad_alloc when there is no such room.

@@ -151,13 +151,24 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     return std::make_unique<StreamConsole>(stream, ChooseConsoleEncoding(terminal, utf8));
 }
 
+void PreferHugePages([[maybe_unused]] const void* memory, [[maybe_unused]] std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHugePage = 2u << 20;
+    if (size < kHugePage) return;
+    constexpr std::uintptr_t kPage = 4096;
+    const auto first = (reinterpret_cast<std::uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(memory) + size) & ~(kPage - 1);
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
 Room ObtainRoom(std::size_t size) {
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
     void* room = nullptr;
     if (size >= kHugePage && size <= std::numeric_limits<std::size_t>::max() - kHugePage) {
         const std::size_t whole = (size + kHugePage - 1) / kHugePage * kHugePage;
         room = std::aligned_alloc(kHugePage, whole);
-        if (room != nullptr) ::madvise(room, whole, MADV_HUGEPAGE);  // a wish, not a need
+        if (room != nullptr) PreferHugePages(room, whole);
     } else {
         room = std::malloc(size > 0 ? size : 1);
     }

@@ -232,6 +232,8 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     return std::make_unique<StreamConsole>(stream, ConsoleEncoding::ShiftJis);
 }
 
+void PreferHugePages(const void*, std::size_t) {}
+
 Room ObtainRoom(std::size_t size) {
     void* room = std::malloc(size > 0 ? size : 1);
     if (room == nullptr) throw std::bad_alloc();
