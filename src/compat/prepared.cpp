@@ -130,102 +130,61 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
     return verdict;
 }
 
-// A newer document up to this size is held in memory and its Ver 1.0 form made once: the
-// converter's passes over the form each take it as it is instead of making it again. A larger
-// one is read as it is translated, never held.
+// Plans the translation of a file, read where its bytes stand, with the lines of its binary
+// vertices. False where it could not be read so, or there was no room for the chunks found: the
+// plan is then to be made again, from the file's stream.
+bool PlanPlacedFile(std::FILE* file, PreparedDocument& prepared) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(file);
+    if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0) return false;
+    prepared.placed = std::make_unique<PlacedFile>(file);
+    bool readFailed = false;
+    try {
+        prepared.linesMade = PlanTranslationWritingLines(
+            *prepared.placed, static_cast<std::uint64_t>(end), prepared.encoder, prepared.plan,
+            prepared.lines, readFailed);
+    } catch (const std::bad_alloc&) {
+        readFailed = true;
+    }
+    if (readFailed) {
+        prepared.plan = TranslationPlan{};
+        prepared.lines = VertexLines{};
+        prepared.linesMade = false;
+        return false;
+    }
+    return true;
+}
+
+// A document whose text is re-encoded, or whose lines could not be made while it was planned, is
+// held in memory up to this size and its Ver 1.0 form made once; a larger one is read as it is
+// translated, never held.
 constexpr std::size_t kMostHeld = std::size_t{256} << 20;
 
-// The file, standing at its start, read into memory as far as the plan reading it there wants:
-// in steps of a few hundred KiB, on the plan's own thread.
-class SteppedRead final : public ArrivingBytes {
-  public:
-    SteppedRead(std::FILE* file, char* room, std::size_t capacity)
-        : file_(file), room_(room), capacity_(capacity) {}
-
-    // Reads the file's first bytes: false where they are not a document's (the plan refuses it
-    // on its first line alone), or a Ver 1.0 document's, which is mostly left as it is and is
-    // planned as it is read instead.
-    bool StartsAsNewerDocument() {
-        constexpr std::string_view kFirstLine = "Metasequoia Document";
-        constexpr std::string_view kVer10 = "Format Text Ver 1.0";
-        Take(64);
-        std::string_view head(room_, read_);
-        if (!head.starts_with(kFirstLine)) return false;
-        head.remove_prefix(kFirstLine.size());
-        if (head.starts_with('\r')) head.remove_prefix(1);
-        if (!head.starts_with('\n')) return false;
-        head.remove_prefix(1);
-        return !head.starts_with(kVer10) || head.size() == kVer10.size() ||
-               (head[kVer10.size()] != '\r' && head[kVer10.size()] != '\n');
-    }
-
-    std::size_t WaitFor(std::size_t want, bool& all) override {
-        constexpr std::size_t kStep = std::size_t{512} << 10;
-        while (read_ < want && !ended_) Take(std::max(want - read_, kStep));
-        all = ended_;
-        return read_;
-    }
-
-    // The bytes read, unless reading failed or the file held more than the room.
-    bool Whole(std::size_t& size) const {
-        size = read_;
-        return !failed_ && read_ < capacity_;
-    }
-
-  private:
-    void Take(std::size_t step) {
-        step = std::min(step, capacity_ - read_);
-        const std::size_t got = std::fread(room_ + read_, 1, step, file_);
-        read_ += got;
-        if (got < step || read_ == capacity_) {
-            ended_ = true;
-            failed_ = std::ferror(file_) != 0;
-        }
-    }
-
-    std::FILE* file_;
-    char* room_;
-    std::size_t capacity_;
-    std::size_t read_ = 0;
-    bool ended_ = false;
-    bool failed_ = false;
-};
-
-// Plans the translation of a newer document from its bytes read into member as the plan wants
-// them, where it is no larger than kMostHeld, with the lines of its binary vertices. False
-// otherwise, or where it could not be read so, with member empty and the file at its start
-// again.
-bool PlanHeldDocument(std::FILE* file, PreparedDocument& prepared) {
+// Reads the planned file into member, a byte more than it holds to see that it ends where it
+// did. False where it is larger than kMostHeld, there is no room, or it no longer holds the bytes
+// the plan read.
+bool HoldPlannedFile(std::FILE* file, PreparedDocument& prepared) {
     ArchiveMember& member = prepared.member;
-    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    if (prepared.placed == nullptr || std::fseek(file, 0, SEEK_END) != 0) return false;
     const long end = std::ftell(file);
     if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0 ||
         static_cast<unsigned long>(end) > kMostHeld) {
         return false;
     }
-    // A byte more than the file holds, to see that it ends where it said.
     const std::size_t capacity = static_cast<std::size_t>(end) + 1;
-    bool whole = false;
     try {
         member.bytes = ObtainRoom(capacity);
-        SteppedRead read(file, member.bytes.get(), capacity);
-        if (read.StartsAsNewerDocument()) {
-            prepared.linesMade =
-                PlanTranslationWritingLines(member.bytes.get(), read, capacity, prepared.encoder,
-                                            prepared.plan, prepared.lines);
-            whole = read.Whole(member.size);
-        }
     } catch (const std::bad_alloc&) {
-        whole = false;  // planned again, from the file
+        return false;
     }
-    if (!whole) {
+    std::size_t got = 0;
+    if (!prepared.placed->ReadAt(0, member.bytes.get(), capacity, got) || got == capacity ||
+        got < prepared.plan.end) {
         member = ArchiveMember{};
-        prepared.lines = VertexLines{};
-        prepared.linesMade = false;
-        std::clearerr(file);
-        std::fseek(file, 0, SEEK_SET);
+        return false;
     }
-    return whole;
+    member.size = got;
+    return true;
 }
 
 }  // namespace
@@ -251,14 +210,12 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         if (prepared.archiveFault != Fault::None) return Preparation::Refused;
     } else {
         prepared.raw = std::make_unique<FileSource>(file);
-        if (!PlanHeldDocument(file, prepared)) {
+        if (!PlanPlacedFile(file, prepared)) {
             PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
         }
     }
-    const bool held = member.bytes != nullptr;
     if (!NeedsTranslation(prepared.plan)) {
         if (!archive) {
-            member = ArchiveMember{};
             prepared.raw->Rewind();
             return Preparation::Untouched;
         }
@@ -266,6 +223,14 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         return Preparation::Ready;
     }
     if (prepared.plan.refusal.fault != Fault::None) return Preparation::Refused;
+    // A file whose text is not re-encoded is read where it stands, as the converter reads it.
+    if (!archive && !prepared.plan.reencoded && prepared.linesMade) {
+        prepared.translating = std::make_unique<PlacedFormSource>(*prepared.placed, prepared.plan,
+                                                                  prepared.lines.pieces);
+        OpenSourceDocument(document, *prepared.translating);
+        return Preparation::Ready;
+    }
+    const bool held = archive || HoldPlannedFile(file, prepared);
     // A document in memory is translated once: over itself, where the form is no longer, or into
     // room of its own.
     if (held &&

@@ -29,11 +29,13 @@ struct PreparedDocument {
     // themselves.
     ArchiveMember member;
     std::unique_ptr<DocumentSource> raw;
+    std::unique_ptr<PlacedFile> placed;  // the file, read where its bytes stand
     TranslationPlan plan;
     VertexLines lines;  // the lines of a file's binary vertices, made while it was planned
     bool linesMade = false;
-    // Where the document is Ready and not in member: its Ver 1.0 form, made as it is read
-    // (TranslatingSource) or made once from member while it is read (FormSource).
+    // Where the document is Ready and not in member: its Ver 1.0 form, read from the file
+    // (PlacedFormSource), made as it is read (TranslatingSource) or made once from member while
+    // it is read (FormSource).
     std::unique_ptr<DocumentSource> translating;
 };
 

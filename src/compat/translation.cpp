@@ -1,6 +1,7 @@
 #include "compat/translation.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -193,9 +194,6 @@ class Planner {
         : reader_(raw), encoder_(encoder), plan_(plan) {}
     Planner(const char* bytes, std::size_t size, Cp932Encoder& encoder, TranslationPlan& plan)
         : reader_(bytes, size), encoder_(encoder), plan_(plan) {}
-    Planner(const char* bytes, ArrivingBytes& arriving, Cp932Encoder& encoder,
-            TranslationPlan& plan)
-        : reader_(bytes, arriving), encoder_(encoder), plan_(plan) {}
 
     // Adds each binary vertex chunk to found once the plan has taken it.
     void Report(FoundChunks& found) { found_ = &found; }
@@ -564,10 +562,104 @@ void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
 
 namespace {
 
-// The first pass on the second thread.
+// Writes the lines of chunks found into rooms of a few MiB, each chunk's payload read again where
+// it stands.
+class LineMaker {
+  public:
+    struct Made {
+        std::size_t index;  // of the chunk's record
+        FormPiece lines;
+        std::uint64_t count;
+    };
+
+    explicit LineMaker(PlacedBytes& raw) : raw_(raw) {}
+
+    // Writes the lines of the chunk of the record at found; false when there is no room, or the
+    // payload no longer reads whole.
+    bool Make(const char* found, std::size_t index) {
+        constexpr std::size_t kRoom = std::size_t{4} << 20;
+        std::uint64_t offset = 0;
+        std::uint64_t counted = 0;
+        std::memcpy(&offset, found + index * FoundChunks::kRecord, 8);
+        std::memcpy(&counted, found + index * FoundChunks::kRecord + 8, 8);
+        const std::uint64_t count = counted & ~FoundChunks::kCrLf;
+        const std::string_view lineEnd = (counted & FoundChunks::kCrLf) != 0 ? "\r\n" : "\n";
+        const std::uint64_t need =
+            VertexLineWriter::Room(count, kVertexIndent.size(), lineEnd.size());
+        // The plan has read the payload whole: a count this large is in the document.
+        const std::uint64_t payloadSize = count * kVertexBytes;
+        if (payloadSize > std::numeric_limits<std::size_t>::max() ||
+            need > std::numeric_limits<std::size_t>::max()) {
+            return false;
+        }
+        try {
+            made_.reserve(made_.size() + 1);
+            if (need > left_) {
+                const std::size_t room = std::max(static_cast<std::size_t>(need), kRoom);
+                rooms_.push_back(ObtainRoom(room));
+                out_ = rooms_.back().get();
+                left_ = room;
+            }
+            payload_.resize(static_cast<std::size_t>(payloadSize));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        std::size_t got = 0;
+        if (!raw_.ReadAt(offset, payload_.data(), payload_.size(), got) || got != payload_.size()) {
+            return false;
+        }
+        char* end = writer_.Write(payload_.data(), count, kVertexIndent, lineEnd, out_);
+        const auto size = static_cast<std::size_t>(end - out_);
+        made_.push_back({index, {out_, size}, count});
+        out_ = end;
+        left_ -= size;
+        return true;
+    }
+
+    std::vector<Room>& Rooms() { return rooms_; }
+    const std::vector<Made>& Lines() const { return made_; }
+
+  private:
+    PlacedBytes& raw_;
+    std::vector<Room> rooms_;
+    std::vector<Made> made_;
+    std::vector<char> payload_;
+    VertexLineWriter writer_;
+    char* out_ = nullptr;
+    std::size_t left_ = 0;  // bytes of room behind out_
+};
+
+// The chunks found, whose lines both threads make: each takes the next one that no thread has
+// taken, the plan's thread once the plan is done.
+class ChunkTaker {
+  public:
+    explicit ChunkTaker(const char* found) : found_(found) {}
+
+    // Makes the lines of chunks below found, one after the other, until none is left or a maker
+    // fails.
+    void MakeLines(std::size_t found, LineMaker& maker) {
+        std::size_t next = next_.load(std::memory_order_relaxed);
+        while (next < found && !failed_.load(std::memory_order_relaxed)) {
+            if (!next_.compare_exchange_weak(next, next + 1, std::memory_order_relaxed)) continue;
+            if (!maker.Make(found_, next)) failed_.store(true, std::memory_order_relaxed);
+            next = next_.load(std::memory_order_relaxed);
+        }
+    }
+    bool Failed() const { return failed_.load(std::memory_order_relaxed); }
+
+  private:
+    const char* found_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> failed_{false};
+};
+
+// The first pass on the second thread, then the lines of the chunks it found that the first
+// thread has not taken yet.
 struct PlanningWork {
     Planner* planner;
     FoundChunks* found;
+    ChunkTaker* taker;
+    LineMaker* maker;
     WorkerThread* worker;
     bool failed = false;
 
@@ -578,101 +670,74 @@ struct PlanningWork {
         } catch (const std::bad_alloc&) {
             work->failed = true;
         }
-        work->worker->Publish(work->found->Records(), true);
+        const std::size_t records = work->found->Records();
+        if (!work->failed) work->taker->MakeLines(records, *work->maker);
+        work->worker->Publish(records, true);
     }
 };
 
-// Writes the lines of the chunks found, one after the other, into rooms of a few MiB.
-class LineMaker {
-  public:
-    LineMaker(const char* bytes, VertexLines& lines) : bytes_(bytes), lines_(lines) {}
-
-    // Writes the lines of the records [lines.pieces.size(), records) of found; false when there
-    // is no room.
-    bool Take(const char* found, std::size_t records) {
-        constexpr std::size_t kRoom = std::size_t{4} << 20;
-        try {
-            lines_.pieces.reserve(records);
-            counts_.reserve(records);
-        } catch (const std::bad_alloc&) {
-            return false;
+// The lines both makers made, one piece for each chunk in the order of the records, where they
+// made all of them and they are the plan's Vertices edits, one for one.
+bool GatherLines(const TranslationPlan& plan, std::size_t records, LineMaker* const (&makers)[2],
+                 VertexLines& lines) {
+    std::vector<FormPiece> pieces(records, FormPiece{nullptr, 0});
+    std::vector<std::uint64_t> counts(records, 0);
+    std::vector<bool> made(records, false);
+    for (LineMaker* maker : makers) {
+        for (const LineMaker::Made& chunk : maker->Lines()) {
+            pieces[chunk.index] = chunk.lines;
+            counts[chunk.index] = chunk.count;
+            made[chunk.index] = true;
         }
-        while (lines_.pieces.size() < records) {
-            std::uint64_t offset = 0;
-            std::uint64_t counted = 0;
-            std::memcpy(&offset, found + lines_.pieces.size() * FoundChunks::kRecord, 8);
-            std::memcpy(&counted, found + lines_.pieces.size() * FoundChunks::kRecord + 8, 8);
-            const std::uint64_t count = counted & ~FoundChunks::kCrLf;
-            const std::string_view lineEnd = (counted & FoundChunks::kCrLf) != 0 ? "\r\n" : "\n";
-            const std::uint64_t need =
-                VertexLineWriter::Room(count, kVertexIndent.size(), lineEnd.size());
-            if (need > left_) {
-                const std::uint64_t room = std::max<std::uint64_t>(need, kRoom);
-                if (room > std::numeric_limits<std::size_t>::max()) return false;
-                try {
-                    lines_.rooms.push_back(ObtainRoom(static_cast<std::size_t>(room)));
-                } catch (const std::bad_alloc&) {
-                    return false;
-                }
-                out_ = lines_.rooms.back().get();
-                left_ = room;
-            }
-            char* end = writer_.Write(bytes_ + offset, count, kVertexIndent, lineEnd, out_);
-            const auto size = static_cast<std::size_t>(end - out_);
-            lines_.pieces.push_back({out_, size});
-            counts_.push_back(count);
-            out_ = end;
-            left_ -= size;
-        }
-        return true;
     }
-
-    const std::vector<std::uint64_t>& Counts() const { return counts_; }
-
-  private:
-    const char* bytes_;
-    VertexLines& lines_;
-    VertexLineWriter writer_;
-    char* out_ = nullptr;
-    std::uint64_t left_ = 0;  // bytes of room behind out_
-    std::vector<std::uint64_t> counts_;
-};
-
-// Whether the chunks of counts are the plan's Vertices edits, one for one.
-bool CountsFitPlan(const TranslationPlan& plan, const std::vector<std::uint64_t>& counts) {
     std::size_t next = 0;
     for (const Edit& edit : plan.edits) {
         if (edit.kind != Edit::Kind::Vertices) continue;
-        if (next == counts.size() || counts[next] != edit.count || edit.text != kVertexIndent) {
+        if (next == records || !made[next] || counts[next] != edit.count ||
+            edit.text != kVertexIndent) {
             return false;
         }
         ++next;
     }
-    return next == counts.size();
+    if (next != records) return false;
+    for (LineMaker* maker : makers) {
+        for (Room& room : maker->Rooms()) lines.rooms.push_back(std::move(room));
+    }
+    lines.pieces = std::move(pieces);
+    return true;
 }
 
 }  // namespace
 
-bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
-                                 Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines) {
+bool PlanTranslationWritingLines(PlacedBytes& raw, std::uint64_t size, Cp932Encoder& encoder,
+                                 TranslationPlan& plan, VertexLines& lines, bool& readFailed) {
     lines = VertexLines{};
-    const std::size_t capacity = size / FoundChunks::kRecord + 1;
+    readFailed = false;
+    // A chunk takes more bytes than its record; a file that grows while it is planned may have
+    // more, and then its lines are made by the form.
+    const std::size_t capacity = static_cast<std::size_t>(
+        std::min<std::uint64_t>(size / FoundChunks::kRecord, std::uint64_t{1} << 22) + 1);
     const Room found = ObtainRoom(capacity * FoundChunks::kRecord);
     WorkerThread worker;
     FoundChunks chunks(found.get(), capacity, worker);
-    Planner planner(bytes, arriving, encoder, plan);
+    PlacedSource source(raw);
+    Planner planner(source, encoder, plan);
     planner.Report(chunks);
-    PlanningWork work{&planner, &chunks, &worker};
-    LineMaker maker(bytes, lines);
-    bool making = true;
+    ChunkTaker taker(found.get());
+    LineMaker here(raw);
+    LineMaker there(raw);
+    PlanningWork work{&planner, &chunks, &taker, &there, &worker};
     std::size_t records = 0;
     worker.Run(PlanningWork::Work, &work);
     for (bool final = false; !final;) {
         records = worker.WaitBeyond(records, final);
-        if (making) making = maker.Take(found.get(), records);
+        taker.MakeLines(records, here);
     }
     if (work.failed) throw std::bad_alloc();
-    if (!making || chunks.Overflowed() || !CountsFitPlan(plan, maker.Counts())) {
+    readFailed = source.Failed();
+    LineMaker* const makers[2] = {&here, &there};
+    if (readFailed || taker.Failed() || chunks.Overflowed() ||
+        !GatherLines(plan, records, makers, lines)) {
         lines = VertexLines{};
         return false;
     }
@@ -740,14 +805,79 @@ std::size_t MemorySource::Read(char* into, std::size_t size) {
     return count;
 }
 
+bool PlacedMemory::ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) {
+    got =
+        offset < size_ ? std::min<std::size_t>(size, size_ - static_cast<std::size_t>(offset)) : 0;
+    if (got > 0) std::memcpy(into, bytes_ + offset, got);
+    return true;
+}
+
+std::size_t PlacedSource::Read(char* into, std::size_t size) {
+    std::size_t got = 0;
+    if (failed_ || !bytes_.ReadAt(offset_, into, size, got)) {
+        failed_ = true;
+        return 0;
+    }
+    offset_ += got;
+    return got;
+}
+
+PlacedFormSource::PlacedFormSource(PlacedBytes& raw, const TranslationPlan& plan,
+                                   const std::vector<FormPiece>& lines)
+    : raw_(raw) {
+    // The pieces FormWriter makes of a plan that re-encodes nothing, with lines made already.
+    const std::uint64_t end = plan.end;
+    std::uint64_t in = 0;
+    std::size_t nextLines = 0;
+    parts_.reserve(2 * plan.edits.size() + 1);
+    const auto addRaw = [&](std::uint64_t to) {
+        if (to > in) parts_.push_back({nullptr, in, to - in});
+        in = std::max(in, to);
+    };
+    for (const Edit& edit : plan.edits) {
+        if (edit.offset >= end) break;
+        addRaw(edit.offset);
+        if (edit.kind == Edit::Kind::Replace) {
+            if (!edit.text.empty()) parts_.push_back({edit.text.data(), 0, edit.text.size()});
+        } else if (nextLines < lines.size()) {
+            const FormPiece& made = lines[nextLines++];
+            if (made.size > 0) parts_.push_back({made.bytes, 0, made.size});
+        }
+        in += std::min(edit.length, end - in);
+    }
+    addRaw(end);
+}
+
+std::size_t PlacedFormSource::Read(char* into, std::size_t size) {
+    std::size_t stored = 0;
+    while (stored < size && !ended_ && part_ < parts_.size()) {
+        const Part& part = parts_[part_];
+        const auto step =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - stored, part.size - at_));
+        if (part.text != nullptr) {
+            std::memcpy(into + stored, part.text + at_, step);
+        } else {
+            std::size_t got = 0;
+            if (!raw_.ReadAt(part.offset + at_, into + stored, step, got) || got < step) {
+                ended_ = true;  // the file is not what was planned: it ends here
+                return stored + got;
+            }
+        }
+        stored += step;
+        at_ += step;
+        if (at_ == part.size) {
+            ++part_;
+            at_ = 0;
+        }
+    }
+    return stored;
+}
+
 RawReader::RawReader(DocumentSource& source)
     : source_(&source), buffer_(kCapacity), base_(buffer_.data()) {}
 
 RawReader::RawReader(const char* bytes, std::size_t size)
     : held_(bytes), heldSize_(size), base_(bytes) {}
-
-RawReader::RawReader(const char* bytes, ArrivingBytes& arriving)
-    : held_(bytes), arriving_(&arriving), arrived_(false), base_(bytes) {}
 
 void RawReader::Restart() {
     if (source_ != nullptr) source_->Rewind();
@@ -763,7 +893,6 @@ std::size_t RawReader::Ensure(std::size_t want) {
     if (source_ == nullptr) {
         // Held bytes: begin_ and end_ count from their start. A source of them fills the buffer
         // as far as they go, and ends only where they cannot give what is wanted.
-        if (!arrived_) heldSize_ = arriving_->WaitFor(begin_ + kCapacity, arrived_);
         end_ = begin_ + std::min(kCapacity, heldSize_ - begin_);
         if (end_ - begin_ < want) ended_ = true;
         return end_ - begin_;
@@ -783,7 +912,6 @@ std::size_t RawReader::ReadDirect(char* into, std::size_t size) {
     if (ended_ || begin_ != end_) return 0;
     std::size_t got = 0;
     if (source_ == nullptr) {
-        if (!arrived_) heldSize_ = arriving_->WaitFor(begin_ + size, arrived_);
         got = std::min(size, heldSize_ - begin_);
         if (got > 0) std::memcpy(into, held_ + begin_, got);
         begin_ += got;

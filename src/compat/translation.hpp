@@ -4,13 +4,13 @@
 // Ver 1.0 form and checks that it can be translated; only then does the conversion start. So
 // every refusal comes before the conversion.
 //
-// A document held in memory (an archive's member, or a file up to a few hundred MiB, read as the
-// plan wants it) is planned where it lies, and its form made once, as pieces: runs of its own
-// bytes, the plan's replacements, and the text lines of its binary vertices, which a file has
-// written while it is planned, the plan on the second thread (PlanTranslationWritingLines), and
-// a member while the conversion reads it (FormSource). Any other document is read through a
-// TranslatingSource, which makes the form from the plan as it is read, again on every rewind,
-// and is never held whole.
+// A file is planned on a second thread while the first writes the text lines of the binary
+// vertices the plan has found (PlanTranslationWritingLines); its form is then read in pieces
+// (PlacedFormSource): runs of the file's own bytes, read where they stand as the converter reads
+// a file, the plan's replacements, and those lines. A document whose text is re-encoded, and an
+// archive's member, are held in memory and their form made once, as pieces, while the conversion
+// reads it (FormSource). Any other document is read through a TranslatingSource, which makes the
+// form from the plan as it is read, again on every rewind, and is never held whole.
 #pragma once
 
 #include <atomic>
@@ -91,15 +91,56 @@ struct TranslationPlan {
     Refusal refusal;
 };
 
-// Bytes coming into memory, from their first, while they are read there.
-class ArrivingBytes {
+// A document's raw bytes, read at any place; two threads may read them at once.
+class PlacedBytes {
   public:
-    // Waits until at least want bytes have come, or all there are; returns how many have come,
-    // and sets all when they are all.
-    virtual std::size_t WaitFor(std::size_t want, bool& all) = 0;
+    // Stores up to size bytes from offset on at into; got says how many, fewer only where the
+    // bytes end. False where they could not be read.
+    virtual bool ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) = 0;
 
   protected:
-    ~ArrivingBytes() = default;
+    ~PlacedBytes() = default;
+};
+
+// An open file's bytes, read where they stand: no read moves its stream.
+class PlacedFile final : public PlacedBytes {
+  public:
+    explicit PlacedFile(std::FILE* file) : file_(file) {}
+    bool ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) override {
+        return ReadFileAt(file_, offset, into, size, got);
+    }
+
+  private:
+    std::FILE* file_;
+};
+
+// Bytes in memory, which must outlive it.
+class PlacedMemory final : public PlacedBytes {
+  public:
+    PlacedMemory(const char* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
+    bool ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) override;
+
+  private:
+    const char* bytes_;
+    std::size_t size_;
+};
+
+// Placed bytes as a source of the document, from its first; a failure to read ends it, and is
+// told by Failed until a rewind.
+class PlacedSource final : public DocumentSource {
+  public:
+    explicit PlacedSource(PlacedBytes& bytes) : bytes_(bytes) {}
+    std::size_t Read(char* into, std::size_t size) override;
+    void Rewind() override {
+        offset_ = 0;
+        failed_ = false;
+    }
+    bool Failed() const { return failed_; }
+
+  private:
+    PlacedBytes& bytes_;
+    std::uint64_t offset_ = 0;
+    bool failed_ = false;
 };
 
 // A run of bytes of the Ver 1.0 form: raw bytes where they lie, a replacement's text in the plan,
@@ -126,13 +167,15 @@ void PlanTranslation(DocumentSource& raw, Cp932Encoder& encoder, TranslationPlan
 // The same for a document held in memory, bytes [0, size), read where they lie.
 void PlanTranslation(const char* bytes, std::size_t size, Cp932Encoder& encoder,
                      TranslationPlan& plan);
-// The same for a document coming into memory at bytes while it is planned, on a second thread,
-// while this one writes the text lines of the binary vertices the plan has found so far. True
-// when lines holds those of every Vertices edit of the plan; false, with lines empty, where they
-// could not all be made (no room), so that the form makes them itself. size: the most bytes that
-// arrive (a chunk takes more bytes before its payload than the plan keeps of it).
-bool PlanTranslationWritingLines(const char* bytes, ArrivingBytes& arriving, std::size_t size,
-                                 Cp932Encoder& encoder, TranslationPlan& plan, VertexLines& lines);
+// The same, on a second thread, for a document whose raw bytes can be read at any place, while
+// this thread writes the text lines of the binary vertices the plan has found so far, their
+// payloads read again where they stand. True when lines holds those of every Vertices edit of the
+// plan; false, with lines empty, where they could not all be made (no room, or the payloads read
+// differently), so that the form makes them itself. Sets readFailed where the plan could not read
+// the document, and is then no plan of it. size: the document's size as it is found before it is
+// read (the room for the chunks found grows with it).
+bool PlanTranslationWritingLines(PlacedBytes& raw, std::uint64_t size, Cp932Encoder& encoder,
+                                 TranslationPlan& plan, VertexLines& lines, bool& readFailed);
 
 // Writes the Ver 1.0 form of a planned document held in memory over its own bytes, the raw
 // bytes [0, plan.end), and sets size to the form's. It never outgrows them, since no piece of the
@@ -294,6 +337,36 @@ class FormSource final : public DocumentSource {
     WorkerThread worker_;  // last: waits for the work before anything else goes
 };
 
+// The Ver 1.0 form of a planned document whose text is not re-encoded, with the lines of its
+// binary vertices made already: read from the pieces of the form in turn, each run of the raw
+// bytes read where it stands. Reading ends early where the raw bytes end or cannot be read. raw,
+// plan and lines must outlive the source.
+class PlacedFormSource final : public DocumentSource {
+  public:
+    PlacedFormSource(PlacedBytes& raw, const TranslationPlan& plan,
+                     const std::vector<FormPiece>& lines);
+    std::size_t Read(char* into, std::size_t size) override;
+    void Rewind() override {
+        part_ = 0;
+        at_ = 0;
+        ended_ = false;
+    }
+
+  private:
+    // Text of the form's own, or (text null) size raw bytes from offset.
+    struct Part {
+        const char* text;
+        std::uint64_t offset;
+        std::uint64_t size;
+    };
+
+    PlacedBytes& raw_;
+    std::vector<Part> parts_;
+    std::size_t part_ = 0;
+    std::uint64_t at_ = 0;  // bytes of the part read
+    bool ended_ = false;
+};
+
 // An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
 // which would only copy every byte once more.
 class FileSource final : public DocumentSource {
@@ -329,8 +402,6 @@ class RawReader {
     // Over bytes in memory, which must outlive it: the pieces it makes available are those it
     // makes over a source of the same bytes, but where they lie, without copying them.
     RawReader(const char* bytes, std::size_t size);
-    // The same over bytes still coming: a piece waits for the bytes it takes.
-    RawReader(const char* bytes, ArrivingBytes& arriving);
     void Restart();
     // Makes at least want bytes (at most kCapacity) available at Data(), fewer only at the end
     // of the source; returns how many are available.
@@ -352,8 +423,6 @@ class RawReader {
     DocumentSource* source_ = nullptr;  // null for bytes in memory
     const char* held_ = nullptr;
     std::size_t heldSize_ = 0;  // the bytes in memory that have come
-    ArrivingBytes* arriving_ = nullptr;
-    bool arrived_ = true;  // all of them
     std::vector<char> buffer_;
     const char* base_ = nullptr;  // the buffer's start, or the held bytes'
     std::size_t begin_ = 0;

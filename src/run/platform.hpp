@@ -57,6 +57,12 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream);
 // console window, and the output goes to that window). Never on other systems.
 bool ConsoleWindowIsOwn(std::FILE* stream);
 
+// Reads up to size bytes of the open file, from offset on, into into, without moving its stream,
+// so that two threads can read one file at once; got says how many, fewer only where the file
+// ends. False where reading failed, or where the file cannot be read at a place (a pipe).
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t size,
+                std::size_t& got);
+
 // Asks the system to back a large array (a buffer just reserved, say) with huge pages where it
 // can: the pages still come only when first written, but one fault brings 2 MiB instead of 4 KiB.
 // Changes no byte; advice only, and nothing where the system has no such pages.

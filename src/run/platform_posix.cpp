@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
@@ -149,6 +150,26 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     const bool utf8 =
         LocaleUsesUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     return std::make_unique<StreamConsole>(stream, ChooseConsoleEncoding(terminal, utf8));
+}
+
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t size,
+                std::size_t& got) {
+    got = 0;
+    const int descriptor = ::fileno(file);
+    if (descriptor < 0) return false;
+    while (got < size) {
+        const std::uint64_t at = offset + got;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits< ::off_t>::max())) return false;
+        const std::size_t step = std::min<std::size_t>(size - got, std::size_t{1} << 30);
+        const ::ssize_t read = ::pread(descriptor, into + got, step, static_cast< ::off_t>(at));
+        if (read == 0) break;
+        if (read < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return true;
 }
 
 void PreferHugePages([[maybe_unused]] const void* memory, [[maybe_unused]] std::size_t size) {

@@ -232,6 +232,31 @@ std::unique_ptr<Console> MakeProcessConsole(std::FILE* stream) {
     return std::make_unique<StreamConsole>(stream, ConsoleEncoding::ShiftJis);
 }
 
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t size,
+                std::size_t& got) {
+    got = 0;
+    const int descriptor = _fileno(file);
+    if (descriptor < 0) return false;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    if (!IsValid(handle) || GetFileType(handle) != FILE_TYPE_DISK) return false;
+    while (got < size) {
+        // The place is given with each read: the handle's own position is never relied on.
+        const std::uint64_t at = offset + got;
+        OVERLAPPED place{};
+        place.Offset = static_cast<DWORD>(at);
+        place.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const auto step = static_cast<DWORD>(std::min<std::size_t>(size - got, DWORD{1} << 30));
+        DWORD read = 0;
+        if (!ReadFile(handle, into + got, step, &read, &place)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return false;
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    return true;
+}
+
 void PreferHugePages(const void*, std::size_t) {}
 
 Room ObtainRoom(std::size_t size) {

@@ -62,22 +62,6 @@ void Convert(Document& document, Converted& converted) {
     converted.printed = std::move(console.printed);
 }
 
-// The document's bytes arriving in steps while they are planned.
-class Trickle final : public ArrivingBytes {
-  public:
-    Trickle(std::size_t size, std::size_t step) : size_(size), step_(step) {}
-    std::size_t WaitFor(std::size_t want, bool& all) override {
-        while (arrived_ < want && arrived_ < size_) arrived_ = std::min(size_, arrived_ + step_);
-        all = arrived_ == size_;
-        return arrived_;
-    }
-
-  private:
-    std::size_t size_;
-    std::size_t step_;
-    std::size_t arrived_ = 0;
-};
-
 bool SameEdits(const TranslationPlan& a, const TranslationPlan& b) {
     if (a.edits.size() != b.edits.size()) return false;
     for (std::size_t i = 0; i < a.edits.size(); ++i) {
@@ -94,22 +78,32 @@ bool SameEdits(const TranslationPlan& a, const TranslationPlan& b) {
            a.refusal.codePoint == b.refusal.codePoint && a.warnings.size() == b.warnings.size();
 }
 
-// A document held in memory is planned where it lies, as it arrives, and its form made once
-// from it: the same plan, and the same form as the one made as it is read.
+// A document held in memory is planned where it lies, and on a second thread while its lines are
+// made, and its form made once from it or read from its bytes where they stand: the same plan,
+// and the same form as the one made as it is read.
 const char* CheckHeldForms(const char* bytes, std::size_t size, const TranslationPlan& plan,
                            const std::string& form) {
     Cp932Encoder encoder;
     TranslationPlan held;
     PlanTranslation(bytes, size, encoder, held);
     if (!SameEdits(held, plan)) return "the plan of the bytes in memory differs";
-    Trickle arriving(size, size < 64 ? 1 : size / 7);
+    PlacedMemory placed(bytes, size);
     TranslationPlan planned;
     VertexLines lines;
-    const bool made = PlanTranslationWritingLines(bytes, arriving, size, encoder, planned, lines);
-    if (!SameEdits(planned, plan)) return "the plan of the bytes as they arrive differs";
+    bool readFailed = true;
+    const bool made =
+        PlanTranslationWritingLines(placed, size, encoder, planned, lines, readFailed);
+    if (readFailed) return "bytes in memory could not be read where they lie";
+    if (!SameEdits(planned, plan)) return "the plan made on the second thread differs";
     if (!made) return "the lines of a document's binary vertices not made while it was planned";
     FormSource fromLines(bytes, size, planned, &lines.pieces);
     if (ReadAll(fromLines, {}) != form) return "the form of the lines made ahead differs";
+    if (!plan.reencoded) {
+        PlacedFormSource inPlace(placed, planned, lines.pieces);
+        if (ReadAll(inPlace, std::string_view(bytes, size < 64 ? size : 64)) != form) {
+            return "the form read where the bytes lie differs";
+        }
+    }
     FormSource once(bytes, size, plan);
     if (ReadAll(once, std::string_view(bytes, size < 64 ? size : 64)) != form) {
         return "the form made once differs";

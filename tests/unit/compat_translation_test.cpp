@@ -43,22 +43,6 @@ std::string ReadTwice(bloktar::DocumentSource& source, std::size_t chunk) {
     return first;
 }
 
-// The document's bytes arriving in steps of a given size while they are planned.
-class Trickle final : public ArrivingBytes {
-  public:
-    Trickle(std::size_t size, std::size_t step) : size_(size), step_(step) {}
-    std::size_t WaitFor(std::size_t want, bool& all) override {
-        while (arrived_ < want && arrived_ < size_) arrived_ = std::min(size_, arrived_ + step_);
-        all = arrived_ == size_;
-        return arrived_;
-    }
-
-  private:
-    std::size_t size_;
-    std::size_t step_;
-    std::size_t arrived_ = 0;
-};
-
 void ExpectSamePlan(const TranslationPlan& a, const TranslationPlan& b) {
     EXPECT_EQ(a.header, b.header);
     EXPECT_EQ(a.reencoded, b.reencoded);
@@ -86,9 +70,9 @@ void ExpectSamePlan(const TranslationPlan& a, const TranslationPlan& b) {
 }
 
 // Plans the document and reads its translation in pieces of chunk bytes. A document held in
-// memory, planned where it lies (all there, or arriving in steps), gives the same plan, and its
-// form made once (on the second thread while it is read, or from the lines made while it was
-// planned) the same bytes.
+// memory and planned where it lies, or planned on a second thread while its lines are made, gives
+// the same plan, and its form made once (on the second thread while it is read, or from the lines
+// made while it was planned) or read from its raw bytes where they stand the same bytes.
 std::string ReadTranslation(const std::string& document, TranslationPlan& plan, std::size_t chunk) {
     MemorySource raw(document.data(), document.size());
     Cp932Encoder encoder;
@@ -99,21 +83,23 @@ std::string ReadTranslation(const std::string& document, TranslationPlan& plan, 
     TranslationPlan held;
     PlanTranslation(document.data(), document.size(), encoder, held);
     ExpectSamePlan(held, plan);
-    for (const std::size_t step : {std::size_t{1}, std::size_t{4097}, std::size_t{1} << 20}) {
-        SCOPED_TRACE("arriving in steps of " + std::to_string(step));
-        Trickle arriving(document.size(), step);
-        TranslationPlan planned;
-        VertexLines lines;
-        const bool made = PlanTranslationWritingLines(document.data(), arriving, document.size(),
-                                                      encoder, planned, lines);
-        ExpectSamePlan(planned, plan);
-        EXPECT_TRUE(made || planned.refusal.fault != Fault::None);
-        if (!NeedsTranslation(plan) || plan.refusal.fault != Fault::None) continue;
-        FormSource fromLines(document.data(), document.size(), planned,
-                             made ? &lines.pieces : nullptr);
-        EXPECT_EQ(ReadTwice(fromLines, chunk), form);
-    }
+    PlacedMemory placed(document.data(), document.size());
+    TranslationPlan planned;
+    VertexLines lines;
+    bool readFailed = true;
+    const bool linesMade =
+        PlanTranslationWritingLines(placed, document.size(), encoder, planned, lines, readFailed);
+    EXPECT_FALSE(readFailed);
+    ExpectSamePlan(planned, plan);
+    EXPECT_TRUE(linesMade || planned.refusal.fault != Fault::None);
     if (NeedsTranslation(plan) && plan.refusal.fault == Fault::None) {
+        FormSource fromLines(document.data(), document.size(), planned,
+                             linesMade ? &lines.pieces : nullptr);
+        EXPECT_EQ(ReadTwice(fromLines, chunk), form);
+        if (!plan.reencoded && linesMade) {
+            PlacedFormSource inPlace(placed, planned, lines.pieces);
+            EXPECT_EQ(ReadTwice(inPlace, chunk), form);
+        }
         FormSource made(document.data(), document.size(), plan);
         EXPECT_EQ(ReadTwice(made, chunk), form);
     }
@@ -436,14 +422,13 @@ TEST(CompatTranslation, HeldDocumentsPlannedAlike) {
         TranslationPlan held;
         PlanTranslation(document.data(), document.size(), encoder, held);
         ExpectSamePlan(held, plan);
-        for (const std::size_t step : {std::size_t{1}, std::size_t{13}, std::size_t{1} << 16}) {
-            Trickle arriving(document.size(), step);
-            TranslationPlan planned;
-            VertexLines lines;
-            PlanTranslationWritingLines(document.data(), arriving, document.size(), encoder,
-                                        planned, lines);
-            ExpectSamePlan(planned, plan);
-        }
+        PlacedMemory placed(document.data(), document.size());
+        TranslationPlan planned;
+        VertexLines lines;
+        bool readFailed = true;
+        PlanTranslationWritingLines(placed, document.size(), encoder, planned, lines, readFailed);
+        EXPECT_FALSE(readFailed);
+        ExpectSamePlan(planned, plan);
     }
 }
 
@@ -468,15 +453,36 @@ TEST(CompatTranslation, LinesMadeAheadAcrossTheirRooms) {
     ASSERT_EQ(plan.refusal.fault, Fault::None);
     TranslatingSource translation(raw, plan, encoder);
     const std::string form = ReadTwice(translation, 1 << 16);
-    Trickle arriving(document.size(), 100000);
+    PlacedMemory placed(document.data(), document.size());
     TranslationPlan planned;
     VertexLines lines;
-    ASSERT_TRUE(PlanTranslationWritingLines(document.data(), arriving, document.size(), encoder,
-                                            planned, lines));
+    bool readFailed = true;
+    ASSERT_TRUE(
+        PlanTranslationWritingLines(placed, document.size(), encoder, planned, lines, readFailed));
     EXPECT_GT(lines.rooms.size(), 1u);
     EXPECT_EQ(lines.pieces.size(), 8u);
     FormSource made(document.data(), document.size(), planned, &lines.pieces);
     EXPECT_EQ(ReadTwice(made, 1 << 16), form);
+    PlacedFormSource inPlace(placed, planned, lines.pieces);
+    EXPECT_EQ(ReadTwice(inPlace, 1 << 16), form);
+
+    // Raw bytes that end before those planned (a file cut short after it was planned): the form
+    // read from them ends where they do, and no later piece is joined on behind the gap.
+    std::size_t cut = 0;
+    for (std::size_t i = 1; i < plan.edits.size(); ++i) {
+        const Edit& before = plan.edits[i - 1];
+        if (plan.edits[i].kind == Edit::Kind::Replace &&
+            plan.edits[i].offset > before.offset + before.length + 3) {
+            cut = static_cast<std::size_t>(plan.edits[i].offset) - 1;
+        }
+    }
+    ASSERT_GT(cut, 0u);
+    PlacedMemory shorter(document.data(), cut);
+    PlacedFormSource cutShort(shorter, planned, lines.pieces);
+    const std::string read = ReadTwice(cutShort, 1 << 16);
+    ASSERT_LT(read.size(), form.size());
+    EXPECT_EQ(read, form.substr(0, read.size()));
+    EXPECT_EQ(read.substr(read.size() - 3), document.substr(cut - 3, 3));
 }
 
 // Thousands of floats, many of them repeated out of order and many sharing a slot of the writer's
