@@ -10,9 +10,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #endif
 
 #include "repair/repair_text.hpp"
@@ -113,44 +110,10 @@ class FileStore final : public RepairedFormSink {
     WorkerThread worker_;  // waits for the store as the object goes
 };
 
-// A file's bytes from its start, read at their places: reading them moves no stream.
-class PositionedSource final : public DocumentSource {
-  public:
-    explicit PositionedSource(int descriptor) : descriptor_(descriptor) {}
-    std::size_t Read([[maybe_unused]] char* into, [[maybe_unused]] std::size_t size) override {
-#ifdef _WIN32
-        failed_ = true;
-        return 0;
-#else
-        for (;;) {
-            const ::ssize_t got = ::pread(descriptor_, into, size, static_cast< ::off_t>(offset_));
-            if (got >= 0) {
-                offset_ += static_cast<std::size_t>(got);
-                return static_cast<std::size_t>(got);
-            }
-            if (errno != EINTR) {
-                failed_ = true;
-                return 0;
-            }
-        }
-#endif
-    }
-    void Rewind() override {
-        offset_ = 0;
-    }
-    bool Failed() const {
-        return failed_;
-    }
-
-  private:
-    int descriptor_;
-    std::size_t offset_ = 0;
-    bool failed_ = false;
-};
-
-// The file's bytes, read on a second thread while the preparation looks at the file through its
-// stream: the form of a document that needs no translation comes sooner. Where the file cannot be
-// read so (a pipe, or on Windows), the form is read after the preparation, as it always can be.
+// The file's bytes, read where they stand on a second thread while the preparation looks at the
+// file: the form of a document that needs no translation comes sooner. Not on Windows, where such
+// reads move the place of the stream through which the preparation may read the file; the form
+// is then read after the preparation, as it always can be.
 class EarlyRead {
   public:
     explicit EarlyRead(std::FILE* file) : file_(file) {}
@@ -162,7 +125,6 @@ class EarlyRead {
         if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
             return;
         }
-        descriptor_ = descriptor;
         expected_ = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
         // The room is obtained here, where the system backs it with huge pages. Without it, the
         // form is read afterwards, where a lack of memory is told in its turn.
@@ -200,13 +162,13 @@ class EarlyRead {
     }
 
     bool ReadAll() {
-        PositionedSource source(descriptor_);
+        compat::PlacedFile placed(file_);
+        compat::PlacedSource source(placed);
         ReadSource(source, bytes_, expected_);
         return !source.Failed();
     }
 
     std::FILE* file_;
-    int descriptor_ = -1;
     std::size_t expected_ = 0;
     FormBytes bytes_;
     bool started_ = false;
