@@ -150,7 +150,8 @@ class FoundChunks {
     static constexpr std::size_t kRecord = 16;
     static constexpr std::uint64_t kCrLf = std::uint64_t{1} << 63;
 
-    FoundChunks(char* room, std::size_t capacity, WorkerThread& worker)
+    // worker, where given, is told of each record as it is added.
+    FoundChunks(char* room, std::size_t capacity, WorkerThread* worker)
         : room_(room), capacity_(capacity), worker_(worker) {}
 
     void Add(std::uint64_t offset, std::uint64_t count, bool crLf) {
@@ -162,7 +163,7 @@ class FoundChunks {
         std::memcpy(room_ + records_ * kRecord, &offset, 8);
         std::memcpy(room_ + records_ * kRecord + 8, &counted, 8);
         ++records_;
-        worker_.Publish(records_, false);
+        if (worker_ != nullptr) worker_->Publish(records_, false);
     }
 
     std::size_t Records() const { return records_; }
@@ -173,7 +174,17 @@ class FoundChunks {
     std::size_t capacity_;
     std::size_t records_ = 0;
     bool overflowed_ = false;
-    WorkerThread& worker_;
+    WorkerThread* worker_;
+};
+
+// Told, now and then, how far the first pass has come: every edit of the bytes before offset is
+// in the plan.
+class PlanProgress {
+  public:
+    virtual void Passed(std::uint64_t offset) = 0;
+
+  protected:
+    ~PlanProgress() = default;
 };
 
 // One object as the first pass sees it, for its warnings.
@@ -197,13 +208,22 @@ class Planner {
 
     // Adds each binary vertex chunk to found once the plan has taken it.
     void Report(FoundChunks& found) { found_ = &found; }
+    // Tells progress how far the pass has come: behind the header, behind each binary vertex
+    // chunk, and every few hundred KiB.
+    void Report(PlanProgress& progress) { progress_ = &progress; }
 
     void Run() {
         plan_ = TranslationPlan{};
         reader_.Restart();
         if (!ReadHeader()) return;
         bool continuing = false;  // the next bytes go on with a line begun in an earlier piece
+        std::uint64_t nextReport = 0;
         while (!stopped_) {
+            if (progress_ != nullptr && reader_.Offset() >= nextReport && !continuing) {
+                // Between lines: every edit before here is made.
+                progress_->Passed(reader_.Offset());
+                nextReport = reader_.Offset() + kReportStep;
+            }
             std::size_t available = reader_.Available();
             const char* text = reader_.Data();
             const void* newline = std::memchr(text, '\n', available);
@@ -250,6 +270,7 @@ class Planner {
             }
             if (!continuing && newline != nullptr && IsBinaryVertexLine(piece)) {
                 BinaryVertices(piece);
+                nextReport = 0;
                 continue;
             }
             Piece(piece, continuing);
@@ -534,6 +555,8 @@ class Planner {
     std::string scratch_;
     std::uint64_t clearOfEndUntil_ = 0;  // no Ctrl-Z before this offset
     FoundChunks* found_ = nullptr;
+    PlanProgress* progress_ = nullptr;
+    static constexpr std::uint64_t kReportStep = std::uint64_t{256} << 10;
 };
 
 }  // namespace
@@ -719,7 +742,7 @@ bool PlanTranslationWritingLines(PlacedBytes& raw, std::uint64_t size, Cp932Enco
         std::min<std::uint64_t>(size / FoundChunks::kRecord, std::uint64_t{1} << 22) + 1);
     const Room found = ObtainRoom(capacity * FoundChunks::kRecord);
     WorkerThread worker;
-    FoundChunks chunks(found.get(), capacity, worker);
+    FoundChunks chunks(found.get(), capacity, &worker);
     PlacedSource source(raw);
     Planner planner(source, encoder, plan);
     planner.Report(chunks);
@@ -871,6 +894,298 @@ std::size_t PlacedFormSource::Read(char* into, std::size_t size) {
         }
     }
     return stored;
+}
+
+bool StartsAsTranslated(std::string_view firstBytes) {
+    const std::size_t first = firstBytes.find('\n');
+    if (first == std::string_view::npos ||
+        Content(firstBytes.substr(0, first + 1)) != "Metasequoia Document") {
+        return false;
+    }
+    const std::string_view rest = firstBytes.substr(first + 1);
+    const std::size_t second = rest.find('\n');
+    if (second == std::string_view::npos) return false;
+    const std::string_view version = Content(rest.substr(0, second + 1));
+    return version == "Format Text Ver 1.1" || version == "Format Text Ver 1.2";
+}
+
+struct PlanningForm::Work final : PlanProgress {
+    // Chunks beyond this many are not waited for: the form is then read another way.
+    static constexpr std::size_t kMostChunks = std::size_t{1} << 16;
+    static constexpr std::uint8_t kFree = 0;
+    static constexpr std::uint8_t kTaken = 1;
+    static constexpr std::uint8_t kMade = 2;
+    static constexpr std::uint8_t kFailed = 3;
+
+    // What the plan's thread has told, under the worker's lock.
+    struct Told {
+        std::vector<Edit> edits;
+        std::uint64_t passed = 0;  // every edit of the bytes before this is in edits
+        std::size_t chunks = 0;    // records found
+        bool reencoded = false;
+        bool done = false;  // the plan is whole
+        std::uint64_t end = 0;
+        bool failed = false;  // no room, or the document could not be read
+    };
+
+    Work(PlacedBytes& rawBytes, Cp932Encoder& encoder)
+        : raw(rawBytes),
+          found(ObtainRoom(kMostChunks * FoundChunks::kRecord)),
+          slots(std::make_unique_for_overwrite<FormPiece[]>(kMostChunks)),
+          states(std::make_unique<std::atomic<std::uint8_t>[]>(kMostChunks)),
+          chunks(found.get(), kMostChunks, nullptr),
+          source(rawBytes),
+          planner(source, encoder, plan),
+          here(rawBytes),
+          there(rawBytes) {
+        planner.Report(chunks);
+        planner.Report(static_cast<PlanProgress&>(*this));
+    }
+
+    // The plan's thread.
+
+    static void Plan(void* self) {
+        Work& work = *static_cast<Work*>(self);
+        try {
+            work.planner.Run();
+        } catch (const std::bad_alloc&) {
+            work.planFailed = true;
+        }
+        work.Post(work.plan.end, true);
+        // From the last chunk back, while the reading thread takes them from the front.
+        if (!work.planFailed) {
+            for (std::size_t k = work.chunks.Records(); k > 0; --k) {
+                if (work.Take(k - 1, work.there)) work.worker.Publish(++work.generation, false);
+            }
+        }
+        work.worker.Publish(++work.generation, true);
+    }
+
+    void Passed(std::uint64_t offset) override { Post(offset, false); }
+
+    void Post(std::uint64_t offset, bool done) {
+        postedOffset = offset;
+        postingDone = done;
+        worker.Locked(&Work::PostLocked, this);
+        worker.Publish(++generation, false);
+    }
+
+    static void PostLocked(void* self) {
+        Work& work = *static_cast<Work*>(self);
+        Told& told = work.told;
+        try {
+            told.edits.insert(
+                told.edits.end(),
+                work.plan.edits.begin() + static_cast<std::ptrdiff_t>(told.edits.size()),
+                work.plan.edits.end());
+        } catch (const std::bad_alloc&) {
+            told.failed = true;
+        }
+        told.passed = work.postedOffset;
+        told.chunks = work.chunks.Records();
+        told.reencoded = work.plan.reencoded;
+        if (work.postingDone) {
+            told.done = true;
+            told.end = work.plan.end;
+            told.failed =
+                told.failed || work.planFailed || work.source.Failed() || work.chunks.Overflowed();
+        }
+    }
+
+    // Either thread: makes the lines of chunk k where no thread has taken it; false where one has.
+    bool Take(std::size_t k, LineMaker& maker) {
+        std::uint8_t free = kFree;
+        if (!states[k].compare_exchange_strong(free, kTaken, std::memory_order_acq_rel)) {
+            return false;
+        }
+        const bool made = maker.Make(found.get(), k);
+        if (made) slots[k] = maker.Lines().back().lines;
+        states[k].store(made ? kMade : kFailed, std::memory_order_release);
+        return true;
+    }
+
+    // The reading thread.
+
+    // Takes what the plan's thread has told since last time; waits for more where wait is true.
+    void Sync(bool wait) {
+        bool final = false;
+        const std::size_t now = wait ? worker.WaitBeyond(seen, final) : worker.Ready(final);
+        if (now == seen) return;
+        seen = now;
+        worker.Locked(&Work::CopyLocked, this);
+        if (known.reencoded || known.failed) abandoned = true;
+    }
+
+    static void CopyLocked(void* self) {
+        Work& work = *static_cast<Work*>(self);
+        Told& known = work.known;
+        const Told& told = work.told;
+        known.edits.insert(known.edits.end(),
+                           told.edits.begin() + static_cast<std::ptrdiff_t>(known.edits.size()),
+                           told.edits.end());
+        known.passed = told.passed;
+        known.chunks = told.chunks;
+        known.reencoded = told.reencoded;
+        known.done = told.done;
+        known.end = told.end;
+        known.failed = told.failed;
+    }
+
+    // The lines of chunk k, made here or waited for; null where they could not be made.
+    const FormPiece* ChunkLines(std::size_t k) {
+        if (k >= known.chunks) return nullptr;  // beyond the chunks looked for
+        Take(k, here);
+        std::uint8_t state = states[k].load(std::memory_order_acquire);
+        while (state == kTaken) {
+            Sync(true);
+            state = states[k].load(std::memory_order_acquire);
+        }
+        return state == kMade ? &slots[k] : nullptr;
+    }
+
+    // While the plan has told nothing more to read: makes the lines of a chunk found ahead, or
+    // waits.
+    void Wait() {
+        for (; ahead < known.chunks; ++ahead) {
+            if (Take(ahead, here)) {
+                ++ahead;
+                return;
+            }
+        }
+        Sync(true);
+    }
+
+    // The Ver 1.0 form from in on, as FormWriter makes it of a plan that re-encodes nothing.
+    std::size_t Read(char* into, std::size_t size) {
+        std::size_t stored = 0;
+        while (stored < size) {
+            if (partLeft > 0) {
+                const std::size_t step = std::min(size - stored, partLeft);
+                std::memcpy(into + stored, part, step);
+                part += step;
+                partLeft -= step;
+                stored += step;
+                continue;
+            }
+            if (ended || abandoned) break;
+            if (known.done && in >= known.end) break;
+            if (nextEdit < known.edits.size() && known.edits[nextEdit].offset <= in) {
+                const Edit& edit = known.edits[nextEdit++];
+                if (edit.kind == Edit::Kind::Replace) {
+                    part = edit.text.data();
+                    partLeft = edit.text.size();
+                } else {
+                    const FormPiece* lines = ChunkLines(nextChunk++);
+                    if (lines == nullptr) {
+                        if (judged) throw std::bad_alloc();  // no room for them
+                        abandoned = true;
+                        break;
+                    }
+                    part = lines->bytes;
+                    partLeft = lines->size;
+                }
+                in += edit.length;
+                continue;
+            }
+            std::uint64_t limit = known.done ? known.end : known.passed;
+            if (nextEdit < known.edits.size())
+                limit = std::min(limit, known.edits[nextEdit].offset);
+            if (in < limit) {
+                const auto step =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(size - stored, limit - in));
+                std::size_t got = 0;
+                const bool read = raw.ReadAt(in, into + stored, step, got);
+                in += got;
+                stored += got;
+                if (!read || got < step) {
+                    // The file is not what is planned: once judged it ends here, as a file cut
+                    // short would for the converter.
+                    if (judged) {
+                        ended = true;
+                    } else {
+                        abandoned = true;
+                    }
+                }
+                continue;
+            }
+            if (stored > 0) break;  // what there is, while the plan goes on
+            Wait();
+        }
+        return stored;
+    }
+
+    PlacedBytes& raw;
+    TranslationPlan plan;  // the plan's thread's until told.done
+    Room found;
+    std::unique_ptr<FormPiece[]> slots;  // each chunk's lines, once its state is kMade
+    std::unique_ptr<std::atomic<std::uint8_t>[]> states;
+    FoundChunks chunks;
+    PlacedSource source;
+    Planner planner;
+    LineMaker here;   // the reading thread's
+    LineMaker there;  // the plan's thread's
+    // The plan's thread's.
+    bool planFailed = false;
+    std::uint64_t postedOffset = 0;
+    bool postingDone = false;
+    std::size_t generation = 0;
+    Told told;  // under the worker's lock
+    // The reading thread's.
+    Told known;
+    std::size_t seen = 0;
+    std::uint64_t in = 0;  // raw bytes passed
+    std::size_t nextEdit = 0;
+    std::size_t nextChunk = 0;
+    std::size_t ahead = 0;  // chunks below this are taken
+    const char* part = nullptr;
+    std::size_t partLeft = 0;
+    bool ended = false;
+    bool abandoned = false;
+    bool judged = false;
+    WorkerThread worker;  // last: waits for the plan's thread before anything else goes
+};
+
+PlanningForm::PlanningForm(PlacedBytes& raw, Cp932Encoder& encoder)
+    : work_(std::make_unique<Work>(raw, encoder)) {
+    work_->worker.Run(&Work::Plan, work_.get());
+}
+
+PlanningForm::~PlanningForm() = default;
+
+std::size_t PlanningForm::Read(char* into, std::size_t size) {
+    return work_->Read(into, size);
+}
+
+void PlanningForm::Rewind() {
+    Work& work = *work_;
+    work.in = 0;
+    work.nextEdit = 0;
+    work.nextChunk = 0;
+    work.partLeft = 0;
+    work.ended = false;
+}
+
+bool PlanningForm::Decided() {
+    work_->Sync(false);
+    return work_->known.done;
+}
+
+PlanningForm::Verdict PlanningForm::Judge() {
+    Work& work = *work_;
+    while (!work.known.done) work.Sync(true);
+    work.judged = true;
+    const TranslationPlan& plan = work.plan;
+    if (work.known.failed ||
+        (plan.header != HeaderKind::Ver11 && plan.header != HeaderKind::Ver12)) {
+        return Verdict::Abandoned;
+    }
+    if (plan.refusal.fault != Fault::None) return Verdict::Refused;
+    if (plan.reencoded || work.abandoned) return Verdict::Abandoned;
+    return Verdict::Translated;
+}
+
+const TranslationPlan& PlanningForm::Plan() const {
+    return work_->plan;
 }
 
 RawReader::RawReader(DocumentSource& source)

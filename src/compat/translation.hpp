@@ -367,6 +367,48 @@ class PlacedFormSource final : public DocumentSource {
     bool ended_ = false;
 };
 
+// True when the first bytes of a document (up to 64 of them) are the header of one saved as
+// Ver 1.1 or 1.2, which is always translated.
+bool StartsAsTranslated(std::string_view firstBytes);
+
+// The Ver 1.0 form of a document whose header says it is translated, read while the document is
+// planned on a second thread: the form's bytes come as soon as the plan has passed them, its raw
+// bytes read where they stand, and the lines of each binary vertex chunk are made by whichever
+// thread comes to them first (the plan's thread once the plan is done, the reading thread when
+// it reaches them or while it waits for the plan). What was read counts only once the verdict
+// says so.
+class PlanningForm final : public DocumentSource {
+  public:
+    enum class Verdict {
+        Translated,  // the plan takes the document, and the form read is its Ver 1.0 form
+        Refused,     // the plan refuses the document (plan().refusal)
+        Abandoned,   // the form cannot be read so (text to re-encode, a read failure, no room):
+                     // what was read counts for nothing, and the document is read another way
+    };
+
+    // Starts the plan; raw and encoder must outlive the form.
+    PlanningForm(PlacedBytes& raw, Cp932Encoder& encoder);
+    ~PlanningForm() override;  // waits for the second thread
+    PlanningForm(const PlanningForm&) = delete;
+    PlanningForm& operator=(const PlanningForm&) = delete;
+
+    // Throws std::bad_alloc where the lines of a binary vertex chunk found no room once the
+    // verdict had been asked for.
+    std::size_t Read(char* into, std::size_t size) override;
+    void Rewind() override;
+
+    // Whether the plan is done, without waiting.
+    bool Decided();
+    // Waits for the plan, and tells what it makes of the document and of the form read so far.
+    Verdict Judge();
+    // The plan, once Judge has returned.
+    const TranslationPlan& Plan() const;
+
+  private:
+    struct Work;
+    std::unique_ptr<Work> work_;
+};
+
 // An open file as a source of its bytes, from its first. Reads go past the stream's own buffer,
 // which would only copy every byte once more.
 class FileSource final : public DocumentSource {

@@ -94,6 +94,11 @@ class WorkerThread {
     void Publish(std::size_t count, bool final);
     // Waits until the count is above seen or final; returns the count and whether it is final.
     std::size_t WaitBeyond(std::size_t seen, bool& final);
+    // The count now and whether it is final, without waiting.
+    std::size_t Ready(bool& final);
+    // Runs step(context) under the lock that Publish and WaitBeyond take: for data that both
+    // threads touch, which the work adds to and the starter copies.
+    void Locked(void (*step)(void*), void* context);
 
   private:
     struct State;

@@ -239,6 +239,17 @@ std::size_t WorkerThread::WaitBeyond(std::size_t seen, bool& final) {
     return state_->count;
 }
 
+std::size_t WorkerThread::Ready(bool& final) {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    final = state_->final;
+    return state_->count;
+}
+
+void WorkerThread::Locked(void (*step)(void*), void* context) {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    step(context);
+}
+
 }  // namespace bloktar
 
 #endif  // _WIN32

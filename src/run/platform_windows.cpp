@@ -324,6 +324,20 @@ std::size_t WorkerThread::WaitBeyond(std::size_t seen, bool& final) {
     return count;
 }
 
+std::size_t WorkerThread::Ready(bool& final) {
+    AcquireSRWLockExclusive(&state_->lock);
+    final = state_->final;
+    const std::size_t count = state_->count;
+    ReleaseSRWLockExclusive(&state_->lock);
+    return count;
+}
+
+void WorkerThread::Locked(void (*step)(void*), void* context) {
+    AcquireSRWLockExclusive(&state_->lock);
+    step(context);
+    ReleaseSRWLockExclusive(&state_->lock);
+}
+
 }  // namespace bloktar
 
 #endif  // _WIN32

@@ -4,6 +4,7 @@
 // converter's; every refusal leaves what was there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -485,6 +486,15 @@ TEST(CompatRefusals, LeaveEveryEarlierOutputAsItWas) {
         {"DOC.mqoz", encrypted,
          "アーカイブ展開\t失敗\nアーカイブの文書の圧縮方式に対応していない\n"},
     };
+    // A fault far behind the end the converter reads to: the plan reads the whole document.
+    std::string late = kModernHeader + "1.1\n";
+    for (int i = 0; i < 3000; ++i) late += BoxObject("box" + std::to_string(i), kFirst);
+    late += "Eof\n";
+    const std::string lateLine = std::to_string(std::count(late.begin(), late.end(), '\n') + 3);
+    late += bvertexAt4 + "\t\tVector 1 [12]\n" + F32(std::nanf("")) + F32(2) + F32(3) + "\n";
+    const Case lateCase = {
+        "DOC.mqo", late,
+        "形式変換\t失敗\nBVertex の頂点に NaN (数でない値) がある: 行 " + lateLine + "\n"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
         const CompatRun r = RunOn(c.name, c.bytes, "EARLIER");
@@ -494,4 +504,9 @@ TEST(CompatRefusals, LeaveEveryEarlierOutputAsItWas) {
         EXPECT_EQ(ListDirectory(r.dir),
                   (std::vector<std::string>{c.name, std::string(c.name) + ".bd1"}));
     }
+    const CompatRun r = RunOn(lateCase.name, lateCase.bytes, "EARLIER");
+    EXPECT_EQ(r.run.out, Sjis(lateCase.expected));
+    EXPECT_EQ(r.run.status, 1);
+    EXPECT_EQ(r.output, "EARLIER");
+    EXPECT_EQ(ListDirectory(r.dir), (std::vector<std::string>{"DOC.mqo", "DOC.mqo.bd1"}));
 }

@@ -111,6 +111,31 @@ const char* CheckHeldForms(const char* bytes, std::size_t size, const Translatio
     return nullptr;
 }
 
+// A document saved as Ver 1.1 or 1.2 read while it is planned: the same plan, and the same form
+// where the plan takes it (form, null for a refused document).
+const char* CheckPlanningForm(const char* bytes, std::size_t size, const TranslationPlan& plan,
+                              const std::string* form) {
+    const std::string_view first(bytes, size < 64 ? size : 64);
+    if (!StartsAsTranslated(first)) return nullptr;
+    PlacedMemory placed(bytes, size);
+    Cp932Encoder encoder;
+    PlanningForm planning(placed, encoder);
+    const std::string read = ReadAll(planning, first);
+    const PlanningForm::Verdict verdict = planning.Judge();
+    if (!SameEdits(planning.Plan(), plan)) return "the plan made while the form is read differs";
+    if (plan.refusal.fault != Fault::None) {
+        return verdict == PlanningForm::Verdict::Refused ? nullptr : "a refusal not told";
+    }
+    if (plan.reencoded) {
+        return verdict == PlanningForm::Verdict::Abandoned ? nullptr : "text to re-encode taken";
+    }
+    if (verdict != PlanningForm::Verdict::Translated) return "a translated document given up";
+    if (form == nullptr || read != *form || ReadAll(planning, {}) != *form) {
+        return "the form read while it is planned differs";
+    }
+    return nullptr;
+}
+
 std::string CheckDocument(const char* bytes, std::size_t size) {
     MemorySource raw(bytes, size);
     Cp932Encoder encoder;
@@ -123,6 +148,7 @@ std::string CheckDocument(const char* bytes, std::size_t size) {
         return "";
     }
     if (plan.refusal.fault != Fault::None) {
+        if (const char* fault = CheckPlanningForm(bytes, size, plan, nullptr)) return fault;
         if (IsArchiveFault(plan.refusal.fault)) return "an archive fault for a document";
         if (plan.refusal.line < 1) return "a refusal without its line";
         return "";
@@ -131,6 +157,7 @@ std::string CheckDocument(const char* bytes, std::size_t size) {
     TranslatingSource translating(raw, plan, encoder);
     const std::string form = ReadAll(translating, {});
     if (const char* fault = CheckHeldForms(bytes, size, plan, form)) return fault;
+    if (const char* fault = CheckPlanningForm(bytes, size, plan, &form)) return fault;
     // Any piece sizes, from the document's own bytes, and again after reading part of it.
     const std::string_view sizes(bytes, size < 64 ? size : 64);
     if (ReadAll(translating, sizes) != form) return "pieces read differ from one whole read";
