@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,8 +113,10 @@ void PrintConverterOpening(Console& console) {
 
 // A file saved as Ver 1.1 or 1.2 is converted while it is planned, and what the conversion
 // prints and writes waits for the plan's verdict. -1 where the file is not such a one, or the
-// plan gives the form up: it is then read the usual way, nothing printed or written yet.
-int TranslateWhilePlanning(std::FILE* file, const NativeChar* path, std::FILE* in, std::FILE* out) {
+// plan gives the form up: it is then read the usual way, nothing printed or written yet, with
+// planned set to its plan where that is whole.
+int TranslateWhilePlanning(std::FILE* file, const NativeChar* path, std::FILE* in, std::FILE* out,
+                           std::optional<TranslationPlan>& planned) {
     PlacedFile placed(file);
     char head[64];
     std::size_t got = 0;
@@ -140,6 +143,7 @@ int TranslateWhilePlanning(std::FILE* file, const NativeChar* path, std::FILE* i
             WaitForWord(in);
             return 1;
         case PlanningForm::Verdict::Abandoned:
+            if (form.PlanWhole()) planned = form.Plan();
             return -1;
     }
     std::fflush(out);
@@ -149,13 +153,15 @@ int TranslateWhilePlanning(std::FILE* file, const NativeChar* path, std::FILE* i
 
 int Translate(std::FILE* file, const NativeChar* path, bool archive, int argc, NativeChar** argv,
               std::FILE* in, std::FILE* out) {
+    std::optional<TranslationPlan> planned;
     if (!archive) {
-        const int status = TranslateWhilePlanning(file, path, in, out);
+        const int status = TranslateWhilePlanning(file, path, in, out, planned);
         if (status >= 0) return status;
     }
     PreparedDocument prepared;
     Document document;
-    const Preparation preparation = PrepareDocument(file, archive, prepared, document);
+    const Preparation preparation =
+        PrepareDocument(file, archive, prepared, document, planned ? &*planned : nullptr);
     if (preparation == Preparation::Untouched) return -1;
 
     const std::unique_ptr<Console> processConsole = MakeProcessConsole(out);

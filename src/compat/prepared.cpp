@@ -202,7 +202,7 @@ bool NamesArchive(const NativeChar* path) {
 }
 
 Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
-                            Document& document) {
+                            Document& document, const TranslationPlan* planned) {
     prepared.fromArchive = archive;
     ArchiveMember& member = prepared.member;
     if (archive) {
@@ -210,7 +210,10 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         if (prepared.archiveFault != Fault::None) return Preparation::Refused;
     } else {
         prepared.raw = std::make_unique<FileSource>(file);
-        if (!PlanPlacedFile(file, prepared)) {
+        if (planned != nullptr) {
+            prepared.plan = *planned;
+            prepared.placed = std::make_unique<PlacedFile>(file);
+        } else if (!PlanPlacedFile(file, prepared)) {
             PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
         }
     }

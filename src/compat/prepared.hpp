@@ -44,9 +44,10 @@ bool NamesArchive(const NativeChar* path);
 
 // Looks at the open file (an archive when archive is true) and, when it is to be read in its
 // Ver 1.0 form or out of the archive, opens document over that. On Untouched the file stands at
-// its start again. The file must stay open while document is read.
+// its start again. The file must stay open while document is read. planned, where given, is the
+// file's whole plan, made already: the file is not planned again.
 Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
-                            Document& document);
+                            Document& document, const TranslationPlan* planned = nullptr);
 
 // One line each: what was translated (the archive member, the version, the re-encoding, the
 // binary vertex chunks), then a line for each warning.

@@ -125,6 +125,18 @@ std::size_t PieceCut(const char* text, std::size_t size) {
     return size;
 }
 
+// The first byte of text [from, size) that is not ASCII, or size; eight bytes at a time.
+std::size_t AsciiEnd(const char* text, std::size_t from, std::size_t size) {
+    std::size_t i = from;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, text + i, 8);
+        if ((eight & 0x8080808080808080u) != 0) break;
+    }
+    while (i < size && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    return i;
+}
+
 // Appends the code page 932 form of UTF-8 text: ASCII as it is, the other runs through the
 // encoder. False when a run has no such form.
 bool AppendReencoded(Cp932Encoder& encoder, const char* text, std::size_t size, std::string& out) {
@@ -132,7 +144,7 @@ bool AppendReencoded(Cp932Encoder& encoder, const char* text, std::size_t size, 
     bool whole = true;
     while (i < size) {
         const std::size_t start = i;
-        while (i < size && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+        i = AsciiEnd(text, i, size);
         out.append(text + start, i - start);
         const std::size_t run = i;
         while (i < size && static_cast<unsigned char>(text[i]) >= 0x80) ++i;
@@ -923,6 +935,7 @@ struct PlanningForm::Work final : PlanProgress {
         std::uint64_t passed = 0;  // every edit of the bytes before this is in edits
         std::size_t chunks = 0;    // records found
         bool reencoded = false;
+        std::uint64_t reencodeFrom = 0;
         bool done = false;  // the plan is whole
         std::uint64_t end = 0;
         bool failed = false;  // no room, or the document could not be read
@@ -984,6 +997,7 @@ struct PlanningForm::Work final : PlanProgress {
         told.passed = work.postedOffset;
         told.chunks = work.chunks.Records();
         told.reencoded = work.plan.reencoded;
+        told.reencodeFrom = work.plan.reencodeFrom;
         if (work.postingDone) {
             told.done = true;
             told.end = work.plan.end;
@@ -1013,22 +1027,27 @@ struct PlanningForm::Work final : PlanProgress {
         if (now == seen) return;
         seen = now;
         worker.Locked(&Work::CopyLocked, this);
-        if (known.reencoded || known.failed) abandoned = true;
+        if (known.failed) abandoned = true;
     }
 
     static void CopyLocked(void* self) {
         Work& work = *static_cast<Work*>(self);
         Told& known = work.known;
         const Told& told = work.told;
-        known.edits.insert(known.edits.end(),
-                           told.edits.begin() + static_cast<std::ptrdiff_t>(known.edits.size()),
-                           told.edits.end());
+        try {
+            known.edits.insert(known.edits.end(),
+                               told.edits.begin() + static_cast<std::ptrdiff_t>(known.edits.size()),
+                               told.edits.end());
+        } catch (const std::bad_alloc&) {
+            work.noRoom = true;  // under the lock: nothing may leave it
+        }
         known.passed = told.passed;
         known.chunks = told.chunks;
         known.reencoded = told.reencoded;
+        known.reencodeFrom = told.reencodeFrom;
         known.done = told.done;
         known.end = told.end;
-        known.failed = told.failed;
+        known.failed = told.failed || work.noRoom;
     }
 
     // The lines of chunk k, made here or waited for; null where they could not be made.
@@ -1055,7 +1074,17 @@ struct PlanningForm::Work final : PlanProgress {
         Sync(true);
     }
 
-    // The Ver 1.0 form from in on, as FormWriter makes it of a plan that re-encodes nothing.
+    // The raw bytes did not read whole: the file is not what is planned. Once the document is
+    // taken its form ends here, as a file cut short would for the converter.
+    void Short() {
+        if (taken) {
+            ended = true;
+        } else {
+            abandoned = true;
+        }
+    }
+
+    // The Ver 1.0 form from in on, as FormWriter makes it.
     std::size_t Read(char* into, std::size_t size) {
         std::size_t stored = 0;
         while (stored < size) {
@@ -1077,7 +1106,7 @@ struct PlanningForm::Work final : PlanProgress {
                 } else {
                     const FormPiece* lines = ChunkLines(nextChunk++);
                     if (lines == nullptr) {
-                        if (judged) throw std::bad_alloc();  // no room for them
+                        if (taken) throw std::bad_alloc();  // no room for them
                         abandoned = true;
                         break;
                     }
@@ -1090,6 +1119,34 @@ struct PlanningForm::Work final : PlanProgress {
             std::uint64_t limit = known.done ? known.end : known.passed;
             if (nextEdit < known.edits.size())
                 limit = std::min(limit, known.edits[nextEdit].offset);
+            const bool reencode = known.reencoded && in >= known.reencodeFrom;
+            if (known.reencoded && in < known.reencodeFrom) {
+                limit = std::min(limit, known.reencodeFrom);
+            }
+            if (in < limit && reencode) {
+                // Text re-encoded in the steps FormWriter takes, so that no character is cut.
+                auto step = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(limit - in, RawReader::kCapacity + 1));
+                scratch.resize(std::min(step, RawReader::kCapacity));
+                std::size_t got = 0;
+                if (!raw.ReadAt(in, scratch.data(), scratch.size(), got) || got < scratch.size()) {
+                    Short();
+                    continue;
+                }
+                if (step > RawReader::kCapacity) step = PieceCut(scratch.data(), scratch.size());
+                if (AsciiEnd(scratch.data(), 0, step) == step) {
+                    part = scratch.data();  // ASCII alone: as it is
+                    partLeft = step;
+                } else {
+                    if (textEncoder == nullptr) textEncoder = std::make_unique<Cp932Encoder>();
+                    pending.clear();
+                    AppendReencoded(*textEncoder, scratch.data(), step, pending);
+                    part = pending.data();
+                    partLeft = pending.size();
+                }
+                in += step;
+                continue;
+            }
             if (in < limit) {
                 const auto step =
                     static_cast<std::size_t>(std::min<std::uint64_t>(size - stored, limit - in));
@@ -1097,15 +1154,7 @@ struct PlanningForm::Work final : PlanProgress {
                 const bool read = raw.ReadAt(in, into + stored, step, got);
                 in += got;
                 stored += got;
-                if (!read || got < step) {
-                    // The file is not what is planned: once judged it ends here, as a file cut
-                    // short would for the converter.
-                    if (judged) {
-                        ended = true;
-                    } else {
-                        abandoned = true;
-                    }
-                }
+                if (!read || got < step) Short();
                 continue;
             }
             if (stored > 0) break;  // what there is, while the plan goes on
@@ -1139,9 +1188,13 @@ struct PlanningForm::Work final : PlanProgress {
     std::size_t ahead = 0;  // chunks below this are taken
     const char* part = nullptr;
     std::size_t partLeft = 0;
+    std::string pending;  // re-encoded text
+    std::vector<char> scratch;
+    std::unique_ptr<Cp932Encoder> textEncoder;  // the reading thread's own
     bool ended = false;
     bool abandoned = false;
-    bool judged = false;
+    bool taken = false;   // the verdict is Translated
+    bool noRoom = false;  // for what the plan's thread told
     WorkerThread worker;  // last: waits for the plan's thread before anything else goes
 };
 
@@ -1173,15 +1226,24 @@ bool PlanningForm::Decided() {
 PlanningForm::Verdict PlanningForm::Judge() {
     Work& work = *work_;
     while (!work.known.done) work.Sync(true);
-    work.judged = true;
     const TranslationPlan& plan = work.plan;
+    Verdict verdict = Verdict::Translated;
     if (work.known.failed ||
         (plan.header != HeaderKind::Ver11 && plan.header != HeaderKind::Ver12)) {
-        return Verdict::Abandoned;
+        verdict = Verdict::Abandoned;
+    } else if (plan.refusal.fault != Fault::None) {
+        verdict = Verdict::Refused;
+    } else if (work.abandoned) {
+        verdict = Verdict::Abandoned;
     }
-    if (plan.refusal.fault != Fault::None) return Verdict::Refused;
-    if (plan.reencoded || work.abandoned) return Verdict::Abandoned;
-    return Verdict::Translated;
+    work.taken = verdict == Verdict::Translated;
+    // What is read from here on counts for nothing: the conversion ends at once.
+    if (!work.taken) work.abandoned = true;
+    return verdict;
+}
+
+bool PlanningForm::PlanWhole() const {
+    return !work_->planFailed && !work_->source.Failed();
 }
 
 const TranslationPlan& PlanningForm::Plan() const {

@@ -382,7 +382,7 @@ class PlanningForm final : public DocumentSource {
     enum class Verdict {
         Translated,  // the plan takes the document, and the form read is its Ver 1.0 form
         Refused,     // the plan refuses the document (plan().refusal)
-        Abandoned,   // the form cannot be read so (text to re-encode, a read failure, no room):
+        Abandoned,   // the form cannot be read so (a read failure, no room, too many chunks):
                      // what was read counts for nothing, and the document is read another way
     };
 
@@ -403,6 +403,9 @@ class PlanningForm final : public DocumentSource {
     Verdict Judge();
     // The plan, once Judge has returned.
     const TranslationPlan& Plan() const;
+    // Once Judge has returned: whether the plan is the whole document's (it read every byte it
+    // wanted and had room), for the document to be read another way without planning it again.
+    bool PlanWhole() const;
 
   private:
     struct Work;

@@ -126,9 +126,6 @@ const char* CheckPlanningForm(const char* bytes, std::size_t size, const Transla
     if (plan.refusal.fault != Fault::None) {
         return verdict == PlanningForm::Verdict::Refused ? nullptr : "a refusal not told";
     }
-    if (plan.reencoded) {
-        return verdict == PlanningForm::Verdict::Abandoned ? nullptr : "text to re-encode taken";
-    }
     if (verdict != PlanningForm::Verdict::Translated) return "a translated document given up";
     if (form == nullptr || read != *form || ReadAll(planning, {}) != *form) {
         return "the form read while it is planned differs";

@@ -104,7 +104,7 @@ std::string ReadTranslation(const std::string& document, TranslationPlan& plan, 
         EXPECT_EQ(ReadTwice(made, chunk), form);
     }
     // A document saved as Ver 1.1 or 1.2, read while it is planned: the same form, once the
-    // plan takes it; a refusal or text to re-encode is told, never a form of its own.
+    // plan takes it; a refusal is told, never a form of its own.
     if (StartsAsTranslated(std::string_view(document).substr(0, 64))) {
         Cp932Encoder planning;
         PlanningForm whilePlanned(placed, planning);
@@ -117,8 +117,6 @@ std::string ReadTranslation(const std::string& document, TranslationPlan& plan, 
         ExpectSamePlan(whilePlanned.Plan(), plan);
         if (plan.refusal.fault != Fault::None) {
             EXPECT_EQ(verdict, PlanningForm::Verdict::Refused);
-        } else if (plan.reencoded) {
-            EXPECT_EQ(verdict, PlanningForm::Verdict::Abandoned);
         } else {
             EXPECT_EQ(verdict, PlanningForm::Verdict::Translated);
             EXPECT_EQ(first, form);
