@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <string_view>
 
@@ -628,7 +629,8 @@ class LineMaker {
             return false;
         }
         try {
-            made_.reserve(made_.size() + 1);
+            // Room for one more, growing as a vector does: never a new allocation for each.
+            if (made_.size() == made_.capacity()) made_.reserve(2 * made_.size() + 16);
             if (need > left_) {
                 const std::size_t room = std::max(static_cast<std::size_t>(need), kRoom);
                 rooms_.push_back(ObtainRoom(room));
@@ -931,7 +933,8 @@ struct PlanningForm::Work final : PlanProgress {
 
     // What the plan's thread has told, under the worker's lock.
     struct Told {
-        std::vector<Edit> edits;
+        // A deque: what the reading thread has taken of it stays where it is as more comes.
+        std::deque<Edit> edits;
         std::uint64_t passed = 0;  // every edit of the bytes before this is in edits
         std::size_t chunks = 0;    // records found
         bool reencoded = false;
@@ -1100,6 +1103,7 @@ struct PlanningForm::Work final : PlanProgress {
             if (known.done && in >= known.end) break;
             if (nextEdit < known.edits.size() && known.edits[nextEdit].offset <= in) {
                 const Edit& edit = known.edits[nextEdit++];
+                in += edit.length;
                 if (edit.kind == Edit::Kind::Replace) {
                     part = edit.text.data();
                     partLeft = edit.text.size();
@@ -1113,7 +1117,6 @@ struct PlanningForm::Work final : PlanProgress {
                     part = lines->bytes;
                     partLeft = lines->size;
                 }
-                in += edit.length;
                 continue;
             }
             std::uint64_t limit = known.done ? known.end : known.passed;

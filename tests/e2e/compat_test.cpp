@@ -245,6 +245,19 @@ TEST(CompatModernForms, GeneratedBoxesInTheNewerForms) {
     const CompatRun archived = RunOn("boxes.mqoz", ZipArchive({{"boxes.mqo", modern, true}}));
     EXPECT_EQ(archived.run.out, MemberLine("boxes.mqo") + lines + CompleteRun(40));
     EXPECT_EQ(archived.output, expected);
+
+    // More chunks than the conversion follows while the document is planned (tens of thousands
+    // of empty ones): the document is read the usual way once planned, with the same result.
+    constexpr int kEmpty = 70000;
+    std::string empties;
+    for (int i = 0; i < kEmpty; ++i) {
+        empties += "Object \"e\" {\r\n\tBVertex 0 {\r\n\t\tVector 0 [0]\r\n\r\n\t}\r\n}\r\n";
+    }
+    std::string crowded = modern;
+    crowded.insert(crowded.rfind("Eof"), empties);
+    const CompatRun many = RunOn("many.mqo", crowded);
+    EXPECT_EQ(many.run.out, VersionLine("1.1") + BinaryLine(chunks + kEmpty) + CompleteRun(40));
+    EXPECT_EQ(many.output, expected);
 }
 
 // Binary vertex chunks as documents write them besides the modeller's own indents: the closing
