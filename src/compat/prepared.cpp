@@ -130,19 +130,26 @@ Fault PlanArchiveMember(std::FILE* file, PreparedDocument& prepared) {
     return verdict;
 }
 
+// The open file's size, its stream left at its start.
+bool FileSize(std::FILE* file, std::uint64_t& size) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(file);
+    if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0) return false;
+    size = static_cast<std::uint64_t>(end);
+    return true;
+}
+
 // Plans the translation of a file, read where its bytes stand, with the lines of its binary
 // vertices. False where it could not be read so, or there was no room for the chunks found: the
 // plan is then to be made again, from the file's stream.
 bool PlanPlacedFile(std::FILE* file, PreparedDocument& prepared) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return false;
-    const long end = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0) return false;
+    std::uint64_t size = 0;
+    if (!FileSize(file, size)) return false;
     prepared.placed = std::make_unique<PlacedFile>(file);
     bool readFailed = false;
     try {
-        prepared.linesMade = PlanTranslationWritingLines(
-            *prepared.placed, static_cast<std::uint64_t>(end), prepared.encoder, prepared.plan,
-            prepared.lines, readFailed);
+        prepared.linesMade = PlanTranslationWritingLines(*prepared.placed, size, prepared.encoder,
+                                                         prepared.plan, prepared.lines, readFailed);
     } catch (const std::bad_alloc&) {
         readFailed = true;
     }
@@ -165,13 +172,9 @@ constexpr std::size_t kMostHeld = std::size_t{256} << 20;
 // the plan read.
 bool HoldPlannedFile(std::FILE* file, PreparedDocument& prepared) {
     ArchiveMember& member = prepared.member;
-    if (prepared.placed == nullptr || std::fseek(file, 0, SEEK_END) != 0) return false;
-    const long end = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0 || end < 0 ||
-        static_cast<unsigned long>(end) > kMostHeld) {
-        return false;
-    }
-    const std::size_t capacity = static_cast<std::size_t>(end) + 1;
+    std::uint64_t size = 0;
+    if (prepared.placed == nullptr || !FileSize(file, size) || size > kMostHeld) return false;
+    const std::size_t capacity = static_cast<std::size_t>(size) + 1;
     try {
         member.bytes = ObtainRoom(capacity);
     } catch (const std::bad_alloc&) {

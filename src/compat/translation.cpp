@@ -126,6 +126,17 @@ std::size_t PieceCut(const char* text, std::size_t size) {
     return size;
 }
 
+// What a header's second line, without its line end, says of the document; Other for anything
+// but the three versions the translation knows.
+HeaderKind VersionOf(std::string_view content) {
+    if (content == "Format Text Ver 1.0") return HeaderKind::Ver10;
+    if (content == "Format Text Ver 1.1") return HeaderKind::Ver11;
+    if (content == "Format Text Ver 1.2") return HeaderKind::Ver12;
+    return HeaderKind::Other;
+}
+
+constexpr std::string_view kFirstLine = "Metasequoia Document";
+
 // The first byte of text [from, size) that is not ASCII, or size; eight bytes at a time.
 std::size_t AsciiEnd(const char* text, std::size_t from, std::size_t size) {
     std::size_t i = from;
@@ -307,16 +318,15 @@ class Planner {
                 static_cast<std::size_t>(static_cast<const char*>(newline) - text) + 1;
             const std::string_view content = Content(std::string_view(text, length));
             if (i == 0) {
-                if (content != "Metasequoia Document") return false;
-            } else if (content == "Format Text Ver 1.0") {
-                plan_.header = HeaderKind::Ver10;
-            } else if (content == "Format Text Ver 1.1" || content == "Format Text Ver 1.2") {
-                plan_.header = content.back() == '1' ? HeaderKind::Ver11 : HeaderKind::Ver12;
-                constexpr std::size_t kVersionAt = sizeof "Format Text Ver " - 1;
-                plan_.edits.push_back(
-                    {Edit::Kind::Replace, reader_.Offset() + kVersionAt, 3, "1.0", "", 0});
+                if (content != kFirstLine) return false;
             } else {
-                return false;
+                plan_.header = VersionOf(content);
+                if (plan_.header == HeaderKind::Other) return false;
+                if (plan_.header != HeaderKind::Ver10) {
+                    constexpr std::size_t kVersionAt = sizeof "Format Text Ver " - 1;
+                    plan_.edits.push_back(
+                        {Edit::Kind::Replace, reader_.Offset() + kVersionAt, 3, "1.0", "", 0});
+                }
             }
             reader_.Consume(length);
             ++line_;
@@ -335,13 +345,7 @@ class Planner {
         const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
         std::size_t i = 0;
         while (i < text.size()) {
-            while (i + 8 <= text.size()) {
-                std::uint64_t eight;
-                std::memcpy(&eight, bytes + i, 8);
-                if ((eight & 0x8080808080808080u) != 0) break;
-                i += 8;
-            }
-            while (i < text.size() && bytes[i] < 0x80) ++i;
+            i = AsciiEnd(text.data(), i, text.size());
             const std::size_t run = i;
             std::uint32_t codePoint = 0;
             while (i < text.size() && bytes[i] >= 0x80) {
@@ -912,15 +916,14 @@ std::size_t PlacedFormSource::Read(char* into, std::size_t size) {
 
 bool StartsAsTranslated(std::string_view firstBytes) {
     const std::size_t first = firstBytes.find('\n');
-    if (first == std::string_view::npos ||
-        Content(firstBytes.substr(0, first + 1)) != "Metasequoia Document") {
+    if (first == std::string_view::npos || Content(firstBytes.substr(0, first + 1)) != kFirstLine) {
         return false;
     }
     const std::string_view rest = firstBytes.substr(first + 1);
     const std::size_t second = rest.find('\n');
     if (second == std::string_view::npos) return false;
-    const std::string_view version = Content(rest.substr(0, second + 1));
-    return version == "Format Text Ver 1.1" || version == "Format Text Ver 1.2";
+    const HeaderKind version = VersionOf(Content(rest.substr(0, second + 1)));
+    return version == HeaderKind::Ver11 || version == HeaderKind::Ver12;
 }
 
 struct PlanningForm::Work final : PlanProgress {

@@ -69,6 +69,18 @@ void ExpectSamePlan(const TranslationPlan& a, const TranslationPlan& b) {
     }
 }
 
+// Plans the document on a second thread while its binary vertices' lines are made, as a file is,
+// its bytes read where they lie; true when the lines are made. The bytes always read whole.
+bool PlanWithLines(PlacedBytes& placed, std::size_t size, TranslationPlan& planned,
+                   VertexLines& lines) {
+    Cp932Encoder encoder;
+    bool readFailed = true;
+    const bool made =
+        PlanTranslationWritingLines(placed, size, encoder, planned, lines, readFailed);
+    EXPECT_FALSE(readFailed);
+    return made;
+}
+
 // Plans the document and reads its translation in pieces of chunk bytes. A document held in
 // memory and planned where it lies, or planned on a second thread while its lines are made, gives
 // the same plan, and its form made once (on the second thread while it is read, or from the lines
@@ -86,10 +98,7 @@ std::string ReadTranslation(const std::string& document, TranslationPlan& plan, 
     PlacedMemory placed(document.data(), document.size());
     TranslationPlan planned;
     VertexLines lines;
-    bool readFailed = true;
-    const bool linesMade =
-        PlanTranslationWritingLines(placed, document.size(), encoder, planned, lines, readFailed);
-    EXPECT_FALSE(readFailed);
+    const bool linesMade = PlanWithLines(placed, document.size(), planned, lines);
     ExpectSamePlan(planned, plan);
     EXPECT_TRUE(linesMade || planned.refusal.fault != Fault::None);
     if (NeedsTranslation(plan) && plan.refusal.fault == Fault::None) {
@@ -445,9 +454,7 @@ TEST(CompatTranslation, HeldDocumentsPlannedAlike) {
         PlacedMemory placed(document.data(), document.size());
         TranslationPlan planned;
         VertexLines lines;
-        bool readFailed = true;
-        PlanTranslationWritingLines(placed, document.size(), encoder, planned, lines, readFailed);
-        EXPECT_FALSE(readFailed);
+        PlanWithLines(placed, document.size(), planned, lines);
         ExpectSamePlan(planned, plan);
     }
 }
@@ -476,9 +483,7 @@ TEST(CompatTranslation, LinesMadeAheadAcrossTheirRooms) {
     PlacedMemory placed(document.data(), document.size());
     TranslationPlan planned;
     VertexLines lines;
-    bool readFailed = true;
-    ASSERT_TRUE(
-        PlanTranslationWritingLines(placed, document.size(), encoder, planned, lines, readFailed));
+    ASSERT_TRUE(PlanWithLines(placed, document.size(), planned, lines));
     EXPECT_GT(lines.rooms.size(), 1u);
     EXPECT_EQ(lines.pieces.size(), 8u);
     FormSource made(document.data(), document.size(), planned, &lines.pieces);
