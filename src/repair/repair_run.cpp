@@ -110,75 +110,7 @@ class FileStore final : public RepairedFormSink {
     WorkerThread worker_;  // waits for the store as the object goes
 };
 
-// The file's bytes, read where they stand on a second thread while the preparation looks at the
-// file: the form of a document that needs no translation comes sooner. Not on Windows, where such
-// reads move the place of the stream through which the preparation may read the file; the form
-// is then read after the preparation, as it always can be.
-class EarlyRead {
-  public:
-    explicit EarlyRead(std::FILE* file) : file_(file) {}
-
-    void Start() {
-#ifndef _WIN32
-        const int descriptor = ::fileno(file_);
-        struct ::stat status {};
-        if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            return;
-        }
-        expected_ = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
-        // The room is obtained here, where the system backs it with huge pages. Without it, the
-        // form is read afterwards, where a lack of memory is told in its turn.
-        try {
-            bytes_.reserve(std::max<std::size_t>(expected_ + 1, 1 << 20));
-        } catch (const std::bad_alloc&) {
-            return;
-        }
-        started_ = true;
-        worker_.Run(&EarlyRead::Read, this);
-#endif
-    }
-
-    // Waits for the read; true, with the bytes moved to form, when they are wanted and the read
-    // took the whole file. Either way the bytes read go.
-    bool Take(FormBytes& form, bool wanted) {
-        if (!started_) return false;
-        bool final = false;
-        while (!final) worker_.WaitBeyond(0, final);
-        const bool taken = wanted && whole_;
-        if (taken) form = std::move(bytes_);
-        FormBytes().swap(bytes_);
-        return taken;
-    }
-
-  private:
-    static void Read(void* context) {
-        EarlyRead& read = *static_cast<EarlyRead*>(context);
-        try {
-            read.whole_ = read.ReadAll();
-        } catch (const std::bad_alloc&) {
-            read.whole_ = false;
-        }
-        read.worker_.Publish(1, true);
-    }
-
-    bool ReadAll() {
-        compat::PlacedFile placed(file_);
-        compat::PlacedSource source(placed);
-        ReadSource(source, bytes_, expected_);
-        return !source.Failed();
-    }
-
-    std::FILE* file_;
-    std::size_t expected_ = 0;
-    FormBytes bytes_;
-    bool started_ = false;
-    bool whole_ = false;
-    WorkerThread worker_;  // waits for the read as the object goes
-};
-
 Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
-    EarlyRead early(file);
-    if (!compat::NamesArchive(path)) early.Start();
     compat::PreparedDocument prepared;
     Document document;
     const compat::Preparation preparation =
@@ -195,17 +127,23 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
             break;
     }
     console.Text(bloktar::text::kFileLoad);
-    FormBytes form;
-    const bool read = early.Take(form, preparation == compat::Preparation::Untouched);
-    if (!read && !ReadForm(file, preparation, prepared, form)) {
+    // A file that needs no translation is read where it stands; any other form is read whole.
+    MappedFile mapped;
+    FormBytes read;
+    std::string_view form;
+    if (preparation == compat::Preparation::Untouched && mapped.Map(file)) {
+        form = mapped.Bytes();
+    } else if (ReadForm(file, preparation, prepared, read)) {
+        form = std::string_view(read.data(), read.size());
+    } else {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
     }
     console.Text(bloktar::text::kDone);
     Repair repair;
     FileStore store(RepairedPathFor(path));
-    const RepairOutcome outcome = RepairForm(std::string_view(form.data(), form.size()), repair,
-                                             std::numeric_limits<std::size_t>::max(), &store);
+    const RepairOutcome outcome =
+        RepairForm(form, repair, std::numeric_limits<std::size_t>::max(), &store);
     if (outcome != RepairOutcome::Repaired) store.Finish(false);
     if (outcome == RepairOutcome::HeaderRejected) {
         console.Text(bloktar::text::kHeaderCheck);

@@ -63,6 +63,25 @@ bool ConsoleWindowIsOwn(std::FILE* stream);
 bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t size,
                 std::size_t& got);
 
+// The whole of an open regular file, mapped read-only into memory so that it is read where it
+// stands: no copy, and no fresh memory to clear. Empty where the file cannot be mapped (a pipe, an
+// empty file, no room for it in the address space); the caller then reads it as usual.
+class MappedFile {
+  public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Maps file whole; false, leaving this empty, where it cannot.
+    bool Map(std::FILE* file);
+    std::string_view Bytes() const { return {bytes_, size_}; }
+
+  private:
+    const char* bytes_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 // Asks the system to back a large array (a buffer just reserved, say) with huge pages where it
 // can: the pages still come only when first written, but one fault brings 2 MiB instead of 4 KiB.
 // Changes no byte; advice only, and nothing where the system has no such pages.

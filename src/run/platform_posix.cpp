@@ -172,6 +172,30 @@ bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t s
     return true;
 }
 
+MappedFile::~MappedFile() {
+    if (bytes_ != nullptr) ::munmap(const_cast<char*>(bytes_), size_);
+}
+
+bool MappedFile::Map(std::FILE* file) {
+    const int descriptor = ::fileno(file);
+    struct ::stat status {};
+    if (bytes_ != nullptr || descriptor < 0 || ::fstat(descriptor, &status) != 0 ||
+        !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+        static_cast<std::uintmax_t>(status.st_size) > std::numeric_limits<std::size_t>::max()) {
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;  // the pages of the file's cache mapped at once, not fault by fault
+#endif
+    void* bytes = ::mmap(nullptr, size, PROT_READ, flags, descriptor, 0);
+    if (bytes == MAP_FAILED) return false;
+    bytes_ = static_cast<const char*>(bytes);
+    size_ = size;
+    return true;
+}
+
 void PreferHugePages([[maybe_unused]] const void* memory, [[maybe_unused]] std::size_t size) {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kHugePage = 2u << 20;

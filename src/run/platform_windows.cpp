@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
+#include <limits>
 #include <new>
 
 #include "run/atomic_file.hpp"
@@ -254,6 +255,31 @@ bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t s
         if (read == 0) break;
         got += read;
     }
+    return true;
+}
+
+MappedFile::~MappedFile() {
+    if (bytes_ != nullptr) UnmapViewOfFile(bytes_);
+}
+
+bool MappedFile::Map(std::FILE* file) {
+    const int descriptor = _fileno(file);
+    if (bytes_ != nullptr || descriptor < 0) return false;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    LARGE_INTEGER size{};
+    if (!IsValid(handle) || GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileSizeEx(handle, &size) || size.QuadPart <= 0 ||
+        static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::size_t>::max()) {
+        return false;
+    }
+    const HANDLE mapping = CreateFileMappingW(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) return false;
+    // The view keeps the mapping alive once its own handle is closed.
+    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    CloseHandle(mapping);
+    if (view == nullptr) return false;
+    bytes_ = static_cast<const char*>(view);
+    size_ = static_cast<std::size_t>(size.QuadPart);
     return true;
 }
 
