@@ -251,7 +251,8 @@ void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t pre
 struct ObjectWork {
     std::size_t index;  // into the cut's objects
     bool repaired = false;
-    std::span<FaceText> faces;         // in the repairer's room for every object's faces
+    std::int32_t task = -1;            // for one to repair: its task
+    std::span<FaceText> faces;         // while its lines are written: in its writer's room
     std::vector<MQO_VERTEX> vertices;  // as the converter loads them
     std::vector<FoundBox> boxes;
     std::vector<std::uint8_t> kept;       // per box: its lines stay as they are
@@ -277,8 +278,8 @@ class Repairer {
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
         CutDocument(form_, cut_);
 
-        // Every object the converter reads gets its work and its report first; the objects to
-        // repair are then done, in two shares, one on a second thread.
+        // Every object the converter reads gets its work and its report first; each object to
+        // repair is then done by the thread that writes its lines, just before it writes them.
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
         std::vector<Task> tasks;
@@ -294,31 +295,31 @@ class Repairer {
             work.repaired = object.closed && !object.hidden && !object.mirror && !object.patch &&
                             !object.lathe && object.vertexChunks <= 1 && object.faceChunks <= 1;
             report.leftAsIs = !work.repaired;
-            if (work.repaired) tasks.push_back({work_.size(), vertexStart, faceStart, false});
+            if (work.repaired) {
+                work.task = static_cast<std::int32_t>(tasks.size());
+                tasks.push_back({work_.size(), vertexStart, faceStart, false});
+            }
             vertexStart += object.vertexLines.size();
             faceStart += object.faceLines.size();
             repair_.objects.push_back(std::move(report));
             work_.push_back(std::move(work));
         }
-        // Every object's faces in one room, and the blocks its boxes must come out as in another
-        // (a box takes six faces at least), each object's part made by its task.
-        std::size_t faceRecords = 0;
+        // The blocks every object's boxes must come out as stand in one room (a box takes six
+        // faces at least), each object's part made by its task.
         std::size_t blockRecords = 0;
         for (Task& task : tasks) {
-            const std::size_t faces = cut_.objects[work_[task.work].index].faceLines.size();
-            task.faceSlot = faceRecords;
             task.blockSlot = blockRecords;
-            faceRecords += faces;
-            blockRecords += faces / kBlockFaces;
+            blockRecords += cut_.objects[work_[task.work].index].faceLines.size() / kBlockFaces;
         }
-        if (faceRecords > static_cast<std::size_t>(-1) / sizeof(FaceText)) throw std::bad_alloc();
-        faceRoom_ = ObtainRoom(faceRecords * sizeof(FaceText));
         blockRoom_ = ObtainRoom(blockRecords * sizeof(Bd1Block));
-        RunTasks(tasks);
+        tasks_ = &tasks;
+        Write();
         bool changes = false;
         for (const Task& task : tasks) changes = changes || task.changes;
-        if (!changes) return RepairOutcome::NothingToRepair;
-        Write();
+        if (!changes) {
+            std::string().swap(repair_.document);
+            return RepairOutcome::NothingToRepair;
+        }
         // The pieces are written: their room goes to the check's arrays.
         decltype(cut_.lines)().swap(cut_.lines);
         std::deque<std::string>().swap(cut_.owned);
@@ -334,13 +335,13 @@ class Repairer {
         std::size_t vertexStart;
         std::size_t faceStart;
         bool changes;
-        std::size_t faceSlot = 0;   // where its faces stand in the room for them
-        std::size_t blockSlot = 0;  // where its boxes' blocks stand in theirs
+        std::size_t blockSlot = 0;  // where its boxes' blocks stand in the room for them
     };
 
     // What repairing an object needs only while it runs, kept from one object to the next.
     struct ObjectRoom {
         BoxFinderRoom finder;
+        std::vector<FaceText> faces;  // the object's faces, while its lines are written
         std::vector<Point> points;
         std::vector<FaceCorners> corners;
         std::vector<std::int32_t> boxesOfVertex;
@@ -350,9 +351,8 @@ class Repairer {
     void RunTask(Task& task, ObjectRoom& room) {
         ObjectWork& work = work_[task.work];
         const std::size_t faceCount = cut_.objects[work.index].faceLines.size();
-        FaceText* const faces = reinterpret_cast<FaceText*>(faceRoom_.get()) + task.faceSlot;
-        std::uninitialized_value_construct_n(faces, faceCount);
-        work.faces = std::span<FaceText>(faces, faceCount);
+        room.faces.assign(faceCount, FaceText{});
+        work.faces = std::span<FaceText>(room.faces);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
         // The block each box must come out as, made while the object's records are at hand. Each
@@ -364,27 +364,6 @@ class Repairer {
         for (std::size_t b = 0; b < work.boxes.size(); ++b) {
             ExpectedRecord(work, work.boxes[b], work.records[b]);
         }
-    }
-
-    // Each object is repaired on its own: the later ones, about half of the faces, on a second
-    // thread while this one does the others.
-    void RunTasks(std::vector<Task>& tasks) {
-        std::size_t faces = 0;
-        for (const Task& task : tasks)
-            faces += cut_.objects[work_[task.work].index].faceLines.size();
-        std::size_t split = 0;
-        for (std::size_t half = 0; split < tasks.size() && 2 * half < faces; ++split) {
-            half += cut_.objects[work_[tasks[split].work].index].faceLines.size();
-        }
-        RunBoth(
-            [&] {
-                ObjectRoom room;
-                for (std::size_t t = 0; t < split; ++t) RunTask(tasks[t], room);
-            },
-            [&] {
-                ObjectRoom room;
-                for (std::size_t t = split; t < tasks.size(); ++t) RunTask(tasks[t], room);
-            });
     }
 
     // Finds the object's boxes and what is no box; true when anything changes.
@@ -813,8 +792,12 @@ class Repairer {
     }
 
     // Lines [first, last) of the repaired form.
+    // Each object to repair is repaired as its first line inside comes, with the faces held in
+    // room that passes from one object to the next.
     void WriteLines(std::string& out, std::size_t first, std::size_t last) {
         const std::vector<std::int32_t>& workOf = workOf_;
+        ObjectRoom room;
+        std::int32_t repaired = -1;  // the last object repaired here
         for (std::size_t i = first; i < last; ++i) {
             const DocumentLine& line = cut_.lines[i];
             const std::int32_t w =
@@ -823,7 +806,11 @@ class Repairer {
                 out.append(form_.substr(line.begin, line.end - line.begin));
                 continue;
             }
-            const ObjectWork& work = work_[static_cast<std::size_t>(w)];
+            ObjectWork& work = work_[static_cast<std::size_t>(w)];
+            if (w != repaired) {
+                RunTask((*tasks_)[static_cast<std::size_t>(work.task)], room);
+                repaired = w;
+            }
             const ObjectRepair& report = repair_.objects[static_cast<std::size_t>(w)];
             switch (line.role) {
                 case LineRole::Vertex:
@@ -948,8 +935,8 @@ class Repairer {
     RepairedFormSink* sink_;
     DocumentLines cut_;
     Room blockRoom_;  // the blocks every object's boxes must come out as (Bd1Block records)
-    Room faceRoom_;   // the faces of every object repaired (FaceText records)
-    std::vector<std::int32_t> workOf_;  // per object of the cut: its work, -1 for none
+    std::vector<Task>* tasks_ = nullptr;  // every object's task, while the form is written
+    std::vector<std::int32_t> workOf_;    // per object of the cut: its work, -1 for none
     std::vector<ObjectWork> work_;
 };
 
