@@ -313,13 +313,7 @@ class Repairer {
         }
         blockRoom_ = ObtainRoom(blockRecords * sizeof(Bd1Block));
         tasks_ = &tasks;
-        Write();
-        bool changes = false;
-        for (const Task& task : tasks) changes = changes || task.changes;
-        if (!changes) {
-            std::string().swap(repair_.document);
-            return RepairOutcome::NothingToRepair;
-        }
+        if (!Write()) return RepairOutcome::NothingToRepair;
         // The pieces are written: their room goes to the check's arrays.
         decltype(cut_.lines)().swap(cut_.lines);
         std::deque<std::string>().swap(cut_.owned);
@@ -351,8 +345,7 @@ class Repairer {
     void RunTask(Task& task, ObjectRoom& room) {
         ObjectWork& work = work_[task.work];
         const std::size_t faceCount = cut_.objects[work.index].faceLines.size();
-        room.faces.assign(faceCount, FaceText{});
-        work.faces = std::span<FaceText>(room.faces);
+        ReadObjectFaces(work, room.faces);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
         // The block each box must come out as, made while the object's records are at hand. Each
@@ -366,11 +359,21 @@ class Repairer {
         }
     }
 
+    // Reads the object's face lines into faces, which hold them for the object's work.
+    void ReadObjectFaces(ObjectWork& work, std::vector<FaceText>& faces) const {
+        const DocumentObject& object = cut_.objects[work.index];
+        faces.assign(object.faceLines.size(), FaceText{});
+        LineBuffer buffer;
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            ReadFace(cut_.lines[object.faceLines[f]], buffer, faces[f]);
+        }
+        work.faces = std::span<FaceText>(faces);
+    }
+
     // Finds the object's boxes and what is no box; true when anything changes.
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
                       ObjectRepair& report, ObjectRoom& room) {
         const DocumentObject& object = cut_.objects[work.index];
-        LineBuffer buffer;
         const std::size_t vertexCount = object.vertexLines.size();
         // The cut has read them; they are the object's from here on.
         work.vertices = std::move(cut_.objects[work.index].vertices);
@@ -383,8 +386,6 @@ class Repairer {
         std::vector<FaceCorners>& corners = room.corners;
         corners.assign(faceCount, FaceCorners{});
         for (std::size_t f = 0; f < faceCount; ++f) {
-            const DocumentLine& line = cut_.lines[object.faceLines[f]];
-            ReadFace(line, buffer, work.faces[f]);
             const MQO_FACE& record = work.faces[f].record;
             FaceCorners& face = corners[f];
             face.n = record.n;
@@ -755,7 +756,8 @@ class Repairer {
 
     // The repaired form: the lines up to the object that starts nearest the middle on this
     // thread, the rest on a second one.
-    void Write() {
+    // The repaired form, unless nothing changes: false then, with nothing written.
+    bool Write() {
         workOf_.assign(cut_.objects.size(), -1);
         for (std::size_t w = 0; w < work_.size(); ++w) {
             if (work_[w].repaired) workOf_[work_[w].index] = static_cast<std::int32_t>(w);
@@ -777,67 +779,107 @@ class Repairer {
         out.reserve(form_.size() + form_.size() / 4);
         PreferHugePages(out.data(), out.capacity());
         if (split == lineCount) {
-            WriteLines(out, 0, lineCount);
+            if (!WriteShare(out, 0, lineCount)) return false;
         } else {
             // Large room is obtained on this thread, where the system backs it with huge pages.
             std::string later;
             const std::size_t rest = form_.size() - cut_.lines[split].begin;
             later.reserve(rest + rest / 4);
             PreferHugePages(later.data(), later.capacity());
-            RunBoth([&] { WriteLines(out, 0, split); },
-                    [&] { WriteLines(later, split, lineCount); });
+            bool changedBefore = false;
+            bool changedLater = false;
+            RunBoth([&] { changedBefore = WriteShare(out, 0, split); },
+                    [&] { changedLater = WriteShare(later, split, lineCount); });
+            if (!changedBefore && !changedLater) return false;
+            // A share in which nothing changed is written now.
+            if (!changedBefore) WriteLines(out, 0, split);
+            if (!changedLater) WriteLines(later, split, lineCount);
             out.append(later);
         }
         out.append(form_.substr(lineCount > 0 ? cut_.lines.back().end : 0));
+        return true;
     }
 
-    // Lines [first, last) of the repaired form.
-    // Each object to repair is repaired as its first line inside comes, with the faces held in
-    // room that passes from one object to the next.
-    void WriteLines(std::string& out, std::size_t first, std::size_t last) {
-        const std::vector<std::int32_t>& workOf = workOf_;
+    // Lines [first, last) of the repaired form, a share written by one thread. Each object to
+    // repair is repaired as its first line inside comes, its faces held in room that passes from
+    // one object to the next. Nothing is written until an object of the share changes: then the
+    // lines passed over come first, their objects' faces read again. False, with nothing
+    // written, when none changes.
+    bool WriteShare(std::string& out, std::size_t first, std::size_t last) {
         ObjectRoom room;
-        std::int32_t repaired = -1;  // the last object repaired here
+        std::int32_t current = -1;  // the object whose lines these are
+        bool changed = false;
         for (std::size_t i = first; i < last; ++i) {
-            const DocumentLine& line = cut_.lines[i];
-            const std::int32_t w =
-                line.object >= 0 ? workOf[static_cast<std::size_t>(line.object)] : -1;
-            if (w < 0) {
+            const std::int32_t w = WorkOfLine(i);
+            if (w >= 0 && w != current) {
+                current = w;
+                Task& task =
+                    (*tasks_)[static_cast<std::size_t>(work_[static_cast<std::size_t>(w)].task)];
+                RunTask(task, room);
+                if (task.changes && !changed) {
+                    changed = true;
+                    WriteLines(out, first, i);
+                }
+            }
+            if (changed) WriteLine(out, i, w);
+        }
+        return changed;
+    }
+
+    // Lines [first, last) of objects already repaired, their faces read again.
+    void WriteLines(std::string& out, std::size_t first, std::size_t last) {
+        std::vector<FaceText> faces;
+        std::int32_t current = -1;
+        for (std::size_t i = first; i < last; ++i) {
+            const std::int32_t w = WorkOfLine(i);
+            if (w >= 0 && w != current) {
+                current = w;
+                ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces);
+            }
+            WriteLine(out, i, w);
+        }
+    }
+
+    // The work of the object a line stands in, -1 where it is no object to repair.
+    std::int32_t WorkOfLine(std::size_t i) const {
+        const DocumentLine& line = cut_.lines[i];
+        return line.object >= 0 ? workOf_[static_cast<std::size_t>(line.object)] : -1;
+    }
+
+    // Line i of the form, in object work w (-1 for none) as repaired.
+    void WriteLine(std::string& out, std::size_t i, std::int32_t w) {
+        const DocumentLine& line = cut_.lines[i];
+        if (w < 0) {
+            out.append(form_.substr(line.begin, line.end - line.begin));
+            return;
+        }
+        const ObjectWork& work = work_[static_cast<std::size_t>(w)];
+        const ObjectRepair& report = repair_.objects[static_cast<std::size_t>(w)];
+        switch (line.role) {
+            case LineRole::Vertex:
+            case LineRole::VertexOther:
+            case LineRole::Face:
+                break;  // written with their chunk's first line
+            case LineRole::VertexHeader:
+                AppendCountLine(out, line, 8,
+                                static_cast<std::int64_t>(work.boxes.size()) * kBlockCorners,
+                                cut_.lineEnd);
+                AppendBoxes(out, work, false);
+                break;
+            case LineRole::FaceHeader:
+                AppendCountLine(out, line, 6,
+                                static_cast<std::int64_t>(work.boxes.size()) * kBlockFaces,
+                                cut_.lineEnd);
+                AppendBoxes(out, work, true);
+                break;
+            case LineRole::ObjectClose:
                 out.append(form_.substr(line.begin, line.end - line.begin));
-                continue;
-            }
-            ObjectWork& work = work_[static_cast<std::size_t>(w)];
-            if (w != repaired) {
-                RunTask((*tasks_)[static_cast<std::size_t>(work.task)], room);
-                repaired = w;
-            }
-            const ObjectRepair& report = repair_.objects[static_cast<std::size_t>(w)];
-            switch (line.role) {
-                case LineRole::Vertex:
-                case LineRole::VertexOther:
-                case LineRole::Face:
-                    break;  // written with their chunk's first line
-                case LineRole::VertexHeader:
-                    AppendCountLine(out, line, 8,
-                                    static_cast<std::int64_t>(work.boxes.size()) * kBlockCorners,
-                                    cut_.lineEnd);
-                    AppendBoxes(out, work, false);
-                    break;
-                case LineRole::FaceHeader:
-                    AppendCountLine(out, line, 6,
-                                    static_cast<std::int64_t>(work.boxes.size()) * kBlockFaces,
-                                    cut_.lineEnd);
-                    AppendBoxes(out, work, true);
-                    break;
-                case LineRole::ObjectClose:
-                    out.append(form_.substr(line.begin, line.end - line.begin));
-                    if (!line.newline) out.append(cut_.lineEnd);
-                    if (!report.asideName.empty()) AppendAsideObject(out, work, report);
-                    break;
-                default:
-                    out.append(form_.substr(line.begin, line.end - line.begin));
-                    break;
-            }
+                if (!line.newline) out.append(cut_.lineEnd);
+                if (!report.asideName.empty()) AppendAsideObject(out, work, report);
+                break;
+            default:
+                out.append(form_.substr(line.begin, line.end - line.begin));
+                break;
         }
     }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -375,6 +376,51 @@ TEST(RepairMaps, AMapAlreadyRightIsLeftAlone) {
                                "オブジェクト \"part2\"\n  ・そのままの箱\t13\n"
                                "直すところはない: 何も書き込まない\n"));
     EXPECT_EQ(ListDirectory(dir), std::vector<std::string>{"MAP.mqo"});
+}
+
+// The document with the first face of the named object listed from its second corner on: the
+// same side, wound alike, with the same UV at each corner, which the converter no longer reads as
+// the box it is.
+std::string RelistFirstFace(std::string doc, const std::string& object) {
+    const std::size_t chunk = doc.find("\tface ", doc.find("Object \"" + object + "\""));
+    const std::size_t begin = doc.find("\t\t4 V(", chunk);
+    const std::size_t material = doc.find(" M(", begin);
+    const std::size_t uvs = doc.find(" UV(", material);
+    const std::size_t end = doc.find(")\r\n", uvs);
+    std::istringstream corners(doc.substr(begin + 6, material - 1 - (begin + 6)));
+    std::istringstream numbers(doc.substr(uvs + 4, end - (uvs + 4)));
+    std::string v[4];
+    std::string uv[8];
+    for (std::string& corner : v) corners >> corner;
+    for (std::string& number : uv) numbers >> number;
+    std::string relisted = "\t\t4 V(" + v[1] + ' ' + v[2] + ' ' + v[3] + ' ' + v[0] + ')' +
+                           doc.substr(material, uvs - material) + " UV(";
+    for (int k = 2; k < 10; ++k) relisted += uv[k % 8] + (k < 9 ? " " : "");
+    doc.replace(begin, end - begin, relisted);
+    return doc;
+}
+
+// A map already right but for one box, in the second object or the last: the program writes the
+// objects before the first change, and a half of the document without any, only once it meets a
+// change. That box is rewritten; every other block stays bit for bit.
+TEST(RepairMaps, OneBoxToRepairLeavesEveryOtherBlockAsItWas) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(RunGenerator({"blocks", "400", dir + "/RIGHT.mqo", "--objects", "4"}), 0);
+    ASSERT_EQ(RunBloktar({"RIGHT.mqo"}, "ok\n", dir).status, 0);
+    const std::string right = ReadFile(dir + "/RIGHT.mqo");
+    const std::string bd1 = ReadFile(dir + "/RIGHT.mqo.bd1");
+    for (const auto& [object, block] : {std::pair{"part1", 100}, std::pair{"part3", 300}}) {
+        SCOPED_TRACE(object);
+        const Repaired result = RepairAndConvert(dir, RelistFirstFace(right, object));
+        ASSERT_EQ(result.repair.status, 0) << Utf8FromSjis(result.repair.out);
+        EXPECT_NE(result.repair.out.find(Sjis("・書き直す箱 (頂点の順)\t1\n")), std::string::npos)
+            << Utf8FromSjis(result.repair.out);
+        ASSERT_EQ(result.bd1.size(), bd1.size());
+        const std::size_t record = 312 + 316 * static_cast<std::size_t>(block);
+        EXPECT_NE(result.bd1.substr(record, 316), bd1.substr(record, 316));
+        EXPECT_EQ(result.bd1.substr(0, record), bd1.substr(0, record));
+        EXPECT_EQ(result.bd1.substr(record + 316), bd1.substr(record + 316));
+    }
 }
 
 // Two boxes, the first listed in an order no layout knows, a lone triangle, an unused vertex:
