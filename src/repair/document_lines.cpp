@@ -235,10 +235,9 @@ class Cutter {
     bool stopped_ = false;
 };
 
-// Where a second cutter may start: the first "Object " line beyond the middle (a little beyond:
-// the second cutter also has its pieces moved behind the first's), npos for none.
+// Where a second cutter may start: the first "Object " line beyond the middle, npos for none.
 std::size_t LaterStart(std::string_view form) {
-    const std::size_t found = form.find("\nObject ", form.size() / 20 * 11);
+    const std::size_t found = form.find("\nObject ", form.size() / 2);
     return found == std::string_view::npos ? found : found + 1;
 }
 
@@ -271,8 +270,9 @@ void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) 
 
 }  // namespace
 
-void CutDocument(std::string_view form, DocumentLines& cut) {
+bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later) {
     cut = DocumentLines{};
+    later = DocumentLines{};
     // Room for the lines of a map, whose vertex and face lines run from about 25 to 80 bytes.
     cut.lines.reserve(form.size() / 32 + 16);
     // The pass is between objects at an "Object " line, unless an object before is still open:
@@ -282,13 +282,19 @@ void CutDocument(std::string_view form, DocumentLines& cut) {
     Cutter first(form, cut, 0, start);
     if (start == std::string_view::npos) {
         first.Run();
-        return;
+        return false;
     }
     // Large room is obtained here, where the system backs it with huge pages.
-    DocumentLines later;
     later.lines.reserve((form.size() - start) / 32 + 16);
     RunBoth([&] { first.Run(); }, [&] { Cutter(form, later, start).Run(); });
-    if (first.Stopped()) AppendCut(form, later, cut);
+    if (first.Stopped()) return true;
+    later = DocumentLines{};
+    return false;
+}
+
+void CutDocument(std::string_view form, DocumentLines& cut) {
+    DocumentLines later;
+    if (CutDocumentInTwo(form, cut, later)) AppendCut(form, later, cut);
 }
 
 const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer) {

@@ -73,6 +73,11 @@ struct DocumentLines {
 // outlive the result.
 void CutDocument(std::string_view form, DocumentLines& cut);
 
+// The same cut in two halves made at once, when the document allows: true when later holds the
+// pieces and objects that follow cut's (its object numbers and piece numbers its own, counted from
+// 0); false, with later empty, when cut holds them all.
+bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later);
+
 // Room for the longest piece as the reader hands it over: 255 characters, its newline, its
 // terminating zero, and zero bytes behind for the number readers that look ahead.
 struct LineBuffer {

@@ -247,9 +247,41 @@ void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t pre
     out.append(lineEnd);
 }
 
+// Bytes in two pieces, read as one: the second follows the first.
+class TwoPieces final : public DocumentSource {
+  public:
+    TwoPieces(std::string_view first, std::string_view second) : pieces_{first, second} {}
+
+    std::size_t Read(char* into, std::size_t size) override {
+        std::size_t got = 0;
+        while (got < size && piece_ < 2) {
+            const std::string_view rest = pieces_[piece_].substr(at_);
+            const std::size_t step = std::min(size - got, rest.size());
+            std::memcpy(into + got, rest.data(), step);
+            got += step;
+            at_ += step;
+            if (at_ == pieces_[piece_].size()) {
+                ++piece_;
+                at_ = 0;
+            }
+        }
+        return got;
+    }
+    void Rewind() override {
+        piece_ = 0;
+        at_ = 0;
+    }
+
+  private:
+    std::string_view pieces_[2];
+    int piece_ = 0;
+    std::size_t at_ = 0;
+};
+
 // One object of the form and what repairing it makes.
 struct ObjectWork {
-    std::size_t index;  // into the cut's objects
+    const DocumentLines* cut;  // the half of the cut it stands in
+    std::size_t index;         // into that half's objects
     bool repaired = false;
     std::int32_t task = -1;            // for one to repair: its task
     std::span<FaceText> faces;         // while its lines are written: in its writer's room
@@ -276,48 +308,64 @@ class Repairer {
         OpenMemoryDocument(document, form_.data(), form_.size());
         repair_.header = CheckDocumentHeader(document);
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
-        CutDocument(form_, cut_);
+        shares_ = CutDocumentInTwo(form_, cuts_[0], cuts_[1]) ? 2 : 1;
+        lineEnd_ = cuts_[0].lineEnd;
 
         // Every object the converter reads gets its work and its report first; each object to
         // repair is then done by the thread that writes its lines, just before it writes them.
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
         std::vector<Task> tasks;
-        repair_.objects.reserve(cut_.objects.size());
-        work_.reserve(cut_.objects.size());
-        for (std::size_t o = 0; o < cut_.objects.size(); ++o) {
-            const DocumentObject& object = cut_.objects[o];
-            if (object.hidden && !object.loadedBeforeHidden) continue;
-            ObjectRepair report;
-            report.name = object.name;
-            ObjectWork work;
-            work.index = o;
-            work.repaired = object.closed && !object.hidden && !object.mirror && !object.patch &&
-                            !object.lathe && object.vertexChunks <= 1 && object.faceChunks <= 1;
-            report.leftAsIs = !work.repaired;
-            if (work.repaired) {
-                work.task = static_cast<std::int32_t>(tasks.size());
-                tasks.push_back({work_.size(), vertexStart, faceStart, false});
+        objectsBefore_[1] = cuts_[0].objects.size();
+        const std::size_t objects = objectsBefore_[1] + cuts_[1].objects.size();
+        repair_.objects.reserve(objects);
+        work_.reserve(objects);
+        workOf_.assign(objects, -1);
+        for (int share = 0; share < shares_; ++share) {
+            for (std::size_t o = 0; o < cuts_[share].objects.size(); ++o) {
+                const DocumentObject& object = cuts_[share].objects[o];
+                if (object.hidden && !object.loadedBeforeHidden) continue;
+                ObjectRepair report;
+                report.name = object.name;
+                ObjectWork work;
+                work.cut = &cuts_[share];
+                work.index = o;
+                work.repaired = object.closed && !object.hidden && !object.mirror &&
+                                !object.patch && !object.lathe && object.vertexChunks <= 1 &&
+                                object.faceChunks <= 1;
+                report.leftAsIs = !work.repaired;
+                if (work.repaired) {
+                    workOf_[objectsBefore_[share] + o] = static_cast<std::int32_t>(work_.size());
+                    work.task = static_cast<std::int32_t>(tasks.size());
+                    tasks.push_back({work_.size(), vertexStart, faceStart, false});
+                }
+                vertexStart += object.vertexLines.size();
+                faceStart += object.faceLines.size();
+                repair_.objects.push_back(std::move(report));
+                work_.push_back(std::move(work));
             }
-            vertexStart += object.vertexLines.size();
-            faceStart += object.faceLines.size();
-            repair_.objects.push_back(std::move(report));
-            work_.push_back(std::move(work));
         }
         // The blocks every object's boxes must come out as stand in one room (a box takes six
         // faces at least), each object's part made by its task.
         std::size_t blockRecords = 0;
         for (Task& task : tasks) {
             task.blockSlot = blockRecords;
-            blockRecords += cut_.objects[work_[task.work].index].faceLines.size() / kBlockFaces;
+            blockRecords += ObjectOf(work_[task.work]).faceLines.size() / kBlockFaces;
         }
         blockRoom_ = ObtainRoom(blockRecords * sizeof(Bd1Block));
         tasks_ = &tasks;
         if (!Write()) return RepairOutcome::NothingToRepair;
         // The pieces are written: their room goes to the check's arrays.
-        decltype(cut_.lines)().swap(cut_.lines);
-        std::deque<std::string>().swap(cut_.owned);
-        if (sink_ != nullptr) sink_->FormWritten(repair_.document);
+        for (DocumentLines& cut : cuts_) {
+            decltype(cut.lines)().swap(cut.lines);
+            std::deque<std::string>().swap(cut.owned);
+        }
+        if (sink_ != nullptr) {
+            sink_->FormWritten(repair_.document, repair_.documentRest);
+        } else {
+            repair_.document.append(repair_.documentRest);
+            std::string().swap(repair_.documentRest);
+        }
         return Verify();
     }
 
@@ -344,7 +392,7 @@ class Repairer {
 
     void RunTask(Task& task, ObjectRoom& room) {
         ObjectWork& work = work_[task.work];
-        const std::size_t faceCount = cut_.objects[work.index].faceLines.size();
+        const std::size_t faceCount = ObjectOf(work).faceLines.size();
         ReadObjectFaces(work, room.faces);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
@@ -359,13 +407,20 @@ class Repairer {
         }
     }
 
+    static const DocumentObject& ObjectOf(const ObjectWork& work) {
+        return work.cut->objects[work.index];
+    }
+    DocumentObject& MutableObjectOf(const ObjectWork& work) {
+        return cuts_[work.cut == &cuts_[0] ? 0 : 1].objects[work.index];
+    }
+
     // Reads the object's face lines into faces, which hold them for the object's work.
     void ReadObjectFaces(ObjectWork& work, std::vector<FaceText>& faces) const {
-        const DocumentObject& object = cut_.objects[work.index];
+        const DocumentObject& object = ObjectOf(work);
         faces.assign(object.faceLines.size(), FaceText{});
         LineBuffer buffer;
         for (std::size_t f = 0; f < faces.size(); ++f) {
-            ReadFace(cut_.lines[object.faceLines[f]], buffer, faces[f]);
+            ReadFace(work.cut->lines[object.faceLines[f]], buffer, faces[f]);
         }
         work.faces = std::span<FaceText>(faces);
     }
@@ -373,10 +428,10 @@ class Repairer {
     // Finds the object's boxes and what is no box; true when anything changes.
     bool RepairObject(ObjectWork& work, std::size_t vertexStart, std::size_t faceStart,
                       ObjectRepair& report, ObjectRoom& room) {
-        const DocumentObject& object = cut_.objects[work.index];
+        const DocumentObject& object = ObjectOf(work);
         const std::size_t vertexCount = object.vertexLines.size();
         // The cut has read them; they are the object's from here on.
-        work.vertices = std::move(cut_.objects[work.index].vertices);
+        work.vertices = std::move(MutableObjectOf(work).vertices);
         std::vector<Point>& points = room.points;
         points.resize(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
@@ -480,7 +535,7 @@ class Repairer {
     void ForEachListedVertex(const ObjectWork& work, std::size_t f, Visit visit) {
         const FaceText& face = work.faces[f];
         if (!face.hasList) return;
-        const std::string_view content = cut_.lines[cut_.objects[work.index].faceLines[f]].content;
+        const std::string_view content = work.cut->lines[ObjectOf(work).faceLines[f]].content;
         const std::string_view list = content.substr(face.listBegin, face.listEnd - face.listBegin);
         std::size_t i = 0;
         while (i < list.size()) {
@@ -571,14 +626,14 @@ class Repairer {
             out.append(form_.substr(line.begin, line.end - line.begin));
         } else {
             out.append(line.content);
-            out.append(cut_.lineEnd);
+            out.append(lineEnd_);
         }
     }
 
     // A face line of a kept box: as it stands, its vertex numbers moved by shift.
     void AppendKeptFace(std::string& out, const ObjectWork& work, std::size_t f,
                         std::int64_t shift) const {
-        const DocumentLine& line = cut_.lines[cut_.objects[work.index].faceLines[f]];
+        const DocumentLine& line = work.cut->lines[ObjectOf(work).faceLines[f]];
         if (shift == 0) {
             AppendVertexLine(out, line);
             return;
@@ -590,7 +645,7 @@ class Repairer {
             AppendInt(out, face.record.V[k] + shift);
         }
         out.append(line.content.substr(face.listEnd));
-        out.append(cut_.lineEnd);
+        out.append(lineEnd_);
     }
 
     // Slot f of a rewritten box whose corner k is vertex base + k. The line is made in a buffer
@@ -644,7 +699,7 @@ class Repairer {
             const auto size = static_cast<std::size_t>(p - line);
             if (size <= kLongestFaceLine || attempt == 1) {
                 // The line's ending goes with it: one append.
-                put(cut_.lineEnd);
+                put(lineEnd_);
                 out.append(line, static_cast<std::size_t>(p - line));
                 break;
             }
@@ -655,7 +710,7 @@ class Repairer {
         std::int64_t base = 0;
         for (std::size_t b = 0; b < work.boxes.size(); ++b, base += kBlockCorners) {
             const FoundBox& box = work.boxes[b];
-            const DocumentObject& object = cut_.objects[work.index];
+            const DocumentObject& object = ObjectOf(work);
             if (work.kept[b] != 0) {
                 if (faces) {
                     for (int g = 0; g < kBlockFaces; ++g) {
@@ -664,9 +719,9 @@ class Repairer {
                     }
                 } else {
                     for (int k = 0; k < kBlockCorners; ++k) {
-                        AppendVertexLine(out,
-                                         cut_.lines[object.vertexLines[static_cast<std::size_t>(
-                                             work.keptFirst[b] + k)]]);
+                        AppendVertexLine(
+                            out, work.cut->lines[object.vertexLines[static_cast<std::size_t>(
+                                     work.keptFirst[b] + k)]]);
                     }
                 }
                 continue;
@@ -676,7 +731,7 @@ class Repairer {
             } else {
                 for (const std::int32_t vertex : box.corner) {
                     AppendVertexLine(
-                        out, cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
+                        out, work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
                 }
             }
         }
@@ -691,7 +746,7 @@ class Repairer {
 
     // A moved face: its line as it stands, its vertex numbers those of the hidden object.
     void AppendAsideFace(std::string& out, const ObjectWork& work, std::size_t f) {
-        const DocumentLine& line = cut_.lines[cut_.objects[work.index].faceLines[f]];
+        const DocumentLine& line = work.cut->lines[ObjectOf(work).faceLines[f]];
         const FaceText& face = work.faces[f];
         GuardAsideLine(out, line);
         if (!face.hasList) {
@@ -722,12 +777,12 @@ class Repairer {
             }
         }
         out.append(line.content.substr(face.listEnd));
-        out.append(cut_.lineEnd);
+        out.append(lineEnd_);
     }
 
     void AppendAsideObject(std::string& out, const ObjectWork& work, const ObjectRepair& report) {
-        const DocumentObject& object = cut_.objects[work.index];
-        const std::string& end = cut_.lineEnd;
+        const DocumentObject& object = ObjectOf(work);
+        const std::string& end = lineEnd_;
         out.append("Object \"" + report.asideName + "\" {" + end);
         out.append("\tvisible 0" + end);
         out.append("\tvertex ");
@@ -735,13 +790,13 @@ class Repairer {
         out.append(" {" + end);
         for (const std::int32_t vertex : work.asideVertices) {
             const DocumentLine& line =
-                cut_.lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
+                work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
             GuardAsideLine(out, line);
             AppendVertexLine(out, line);
         }
         for (const std::size_t line : object.otherVertexLines) {
-            GuardAsideLine(out, cut_.lines[line]);
-            AppendVertexLine(out, cut_.lines[line]);
+            GuardAsideLine(out, work.cut->lines[line]);
+            AppendVertexLine(out, work.cut->lines[line]);
         }
         out.append("\t}" + end);
         out.append("\tface ");
@@ -754,63 +809,47 @@ class Repairer {
         out.append("}" + end);
     }
 
-    // The repaired form: the lines up to the object that starts nearest the middle on this
-    // thread, the rest on a second one.
-    // The repaired form, unless nothing changes: false then, with nothing written.
+    // The repaired form, unless nothing changes: false then, with nothing written. Each half of
+    // the cut is written on a thread of its own, the first into the document, the second into
+    // repair_.documentRest, which follows it.
     bool Write() {
-        workOf_.assign(cut_.objects.size(), -1);
-        for (std::size_t w = 0; w < work_.size(); ++w) {
-            if (work_[w].repaired) workOf_[work_[w].index] = static_cast<std::int32_t>(w);
-        }
-        const std::size_t lineCount = cut_.lines.size();
-        std::size_t split = lineCount;
-        std::size_t distance = form_.size();
-        for (const DocumentObject& object : cut_.objects) {
-            const std::size_t at = cut_.lines[object.openLine].begin;
-            const std::size_t away =
-                at > form_.size() / 2 ? at - form_.size() / 2 : form_.size() / 2 - at;
-            if (object.openLine > 0 && away < distance) {
-                split = object.openLine;
-                distance = away;
-            }
-        }
         std::string& out = repair_.document;
         out.clear();
         out.reserve(form_.size() + form_.size() / 4);
         PreferHugePages(out.data(), out.capacity());
-        if (split == lineCount) {
-            if (!WriteShare(out, 0, lineCount)) return false;
+        if (shares_ == 1) {
+            if (!WriteShare(out, 0)) return false;
         } else {
             // Large room is obtained on this thread, where the system backs it with huge pages.
-            std::string later;
-            const std::size_t rest = form_.size() - cut_.lines[split].begin;
-            later.reserve(rest + rest / 4);
-            PreferHugePages(later.data(), later.capacity());
+            const std::size_t rest = form_.size() - cuts_[1].lines.front().begin;
+            repair_.documentRest.reserve(rest + rest / 4);
+            PreferHugePages(repair_.documentRest.data(), repair_.documentRest.capacity());
             bool changedBefore = false;
             bool changedLater = false;
-            RunBoth([&] { changedBefore = WriteShare(out, 0, split); },
-                    [&] { changedLater = WriteShare(later, split, lineCount); });
+            RunBoth([&] { changedBefore = WriteShare(out, 0); },
+                    [&] { changedLater = WriteShare(repair_.documentRest, 1); });
             if (!changedBefore && !changedLater) return false;
-            // A share in which nothing changed is written now.
-            if (!changedBefore) WriteLines(out, 0, split);
-            if (!changedLater) WriteLines(later, split, lineCount);
-            out.append(later);
+            // A half in which nothing changed is written now.
+            if (!changedBefore) WriteLines(out, 0, cuts_[0].lines.size());
+            if (!changedLater) WriteLines(repair_.documentRest, 1, cuts_[1].lines.size());
         }
-        out.append(form_.substr(lineCount > 0 ? cut_.lines.back().end : 0));
+        const DocumentLines& last = cuts_[shares_ - 1];
+        (shares_ == 1 ? out : repair_.documentRest)
+            .append(form_.substr(last.lines.empty() ? 0 : last.lines.back().end));
         return true;
     }
 
-    // Lines [first, last) of the repaired form, a share written by one thread. Each object to
-    // repair is repaired as its first line inside comes, its faces held in room that passes from
-    // one object to the next. Nothing is written until an object of the share changes: then the
-    // lines passed over come first, their objects' faces read again. False, with nothing
-    // written, when none changes.
-    bool WriteShare(std::string& out, std::size_t first, std::size_t last) {
+    // The lines of a half of the cut, written by one thread. Each object to repair is repaired as
+    // its first line inside comes, its faces held in room that passes from one object to the
+    // next. Nothing is written until an object of the half changes: then the lines passed over
+    // come first, their objects' faces read again. False, with nothing written, when none changes.
+    bool WriteShare(std::string& out, int share) {
         ObjectRoom room;
         std::int32_t current = -1;  // the object whose lines these are
         bool changed = false;
-        for (std::size_t i = first; i < last; ++i) {
-            const std::int32_t w = WorkOfLine(i);
+        const std::size_t lineCount = cuts_[share].lines.size();
+        for (std::size_t i = 0; i < lineCount; ++i) {
+            const std::int32_t w = WorkOfLine(share, i);
             if (w >= 0 && w != current) {
                 current = w;
                 Task& task =
@@ -818,37 +857,39 @@ class Repairer {
                 RunTask(task, room);
                 if (task.changes && !changed) {
                     changed = true;
-                    WriteLines(out, first, i);
+                    WriteLines(out, share, i);
                 }
             }
-            if (changed) WriteLine(out, i, w);
+            if (changed) WriteLine(out, share, i, w);
         }
         return changed;
     }
 
-    // Lines [first, last) of objects already repaired, their faces read again.
-    void WriteLines(std::string& out, std::size_t first, std::size_t last) {
+    // The first lines of a half, of objects already repaired, their faces read again.
+    void WriteLines(std::string& out, int share, std::size_t lineCount) {
         std::vector<FaceText> faces;
         std::int32_t current = -1;
-        for (std::size_t i = first; i < last; ++i) {
-            const std::int32_t w = WorkOfLine(i);
+        for (std::size_t i = 0; i < lineCount; ++i) {
+            const std::int32_t w = WorkOfLine(share, i);
             if (w >= 0 && w != current) {
                 current = w;
                 ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces);
             }
-            WriteLine(out, i, w);
+            WriteLine(out, share, i, w);
         }
     }
 
     // The work of the object a line stands in, -1 where it is no object to repair.
-    std::int32_t WorkOfLine(std::size_t i) const {
-        const DocumentLine& line = cut_.lines[i];
-        return line.object >= 0 ? workOf_[static_cast<std::size_t>(line.object)] : -1;
+    std::int32_t WorkOfLine(int share, std::size_t i) const {
+        const DocumentLine& line = cuts_[share].lines[i];
+        return line.object >= 0
+                   ? workOf_[objectsBefore_[share] + static_cast<std::size_t>(line.object)]
+                   : -1;
     }
 
-    // Line i of the form, in object work w (-1 for none) as repaired.
-    void WriteLine(std::string& out, std::size_t i, std::int32_t w) {
-        const DocumentLine& line = cut_.lines[i];
+    // Line i of a half, in object work w (-1 for none), as repaired.
+    void WriteLine(std::string& out, int share, std::size_t i, std::int32_t w) {
+        const DocumentLine& line = cuts_[share].lines[i];
         if (w < 0) {
             out.append(form_.substr(line.begin, line.end - line.begin));
             return;
@@ -863,18 +904,18 @@ class Repairer {
             case LineRole::VertexHeader:
                 AppendCountLine(out, line, 8,
                                 static_cast<std::int64_t>(work.boxes.size()) * kBlockCorners,
-                                cut_.lineEnd);
+                                lineEnd_);
                 AppendBoxes(out, work, false);
                 break;
             case LineRole::FaceHeader:
                 AppendCountLine(out, line, 6,
                                 static_cast<std::int64_t>(work.boxes.size()) * kBlockFaces,
-                                cut_.lineEnd);
+                                lineEnd_);
                 AppendBoxes(out, work, true);
                 break;
             case LineRole::ObjectClose:
                 out.append(form_.substr(line.begin, line.end - line.begin));
-                if (!line.newline) out.append(cut_.lineEnd);
+                if (!line.newline) out.append(lineEnd_);
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
                 break;
             default:
@@ -899,7 +940,8 @@ class Repairer {
             Repairer& repairer_;
         } records(*this);
         Document document;
-        OpenMemoryDocument(document, repair_.document.data(), repair_.document.size());
+        TwoPieces pieces(repair_.document, repair_.documentRest);
+        OpenSourceDocument(document, pieces);
         PipelineLimits limits;
         limits.maxArrayBytes = maxArrayBytes_;
         const PipelineResult result = RunDocumentPipeline(document, records, limits);
@@ -917,7 +959,7 @@ class Repairer {
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
         for (const ObjectWork& work : work_) {
-            const DocumentObject& object = cut_.objects[work.index];
+            const DocumentObject& object = ObjectOf(work);
             if (!work.repaired) {
                 vertexStart += object.vertexLines.size();
                 faceStart += object.faceLines.size();
@@ -975,7 +1017,10 @@ class Repairer {
     Repair& repair_;
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
-    DocumentLines cut_;
+    DocumentLines cuts_[2];              // the cut, in two halves where it could be made so
+    int shares_ = 1;                     // the halves it has
+    std::size_t objectsBefore_[2] = {};  // per half: the objects of the halves before
+    std::string lineEnd_;                // the document's line ending
     Room blockRoom_;  // the blocks every object's boxes must come out as (Bd1Block records)
     std::vector<Task>* tasks_ = nullptr;  // every object's task, while the form is written
     std::vector<std::int32_t> workOf_;    // per object of the cut: its work, -1 for none

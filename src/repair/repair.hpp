@@ -50,6 +50,8 @@ struct Repair {
     std::int64_t blocks = 0;            // the blocks the repaired form gives (or would give)
     std::int64_t wrongBlock = -1;       // for NotVerified: the first block that is not its box
     std::string document;               // the repaired form, for Repaired
+    std::string documentRest;           // with a sink: the form's second piece, which follows
+                                        // document
 };
 
 // The suffix of the hidden object that takes what is no box.
@@ -57,11 +59,12 @@ inline constexpr std::string_view kAsideSuffix = "_aside";
 
 // Hears of the repaired form as soon as it is written, before the check runs: the form stays
 // as it is until RepairForm returns, so it may be stored meanwhile, to be kept only when the
-// outcome is Repaired.
+// outcome is Repaired. The form comes in two pieces, the second following the first; with a
+// sink, Repair::document holds only the first, and Repair::documentRest the second.
 class RepairedFormSink {
   public:
     virtual ~RepairedFormSink() = default;
-    virtual void FormWritten(std::string_view form) = 0;
+    virtual void FormWritten(std::string_view first, std::string_view second) = 0;
 };
 
 // Repairs a document's Ver 1.0 form (every byte, as the converter reads it) and checks the result

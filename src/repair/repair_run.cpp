@@ -77,8 +77,9 @@ class FileStore final : public RepairedFormSink {
   public:
     explicit FileStore(NativeString path) : file_(std::move(path)) {}
 
-    void FormWritten(std::string_view form) override {
-        form_ = form;
+    void FormWritten(std::string_view first, std::string_view second) override {
+        first_ = first;
+        second_ = second;
         started_ = true;
         worker_.Run(&FileStore::Store, this);
     }
@@ -98,13 +99,15 @@ class FileStore final : public RepairedFormSink {
   private:
     static void Store(void* context) {
         FileStore& store = *static_cast<FileStore*>(context);
-        store.stored_ =
-            store.file_.Create() && store.file_.Write(store.form_.data(), store.form_.size());
+        store.stored_ = store.file_.Create() &&
+                        store.file_.Write(store.first_.data(), store.first_.size()) &&
+                        store.file_.Write(store.second_.data(), store.second_.size());
         store.worker_.Publish(1, true);
     }
 
     AtomicFile file_;  // abandoned, unless committed, once the worker has ended
-    std::string_view form_;
+    std::string_view first_;
+    std::string_view second_;
     bool started_ = false;
     bool stored_ = false;
     WorkerThread worker_;  // waits for the store as the object goes
