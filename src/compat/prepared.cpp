@@ -139,13 +139,20 @@ bool FileSize(std::FILE* file, std::uint64_t& size) {
     return true;
 }
 
+// The file's bytes where they are read in place: where mapped, there; otherwise in the file.
+std::unique_ptr<PlacedBytes> PlacedBytesOf(std::FILE* file, std::string_view mapped) {
+    if (mapped.empty()) return std::make_unique<PlacedFile>(file);
+    return std::make_unique<PlacedMemory>(mapped.data(), mapped.size());
+}
+
 // Plans the translation of a file, read where its bytes stand, with the lines of its binary
 // vertices. False where it could not be read so, or there was no room for the chunks found: the
 // plan is then to be made again, from the file's stream.
-bool PlanPlacedFile(std::FILE* file, PreparedDocument& prepared) {
-    std::uint64_t size = 0;
-    if (!FileSize(file, size)) return false;
-    prepared.placed = std::make_unique<PlacedFile>(file);
+
+bool PlanPlacedFile(std::FILE* file, PreparedDocument& prepared, std::string_view mapped) {
+    std::uint64_t size = mapped.size();
+    if (mapped.empty() && !FileSize(file, size)) return false;
+    prepared.placed = PlacedBytesOf(file, mapped);
     bool readFailed = false;
     try {
         prepared.linesMade = PlanTranslationWritingLines(*prepared.placed, size, prepared.encoder,
@@ -205,7 +212,8 @@ bool NamesArchive(const NativeChar* path) {
 }
 
 Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
-                            Document& document, const TranslationPlan* planned) {
+                            Document& document, const TranslationPlan* planned,
+                            std::string_view mapped) {
     prepared.fromArchive = archive;
     ArchiveMember& member = prepared.member;
     if (archive) {
@@ -215,8 +223,8 @@ Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& pre
         prepared.raw = std::make_unique<FileSource>(file);
         if (planned != nullptr) {
             prepared.plan = *planned;
-            prepared.placed = std::make_unique<PlacedFile>(file);
-        } else if (!PlanPlacedFile(file, prepared)) {
+            prepared.placed = PlacedBytesOf(file, mapped);
+        } else if (!PlanPlacedFile(file, prepared, mapped)) {
             PlanTranslation(*prepared.raw, prepared.encoder, prepared.plan);
         }
     }

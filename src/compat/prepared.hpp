@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "compat/archive.hpp"
 #include "compat/code_page.hpp"
@@ -29,7 +30,7 @@ struct PreparedDocument {
     // themselves.
     ArchiveMember member;
     std::unique_ptr<DocumentSource> raw;
-    std::unique_ptr<PlacedFile> placed;  // the file, read where its bytes stand
+    std::unique_ptr<PlacedBytes> placed;  // the file, read where its bytes stand
     TranslationPlan plan;
     VertexLines lines;  // the lines of a file's binary vertices, made while it was planned
     bool linesMade = false;
@@ -45,9 +46,12 @@ bool NamesArchive(const NativeChar* path);
 // Looks at the open file (an archive when archive is true) and, when it is to be read in its
 // Ver 1.0 form or out of the archive, opens document over that. On Untouched the file stands at
 // its start again. The file must stay open while document is read. planned, where given, is the
-// file's whole plan, made already: the file is not planned again.
+// file's whole plan, made already: the file is not planned again. mapped, where given, is the
+// file's bytes where the caller has mapped them: they are read there in place of the file, and
+// must stay while document is read.
 Preparation PrepareDocument(std::FILE* file, bool archive, PreparedDocument& prepared,
-                            Document& document, const TranslationPlan* planned = nullptr);
+                            Document& document, const TranslationPlan* planned = nullptr,
+                            std::string_view mapped = {});
 
 // One line each: what was translated (the archive member, the version, the re-encoding, the
 // binary vertex chunks), then a line for each warning.

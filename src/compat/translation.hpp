@@ -97,9 +97,7 @@ class PlacedBytes {
     // Stores up to size bytes from offset on at into; got says how many, fewer only where the
     // bytes end. False where they could not be read.
     virtual bool ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) = 0;
-
-  protected:
-    ~PlacedBytes() = default;
+    virtual ~PlacedBytes() = default;
 };
 
 // An open file's bytes, read where they stand: no read moves its stream.

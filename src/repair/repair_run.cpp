@@ -114,10 +114,15 @@ class FileStore final : public RepairedFormSink {
 };
 
 Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
+    // A file is mapped and read where it stands, while it is planned and, when it needs no
+    // translation, as the form itself.
+    MappedFile mapped;
+    const bool archive = compat::NamesArchive(path);
+    if (!archive) mapped.Map(file);
     compat::PreparedDocument prepared;
     Document document;
     const compat::Preparation preparation =
-        compat::PrepareDocument(file, compat::NamesArchive(path), prepared, document);
+        compat::PrepareDocument(file, archive, prepared, document, nullptr, mapped.Bytes());
     switch (preparation) {
         case compat::Preparation::Refused:
             compat::PrintRefusal(prepared, console);
@@ -130,11 +135,10 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
             break;
     }
     console.Text(bloktar::text::kFileLoad);
-    // A file that needs no translation is read where it stands; any other form is read whole.
-    MappedFile mapped;
+    // Any other form is read whole.
     FormBytes read;
     std::string_view form;
-    if (preparation == compat::Preparation::Untouched && mapped.Map(file)) {
+    if (preparation == compat::Preparation::Untouched && !mapped.Bytes().empty()) {
         form = mapped.Bytes();
     } else if (ReadForm(file, preparation, prepared, read)) {
         form = std::string_view(read.data(), read.size());
