@@ -1,7 +1,9 @@
 #include "repair/document_lines.hpp"
 
+#include <algorithm>
 #include <cstring>
 
+#include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
 #include "repair/two_threads.hpp"
@@ -94,21 +96,18 @@ class Cutter {
         const std::size_t room = limit - 1;
         const char* text = form_.data();
         DocumentLine line{position_, position_, {}, false, LineRole::Other, object};
-        // The usual line: a newline within reach, no carriage return but one before it.
-        const void* found = std::memchr(text + position_, '\n', end_ - position_);
-        if (found != nullptr) {
-            const auto newline = static_cast<std::size_t>(static_cast<const char*>(found) - text);
-            std::size_t stop = newline;
-            if (stop > position_ && text[stop - 1] == '\r') --stop;
-            if (stop - position_ + 1 <= room &&
-                std::memchr(text + position_, '\r', stop - position_) == nullptr) {
-                line.content = form_.substr(position_, stop - position_);
-                line.newline = true;
-                line.end = newline + 1;
-                position_ = line.end;
-                cut_.lines.push_back(line);
-                return &cut_.lines.back();
-            }
+        // The usual line: no carriage return in it, then a newline, or a carriage return and a
+        // newline, within reach.
+        const std::size_t stop = LineBreak(position_);
+        std::size_t newline = stop;
+        if (stop < end_ && text[stop] == '\r' && stop + 1 < end_) ++newline;
+        if (newline < end_ && text[newline] == '\n' && stop - position_ + 1 <= room) {
+            line.content = form_.substr(position_, stop - position_);
+            line.newline = true;
+            line.end = newline + 1;
+            position_ = line.end;
+            cut_.lines.push_back(line);
+            return &cut_.lines.back();
         }
         // Anything else, a byte at a time as the reader takes it.
         std::string content;
@@ -135,6 +134,20 @@ class Cutter {
         return &cut_.lines.back();
     }
 
+    // The first carriage return or newline from at on, end_ where there is none.
+    std::size_t LineBreak(std::size_t at) const {
+        const char* text = form_.data();
+        // The scan looks up to kLineScanReadAhead bytes past where it is told to stop: it is told
+        // to stop that far before the form's end, and the rest is looked at byte by byte.
+        const std::size_t scanned = end_ > kLineScanReadAhead && end_ - kLineScanReadAhead > at
+                                        ? end_ - kLineScanReadAhead
+                                        : at;
+        std::size_t stop = static_cast<std::size_t>(
+            document_detail::FindLineBreak(text + at, text + scanned) - text);
+        while (stop < end_ && text[stop] != '\r' && text[stop] != '\n') ++stop;
+        return stop;
+    }
+
     bool ReadObject(std::int32_t index) {
         while (const DocumentLine* line = Next(kObjectLineLimit, index)) {
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
@@ -155,11 +168,26 @@ class Cutter {
             }
             if (BeginsWith(content, "\tvertex ")) {
                 piece.role = LineRole::VertexHeader;
-                if (object.vertexChunks++ == 0) object.vertexHeader = number;
+                if (object.vertexChunks++ == 0) {
+                    object.vertexHeader = number;
+                    // Room for the vertices the line counts, as many as the bytes left can hold
+                    // (a vertex line takes six at least).
+                    const auto counted =
+                        static_cast<std::size_t>(std::max<std::int32_t>(IntAfter(content, 8), 0));
+                    const std::size_t room = std::min(counted, (end_ - position_) / 6);
+                    object.vertexLines.reserve(room);
+                    object.vertices.reserve(room);
+                }
                 if (!ReadVertices(index)) return false;
             } else if (BeginsWith(content, "\tface ")) {
                 piece.role = LineRole::FaceHeader;
-                if (object.faceChunks++ == 0) object.faceHeader = number;
+                if (object.faceChunks++ == 0) {
+                    object.faceHeader = number;
+                    // Room for the faces the line counts, as many as the bytes left can hold.
+                    const auto counted =
+                        static_cast<std::size_t>(std::max<std::int32_t>(IntAfter(content, 6), 0));
+                    object.faceLines.reserve(std::min(counted, (end_ - position_) / 2));
+                }
                 if (!ReadFaces(index)) return false;
             } else if (BeginsWith(content, "\tmirror ")) {
                 object.mirror = IntAfter(content, 8) != 0;

@@ -405,6 +405,20 @@ class Repairer {
         for (std::size_t b = 0; b < work.boxes.size(); ++b) {
             ExpectedRecord(work, work.boxes[b], work.records[b]);
         }
+        std::vector<MQO_VERTEX>().swap(work.vertices);
+    }
+
+    // What an object's lines were written from goes once they are: only the count of its boxes,
+    // its records, stays for the check.
+    void ReleaseWritten(ObjectWork& work) {
+        std::vector<FoundBox>().swap(work.boxes);
+        std::vector<std::uint8_t>().swap(work.kept);
+        std::vector<std::int32_t>().swap(work.keptFirst);
+        std::vector<std::int32_t>().swap(work.keptFace);
+        std::vector<std::uint8_t>().swap(work.faceUsed);
+        std::vector<std::int32_t>().swap(work.asideVertices);
+        std::vector<std::int32_t>().swap(work.asideIndex);
+        std::vector<std::int32_t>().swap(work.asideFaces);
     }
 
     static const DocumentObject& ObjectOf(const ObjectWork& work) {
@@ -851,6 +865,8 @@ class Repairer {
         for (std::size_t i = 0; i < lineCount; ++i) {
             const std::int32_t w = WorkOfLine(share, i);
             if (w >= 0 && w != current) {
+                if (changed && current >= 0)
+                    ReleaseWritten(work_[static_cast<std::size_t>(current)]);
                 current = w;
                 Task& task =
                     (*tasks_)[static_cast<std::size_t>(work_[static_cast<std::size_t>(w)].task)];
@@ -862,6 +878,7 @@ class Repairer {
             }
             if (changed) WriteLine(out, share, i, w);
         }
+        if (changed && current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
         return changed;
     }
 
@@ -872,11 +889,13 @@ class Repairer {
         for (std::size_t i = 0; i < lineCount; ++i) {
             const std::int32_t w = WorkOfLine(share, i);
             if (w >= 0 && w != current) {
+                if (current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
                 current = w;
                 ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces);
             }
             WriteLine(out, share, i, w);
         }
+        if (current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
     }
 
     // The work of the object a line stands in, -1 where it is no object to repair.
@@ -965,7 +984,7 @@ class Repairer {
                 faceStart += object.faceLines.size();
                 continue;
             }
-            for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+            for (std::size_t b = 0; b < work.records.size(); ++b) {
                 const std::size_t vertex = vertexStart + b * kBlockCorners;
                 const std::size_t face = faceStart + b * kBlockFaces;
                 const std::size_t block = vertex / kBlockCorners;
@@ -977,8 +996,8 @@ class Repairer {
                     return RepairOutcome::NotVerified;
                 }
             }
-            vertexStart += work.boxes.size() * kBlockCorners;
-            faceStart += work.boxes.size() * kBlockFaces;
+            vertexStart += work.records.size() * kBlockCorners;
+            faceStart += work.records.size() * kBlockFaces;
         }
         // Without objects left as they are, the boxes are all the blocks there are.
         const bool allRepaired = std::all_of(work_.begin(), work_.end(),
