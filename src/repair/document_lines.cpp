@@ -242,15 +242,15 @@ class Cutter {
     }
 
   public:
-    // The piece as the reader hands it over: with its newline, zero-terminated, and zero bytes
-    // behind for the number readers that look ahead.
+    // The piece as the reader hands it over: with its newline, zero-terminated, and readable
+    // bytes behind for the number readers that look ahead.
     static const char* Terminated(const DocumentLine& line, LineBuffer& buffer) {
         // A piece holds at most 255 characters (the longest limit less one).
         const std::size_t size = line.content.size();
         std::memcpy(buffer.bytes, line.content.data(), size);
         std::size_t end = size;
         if (line.newline) buffer.bytes[end++] = '\n';
-        std::memset(buffer.bytes + end, 0, 32);
+        buffer.bytes[end] = '\0';
         return buffer.bytes;
     }
 

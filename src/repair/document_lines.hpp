@@ -79,13 +79,15 @@ void CutDocument(std::string_view form, DocumentLines& cut);
 bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later);
 
 // Room for the longest piece as the reader hands it over: 255 characters, its newline, its
-// terminating zero, and zero bytes behind for the number readers that look ahead.
+// terminating zero, and bytes behind for the number readers that look ahead. Those bytes are
+// cleared once; behind a later piece they hold what earlier ones left, as the reader's own buffer
+// holds the document's next bytes there.
 struct LineBuffer {
-    char bytes[256 + 32];
+    char bytes[256 + 32] = {};
 };
 
-// The piece as the reader hands it over: its content, its newline, a zero byte, and zero bytes
-// behind for the number readers that look ahead. Valid while buffer is.
+// The piece as the reader hands it over: its content, its newline, a zero byte, and readable
+// bytes behind for the number readers that look ahead. Valid while buffer is.
 const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer);
 
 }  // namespace bloktar::repair

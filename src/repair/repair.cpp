@@ -134,6 +134,28 @@ bool IsCleanList(std::string_view list, std::int32_t n) {
 // and nothing else, its span is the whole of it, as FindUvSpans would find; false, for
 // FindUvSpans to look, where any is otherwise.
 bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& face) {
+#ifdef BLOKTAR_USE_SSE2
+    // Mostly every pair is "d.ddddd d.ddddd", sixteen bytes with the separator behind, looked at
+    // at once (the line stands in a LineBuffer, which has them).
+    {
+        const char* p = uv;
+        int k = 0;
+        for (; k < pairs; ++k, p += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                                 _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+            // Digits at 0, 2 to 6, 8 and 10 to 14; the points, the space and the separator.
+            if (_mm_movemask_epi8(digits) != 0x7D7D || p[1] != '.' || p[9] != '.' || p[7] != ' ' ||
+                p[15] != (k + 1 < pairs ? ' ' : ')')) {
+                break;
+            }
+            const auto at = static_cast<std::uint16_t>(p - line);
+            face.u[k] = {at, 7};
+            face.v[k] = {static_cast<std::uint16_t>(at + 8), 7};
+        }
+        if (k == pairs) return true;
+    }
+#endif
     const char* p = uv;
     const int numbers = 2 * pairs;
     for (int t = 0; t < numbers; ++t) {
@@ -188,8 +210,9 @@ bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
     face.hasList = true;
     face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
     face.listEnd = static_cast<std::uint16_t>(close - text);
-    face.cleanList = IsCleanList(
-        std::string_view(list + 3, static_cast<std::size_t>(close - list - 3)), face.record.n);
+    // The shape's list is the indices the scan took, digits behind single spaces, and the scan
+    // takes the count's own number of them where it is 2 to 4.
+    face.cleanList = usual.indices == usual.n;
     if (!FindUsualUvSpans(text, uv, usual.pairs, face)) {
         for (int k = 0; k < 4; ++k) face.u[k] = face.v[k] = NumberSpan{};
         FindUvSpans(text, uv, face.record.n, face);
@@ -676,7 +699,12 @@ class Repairer {
         for (int attempt = 0; attempt < 2; ++attempt) {
             char* p = line;
             const auto put = [&](std::string_view text) {
-                std::memcpy(p, text.data(), text.size());
+                // Mostly a UV number of five places: seven bytes, copied in place.
+                if (text.size() == 7) {
+                    std::memcpy(p, text.data(), 7);
+                } else {
+                    std::memcpy(p, text.data(), text.size());
+                }
                 p += text.size();
             };
             const auto number = [&](std::int64_t value) { p = std::to_chars(p, limit, value).ptr; };
