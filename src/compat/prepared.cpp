@@ -148,7 +148,6 @@ std::unique_ptr<PlacedBytes> PlacedBytesOf(std::FILE* file, std::string_view map
 // Plans the translation of a file, read where its bytes stand, with the lines of its binary
 // vertices. False where it could not be read so, or there was no room for the chunks found: the
 // plan is then to be made again, from the file's stream.
-
 bool PlanPlacedFile(std::FILE* file, PreparedDocument& prepared, std::string_view mapped) {
     std::uint64_t size = mapped.size();
     if (mapped.empty() && !FileSize(file, size)) return false;

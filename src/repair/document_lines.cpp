@@ -50,13 +50,10 @@ class Cutter {
   public:
     // A cutter from start, a place where a piece begins, as if the pieces before had been cut
     // and had left the pass between objects; it stops when it stands between objects at stopAt.
-    Cutter(std::string_view form, DocumentLines& cut, std::size_t start = 0,
+    // end is where the reader stops: at the first Ctrl-Z, or the form's end.
+    Cutter(std::string_view form, DocumentLines& cut, std::size_t end, std::size_t start = 0,
            std::size_t stopAt = std::string_view::npos)
-        : form_(form), cut_(cut), position_(start), stop_(stopAt) {
-        const void* stop = std::memchr(form.data(), kEndOfText, form.size());
-        end_ = stop != nullptr
-                   ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
-                   : form.size();
+        : form_(form), cut_(cut), end_(end), position_(start), stop_(stopAt) {
         const std::size_t newline = form.find('\n');
         cut_.lineEnd = newline != std::string_view::npos && newline > 0 && form[newline - 1] == '\r'
                            ? "\r\n"
@@ -306,15 +303,19 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // The pass is between objects at an "Object " line, unless an object before is still open:
     // a second cutter starts at one beyond the middle, and its pieces count when the first
     // reaches that line between objects. Otherwise the first goes on to the end itself.
+    const void* stop = std::memchr(form.data(), kEndOfText, form.size());
+    const std::size_t end =
+        stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
+                        : form.size();
     const std::size_t start = LaterStart(form);
-    Cutter first(form, cut, 0, start);
+    Cutter first(form, cut, end, 0, start);
     if (start == std::string_view::npos) {
         first.Run();
         return false;
     }
     // Large room is obtained here, where the system backs it with huge pages.
     later.lines.reserve((form.size() - start) / 32 + 16);
-    RunBoth([&] { first.Run(); }, [&] { Cutter(form, later, start).Run(); });
+    RunBoth([&] { first.Run(); }, [&] { Cutter(form, later, end, start).Run(); });
     if (first.Stopped()) return true;
     later = DocumentLines{};
     return false;

@@ -303,8 +303,8 @@ class TwoPieces final : public DocumentSource {
 
 // One object of the form and what repairing it makes.
 struct ObjectWork {
-    const DocumentLines* cut;  // the half of the cut it stands in
-    std::size_t index;         // into that half's objects
+    DocumentLines* cut;  // the half of the cut it stands in
+    std::size_t index;   // into that half's objects
     bool repaired = false;
     std::int32_t task = -1;            // for one to repair: its task
     std::span<FaceText> faces;         // while its lines are written: in its writer's room
@@ -332,7 +332,6 @@ class Repairer {
         repair_.header = CheckDocumentHeader(document);
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
         shares_ = CutDocumentInTwo(form_, cuts_[0], cuts_[1]) ? 2 : 1;
-        lineEnd_ = cuts_[0].lineEnd;
 
         // Every object the converter reads gets its work and its report first; each object to
         // repair is then done by the thread that writes its lines, just before it writes them.
@@ -444,12 +443,12 @@ class Repairer {
         std::vector<std::int32_t>().swap(work.asideFaces);
     }
 
-    static const DocumentObject& ObjectOf(const ObjectWork& work) {
+    static DocumentObject& ObjectOf(const ObjectWork& work) {
         return work.cut->objects[work.index];
     }
-    DocumentObject& MutableObjectOf(const ObjectWork& work) {
-        return cuts_[work.cut == &cuts_[0] ? 0 : 1].objects[work.index];
-    }
+
+    // The document's line ending, as the cut found it.
+    const std::string& LineEnd() const { return cuts_[0].lineEnd; }
 
     // Reads the object's face lines into faces, which hold them for the object's work.
     void ReadObjectFaces(ObjectWork& work, std::vector<FaceText>& faces) const {
@@ -468,7 +467,7 @@ class Repairer {
         const DocumentObject& object = ObjectOf(work);
         const std::size_t vertexCount = object.vertexLines.size();
         // The cut has read them; they are the object's from here on.
-        work.vertices = std::move(MutableObjectOf(work).vertices);
+        work.vertices = std::move(ObjectOf(work).vertices);
         std::vector<Point>& points = room.points;
         points.resize(vertexCount);
         for (std::size_t k = 0; k < vertexCount; ++k) {
@@ -663,7 +662,7 @@ class Repairer {
             out.append(form_.substr(line.begin, line.end - line.begin));
         } else {
             out.append(line.content);
-            out.append(lineEnd_);
+            out.append(LineEnd());
         }
     }
 
@@ -682,7 +681,7 @@ class Repairer {
             AppendInt(out, face.record.V[k] + shift);
         }
         out.append(line.content.substr(face.listEnd));
-        out.append(lineEnd_);
+        out.append(LineEnd());
     }
 
     // Slot f of a rewritten box whose corner k is vertex base + k. The line is made in a buffer
@@ -741,7 +740,7 @@ class Repairer {
             const auto size = static_cast<std::size_t>(p - line);
             if (size <= kLongestFaceLine || attempt == 1) {
                 // The line's ending goes with it: one append.
-                put(lineEnd_);
+                put(LineEnd());
                 out.append(line, static_cast<std::size_t>(p - line));
                 break;
             }
@@ -819,12 +818,12 @@ class Repairer {
             }
         }
         out.append(line.content.substr(face.listEnd));
-        out.append(lineEnd_);
+        out.append(LineEnd());
     }
 
     void AppendAsideObject(std::string& out, const ObjectWork& work, const ObjectRepair& report) {
         const DocumentObject& object = ObjectOf(work);
-        const std::string& end = lineEnd_;
+        const std::string& end = LineEnd();
         out.append("Object \"" + report.asideName + "\" {" + end);
         out.append("\tvisible 0" + end);
         out.append("\tvertex ");
@@ -949,20 +948,19 @@ class Repairer {
             case LineRole::Face:
                 break;  // written with their chunk's first line
             case LineRole::VertexHeader:
-                AppendCountLine(out, line, 8,
-                                static_cast<std::int64_t>(work.boxes.size()) * kBlockCorners,
-                                lineEnd_);
-                AppendBoxes(out, work, false);
+            case LineRole::FaceHeader: {
+                // "\tvertex " or "\tface ", its count made the boxes', then the boxes' lines.
+                const bool faces = line.role == LineRole::FaceHeader;
+                AppendCountLine(out, line, faces ? 6 : 8,
+                                static_cast<std::int64_t>(work.boxes.size()) *
+                                    (faces ? kBlockFaces : kBlockCorners),
+                                LineEnd());
+                AppendBoxes(out, work, faces);
                 break;
-            case LineRole::FaceHeader:
-                AppendCountLine(out, line, 6,
-                                static_cast<std::int64_t>(work.boxes.size()) * kBlockFaces,
-                                lineEnd_);
-                AppendBoxes(out, work, true);
-                break;
+            }
             case LineRole::ObjectClose:
                 out.append(form_.substr(line.begin, line.end - line.begin));
-                if (!line.newline) out.append(lineEnd_);
+                if (!line.newline) out.append(LineEnd());
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
                 break;
             default:
@@ -1067,7 +1065,6 @@ class Repairer {
     DocumentLines cuts_[2];              // the cut, in two halves where it could be made so
     int shares_ = 1;                     // the halves it has
     std::size_t objectsBefore_[2] = {};  // per half: the objects of the halves before
-    std::string lineEnd_;                // the document's line ending
     Room blockRoom_;  // the blocks every object's boxes must come out as (Bd1Block records)
     std::vector<Task>* tasks_ = nullptr;  // every object's task, while the form is written
     std::vector<std::int32_t> workOf_;    // per object of the cut: its work, -1 for none

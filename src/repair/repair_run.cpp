@@ -8,10 +8,6 @@
 #include <string_view>
 #include <utility>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "repair/repair_text.hpp"
 #include "repair/room_allocator.hpp"
 #include "run/atomic_file.hpp"
