@@ -1,0 +1,81 @@
+// bloktar-repair reads a mapped file where it stands: no look at its lines may run past the
+// form's last byte, however the form ends.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "repair/document_lines.hpp"
+#include "repair/repair.hpp"
+#include "support/documents.hpp"
+
+namespace {
+
+using namespace testing_support;
+
+// Bytes that end on the last byte before a page the process may not touch: a read past them
+// faults.
+class GuardedBytes {
+  public:
+    explicit GuardedBytes(const std::string& bytes) {
+        const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        const std::size_t pages = (bytes.size() + page - 1) / page + 1;
+        size_ = pages * page;
+        void* room = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                            -1, 0);
+        if (room == MAP_FAILED) throw std::bad_alloc();
+        room_ = static_cast<char*>(room);
+        ::mprotect(room_ + size_ - page, page, PROT_NONE);
+        bytes_ = std::string_view(room_ + size_ - page - bytes.size(), bytes.size());
+        std::memcpy(const_cast<char*>(bytes_.data()), bytes.data(), bytes.size());
+    }
+    ~GuardedBytes() { ::munmap(room_, size_); }
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+    std::string_view Bytes() const { return bytes_; }
+
+  private:
+    char* room_ = nullptr;
+    std::size_t size_ = 0;
+    std::string_view bytes_;
+};
+
+TEST(RepairCut, AFormEndingAtUnreadableMemoryIsReadToItsLastByteOnly) {
+    Box relisted;
+    relisted.faceStart[0] = "4 V(2 1 0 3)";
+    Box other;
+    other.corner = 300;
+    // Two objects, so that the form is cut in two halves, the second read to the end.
+    const std::string body =
+        BoxObject("front", relisted) + BoxObject("back", other) + std::string(40, 'x') + "\n";
+    const std::string endings[] = {"Eof\n",   "Eof",        "Eof\r", "Eof\r\n\x1a\r",
+                                   "\tnote\r", "\tnote\r\r", std::string(30, 'z')};
+    for (const std::string& ending : endings) {
+        SCOPED_TRACE(::testing::PrintToString(ending));
+        const std::string form = kHeaderLines + body + ending;
+        const GuardedBytes guarded(form);
+        bloktar::repair::DocumentLines inPlace;
+        bloktar::repair::DocumentLines copied;
+        bloktar::repair::CutDocument(guarded.Bytes(), inPlace);
+        bloktar::repair::CutDocument(form, copied);
+        ASSERT_EQ(inPlace.lines.size(), copied.lines.size());
+        for (std::size_t i = 0; i < copied.lines.size(); ++i) {
+            EXPECT_EQ(inPlace.lines[i].content, copied.lines[i].content) << "line " << i;
+            EXPECT_EQ(inPlace.lines[i].end, copied.lines[i].end) << "line " << i;
+        }
+        bloktar::repair::Repair fromGuarded;
+        bloktar::repair::Repair fromCopy;
+        EXPECT_EQ(bloktar::repair::RepairForm(guarded.Bytes(), fromGuarded),
+                  bloktar::repair::RepairForm(form, fromCopy));
+        EXPECT_EQ(fromGuarded.document, fromCopy.document);
+    }
+}
+
+}  // namespace
+#endif
