@@ -27,8 +27,8 @@ class GuardedBytes {
         const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
         const std::size_t pages = (bytes.size() + page - 1) / page + 1;
         size_ = pages * page;
-        void* room = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                            -1, 0);
+        void* room =
+            ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (room == MAP_FAILED) throw std::bad_alloc();
         room_ = static_cast<char*>(room);
         ::mprotect(room_ + size_ - page, page, PROT_NONE);
@@ -54,8 +54,8 @@ TEST(RepairCut, AFormEndingAtUnreadableMemoryIsReadToItsLastByteOnly) {
     // Two objects, so that the form is cut in two halves, the second read to the end.
     const std::string body =
         BoxObject("front", relisted) + BoxObject("back", other) + std::string(40, 'x') + "\n";
-    const std::string endings[] = {"Eof\n",   "Eof",        "Eof\r", "Eof\r\n\x1a\r",
-                                   "\tnote\r", "\tnote\r\r", std::string(30, 'z')};
+    const std::string endings[] = {
+        "Eof\n", "Eof", "Eof\r", "Eof\r\n\x1a\r", "\tnote\r", "\tnote\r\r", std::string(30, 'z')};
     for (const std::string& ending : endings) {
         SCOPED_TRACE(::testing::PrintToString(ending));
         const std::string form = kHeaderLines + body + ending;
