@@ -301,6 +301,16 @@ class TwoPieces final : public DocumentSource {
     std::size_t at_ = 0;
 };
 
+// The longest piece the converter's object reader takes: 127 characters.
+constexpr int kObjectLineLimit = 128;
+
+// What reading an object's written chunks back needs, kept from one object to the next.
+struct CheckRoom {
+    Document document;
+    std::vector<MQO_VERTEX> vertices;
+    std::vector<MQO_FACE> faces;
+};
+
 // One object of the form and what repairing it makes.
 struct ObjectWork {
     DocumentLines* cut;  // the half of the cut it stands in
@@ -317,7 +327,13 @@ struct ObjectWork {
     std::vector<std::int32_t> asideVertices;  // in order
     std::vector<std::int32_t> asideIndex;     // per vertex: its number in the hidden object
     std::vector<std::int32_t> asideFaces;
-    std::span<Bd1Block> records;  // per box: the block it must come out as (in the room for them)
+    // Kept for the check once its lines are written: how many boxes it has, where its count lines
+    // stand in its half of the text (npos for none), and the first of its boxes the converter
+    // would not read as the box (-1 for none).
+    std::size_t boxCount = 0;
+    std::size_t vertexTextAt = std::string::npos;
+    std::size_t faceTextAt = std::string::npos;
+    std::int64_t wrongBox = -1;
 };
 
 class Repairer {
@@ -367,14 +383,6 @@ class Repairer {
                 work_.push_back(std::move(work));
             }
         }
-        // The blocks every object's boxes must come out as stand in one room (a box takes six
-        // faces at least), each object's part made by its task.
-        std::size_t blockRecords = 0;
-        for (Task& task : tasks) {
-            task.blockSlot = blockRecords;
-            blockRecords += ObjectOf(work_[task.work]).faceLines.size() / kBlockFaces;
-        }
-        blockRoom_ = ObtainRoom(blockRecords * sizeof(Bd1Block));
         tasks_ = &tasks;
         if (!Write()) return RepairOutcome::NothingToRepair;
         // The pieces are written: their room goes to the check's arrays.
@@ -399,7 +407,6 @@ class Repairer {
         std::size_t vertexStart;
         std::size_t faceStart;
         bool changes;
-        std::size_t blockSlot = 0;  // where its boxes' blocks stand in the room for them
     };
 
     // What repairing an object needs only while it runs, kept from one object to the next.
@@ -410,29 +417,20 @@ class Repairer {
         std::vector<FaceCorners> corners;
         std::vector<std::int32_t> boxesOfVertex;
         std::vector<std::uint8_t> aside;
+        CheckRoom check;
     };
 
     void RunTask(Task& task, ObjectRoom& room) {
         ObjectWork& work = work_[task.work];
-        const std::size_t faceCount = ObjectOf(work).faceLines.size();
         ReadObjectFaces(work, room.faces);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
-        // The block each box must come out as, made while the object's records are at hand. Each
-        // box takes six faces of its own at least, so its object's part of the room holds them.
-        if (work.boxes.size() > faceCount / kBlockFaces) throw std::logic_error("box count");
-        Bd1Block* const records = reinterpret_cast<Bd1Block*>(blockRoom_.get()) + task.blockSlot;
-        std::uninitialized_value_construct_n(records, work.boxes.size());
-        work.records = std::span<Bd1Block>(records, work.boxes.size());
-        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
-            ExpectedRecord(work, work.boxes[b], work.records[b]);
-        }
-        std::vector<MQO_VERTEX>().swap(work.vertices);
     }
 
-    // What an object's lines were written from goes once they are: only the count of its boxes,
-    // its records, stays for the check.
+    // What an object's lines were written from goes once they are: only what the check needs of
+    // it stays.
     void ReleaseWritten(ObjectWork& work) {
+        std::vector<MQO_VERTEX>().swap(work.vertices);
         std::vector<FoundBox>().swap(work.boxes);
         std::vector<std::uint8_t>().swap(work.kept);
         std::vector<std::int32_t>().swap(work.keptFirst);
@@ -871,8 +869,9 @@ class Repairer {
                     [&] { changedLater = WriteShare(repair_.documentRest, 1); });
             if (!changedBefore && !changedLater) return false;
             // A half in which nothing changed is written now.
-            if (!changedBefore) WriteLines(out, 0, cuts_[0].lines.size());
-            if (!changedLater) WriteLines(repair_.documentRest, 1, cuts_[1].lines.size());
+            CheckRoom check;
+            if (!changedBefore) WriteLines(out, 0, cuts_[0].lines.size(), check);
+            if (!changedLater) WriteLines(repair_.documentRest, 1, cuts_[1].lines.size(), check);
         }
         const DocumentLines& last = cuts_[shares_ - 1];
         (shares_ == 1 ? out : repair_.documentRest)
@@ -900,17 +899,17 @@ class Repairer {
                 RunTask(task, room);
                 if (task.changes && !changed) {
                     changed = true;
-                    WriteLines(out, share, i);
+                    WriteLines(out, share, i, room.check);
                 }
             }
-            if (changed) WriteLine(out, share, i, w);
+            if (changed) WriteLine(out, share, i, w, room.check);
         }
         if (changed && current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
         return changed;
     }
 
     // The first lines of a half, of objects already repaired, their faces read again.
-    void WriteLines(std::string& out, int share, std::size_t lineCount) {
+    void WriteLines(std::string& out, int share, std::size_t lineCount, CheckRoom& check) {
         std::vector<FaceText> faces;
         std::int32_t current = -1;
         for (std::size_t i = 0; i < lineCount; ++i) {
@@ -920,7 +919,7 @@ class Repairer {
                 current = w;
                 ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces);
             }
-            WriteLine(out, share, i, w);
+            WriteLine(out, share, i, w, check);
         }
         if (current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
     }
@@ -934,13 +933,13 @@ class Repairer {
     }
 
     // Line i of a half, in object work w (-1 for none), as repaired.
-    void WriteLine(std::string& out, int share, std::size_t i, std::int32_t w) {
+    void WriteLine(std::string& out, int share, std::size_t i, std::int32_t w, CheckRoom& check) {
         const DocumentLine& line = cuts_[share].lines[i];
         if (w < 0) {
             out.append(form_.substr(line.begin, line.end - line.begin));
             return;
         }
-        const ObjectWork& work = work_[static_cast<std::size_t>(w)];
+        ObjectWork& work = work_[static_cast<std::size_t>(w)];
         const ObjectRepair& report = repair_.objects[static_cast<std::size_t>(w)];
         switch (line.role) {
             case LineRole::Vertex:
@@ -951,6 +950,7 @@ class Repairer {
             case LineRole::FaceHeader: {
                 // "\tvertex " or "\tface ", its count made the boxes', then the boxes' lines.
                 const bool faces = line.role == LineRole::FaceHeader;
+                (faces ? work.faceTextAt : work.vertexTextAt) = out.size();
                 AppendCountLine(out, line, faces ? 6 : 8,
                                 static_cast<std::int64_t>(work.boxes.size()) *
                                     (faces ? kBlockFaces : kBlockCorners),
@@ -961,6 +961,7 @@ class Repairer {
             case LineRole::ObjectClose:
                 out.append(form_.substr(line.begin, line.end - line.begin));
                 if (!line.newline) out.append(LineEnd());
+                CheckObject(out, work, check);
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
                 break;
             default:
@@ -969,38 +970,88 @@ class Repairer {
         }
     }
 
-    // The repaired form, converted in memory: every box must come out as its block.
-    RepairOutcome Verify() {
-        // The blocks are judged where the pipeline holds them, as soon as they are built.
-        class Records final : public PipelineHooks {
-          public:
-            explicit Records(Repairer& repairer) : repairer_(repairer) {}
-            bool RecordsBuilt(std::span<const Bd1Block> records) override {
-                verdict = repairer_.CheckRecords(records);
-                return true;
+    // The object's two chunks read back from its written text as the converter reads them, each
+    // box gathered into its block as the converter gathers it: every one must be the box.
+    void CheckObject(const std::string& out, ObjectWork& work, CheckRoom& room) const {
+        const std::size_t boxes = work.boxes.size();
+        work.boxCount = boxes;
+        const std::size_t vertexCount = boxes * kBlockCorners;
+        const std::size_t faceCount = boxes * kBlockFaces;
+        // Room for one record more than the boxes': a line read as one more shows.
+        room.vertices.assign(vertexCount + 1, MQO_VERTEX{});
+        room.faces.assign(faceCount + 1, MQO_FACE{});
+        std::size_t vertices = 0;
+        std::size_t faces = 0;
+        if (work.vertexTextAt != std::string::npos) {
+            OpenChunk(out, work.vertexTextAt, room.document);
+            ReadVertexChunk(room.document, room.vertices, vertices);
+        }
+        if (work.faceTextAt != std::string::npos) {
+            OpenChunk(out, work.faceTextAt, room.document);
+            ReadFaceChunk(room.document, room.faces, faces);
+        }
+        if (vertices != vertexCount || faces != faceCount) {
+            work.wrongBox = 0;
+            return;
+        }
+        BlockCorners corners{};
+        BlockFaces blockFaces{};
+        BlockPattern pattern{};
+        Bd1Block expected{};
+        for (std::size_t b = 0; b < boxes; ++b) {
+            const auto block = static_cast<std::int32_t>(b);
+            GatherBlockFaces(blockFaces, pattern, room.faces, block);
+            GatherBlockCorners(corners, room.vertices, block);
+            NormaliseBlockLayout(corners, pattern, blockFaces);
+            Bd1Block read{};
+            FillBd1Block(corners, blockFaces, read);
+            ExpectedRecord(work, work.boxes[b], expected);
+            if (std::memcmp(&read, &expected, sizeof read) != 0) {
+                work.wrongBox = static_cast<std::int64_t>(b);
+                return;
             }
-            RepairOutcome verdict = RepairOutcome::NotVerified;
+        }
+    }
 
-          private:
-            Repairer& repairer_;
-        } records(*this);
+    // Opens document on a chunk's text from its count line on, that line taken as the
+    // converter's object reader takes it.
+    static void OpenChunk(const std::string& out, std::size_t at, Document& document) {
+        OpenMemoryDocument(document, out.data() + at, out.size() - at);
+        std::size_t length = 0;
+        NextDocumentPiece(document, kObjectLineLimit, length);
+    }
+
+    // The repaired form as the converter counts it, and every object's boxes where it reads
+    // blocks: the header check and the survey run on the written text, whose counts decide the
+    // blocks and the arrays; each box, read back as its object's lines were written, must stand
+    // at its block's place within them.
+    RepairOutcome Verify() {
         Document document;
         TwoPieces pieces(repair_.document, repair_.documentRest);
         OpenSourceDocument(document, pieces);
-        PipelineLimits limits;
-        limits.maxArrayBytes = maxArrayBytes_;
-        const PipelineResult result = RunDocumentPipeline(document, records, limits);
-        repair_.blocks = result.summary.estimatedBlockCount;
-        if (result.outcome == PipelineOutcome::BlockCountRefused) {
-            return RepairOutcome::TooManyBlocks;
+        if (!CheckDocumentHeader(document).Accepted()) return RepairOutcome::NotVerified;
+        MqoSummary summary{};
+        SurveyDocument(document, summary);
+        repair_.blocks = summary.estimatedBlockCount;
+        if (!BlockCountFits(summary.estimatedBlockCount)) return RepairOutcome::TooManyBlocks;
+        // The arrays the converter would obtain for these counts.
+        const auto fits = [&](std::int32_t count, std::size_t recordSize) {
+            return count <= 0 || static_cast<std::size_t>(count) <= maxArrayBytes_ / recordSize;
+        };
+        if (!fits(summary.vertexTotal, sizeof(MQO_VERTEX)) ||
+            !fits(summary.faceTotal, sizeof(MQO_FACE)) ||
+            !fits(summary.estimatedBlockCount, sizeof(Bd1Block))) {
+            return RepairOutcome::NotVerified;
         }
-        if (result.outcome != PipelineOutcome::Completed) return RepairOutcome::NotVerified;
-        return records.verdict;
+        return CheckPlaces(summary);
     }
 
-    // Repaired when every box comes out as its block; NotVerified, with the first block that
-    // does not, otherwise.
-    RepairOutcome CheckRecords(std::span<const Bd1Block> blocks) {
+    // Repaired when every box stands at its block's place and came out as its block;
+    // NotVerified, with the first block that does not, otherwise.
+    RepairOutcome CheckPlaces(const MqoSummary& summary) {
+        const auto blocks = static_cast<std::size_t>(summary.estimatedBlockCount);
+        const auto vertexRecords = static_cast<std::size_t>(std::max(summary.vertexTotal, 0));
+        const auto faceRecords = static_cast<std::size_t>(std::max(summary.faceTotal, 0));
         std::size_t vertexStart = 0;
         std::size_t faceStart = 0;
         for (const ObjectWork& work : work_) {
@@ -1010,25 +1061,31 @@ class Repairer {
                 faceStart += object.faceLines.size();
                 continue;
             }
-            for (std::size_t b = 0; b < work.records.size(); ++b) {
+            for (std::size_t b = 0; b < work.boxCount; ++b) {
                 const std::size_t vertex = vertexStart + b * kBlockCorners;
                 const std::size_t face = faceStart + b * kBlockFaces;
                 const std::size_t block = vertex / kBlockCorners;
+                // Its records within the converter's arrays, and its block among those it builds.
                 const bool placed = vertex % kBlockCorners == 0 && face == block * kBlockFaces &&
-                                    block < blocks.size();
-                if (!placed ||
-                    std::memcmp(&work.records[b], &blocks[block], sizeof(Bd1Block)) != 0) {
+                                    block < blocks && vertex + kBlockCorners <= vertexRecords &&
+                                    face + kBlockFaces <= faceRecords;
+                if (!placed || static_cast<std::int64_t>(b) == work.wrongBox) {
                     repair_.wrongBlock = static_cast<std::int64_t>(block);
                     return RepairOutcome::NotVerified;
                 }
             }
-            vertexStart += work.records.size() * kBlockCorners;
-            faceStart += work.records.size() * kBlockFaces;
+            // An object whose chunks read back wrong, with no box to name: the block at its place.
+            if (work.wrongBox >= 0 && work.boxCount == 0) {
+                repair_.wrongBlock = static_cast<std::int64_t>(vertexStart / kBlockCorners);
+                return RepairOutcome::NotVerified;
+            }
+            vertexStart += work.boxCount * kBlockCorners;
+            faceStart += work.boxCount * kBlockFaces;
         }
         // Without objects left as they are, the boxes are all the blocks there are.
         const bool allRepaired = std::all_of(work_.begin(), work_.end(),
                                              [](const ObjectWork& work) { return work.repaired; });
-        if (allRepaired && blocks.size() != vertexStart / kBlockCorners) {
+        if (allRepaired && blocks != vertexStart / kBlockCorners) {
             repair_.wrongBlock = static_cast<std::int64_t>(vertexStart / kBlockCorners);
             return RepairOutcome::NotVerified;
         }
@@ -1062,10 +1119,9 @@ class Repairer {
     Repair& repair_;
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
-    DocumentLines cuts_[2];              // the cut, in two halves where it could be made so
-    int shares_ = 1;                     // the halves it has
-    std::size_t objectsBefore_[2] = {};  // per half: the objects of the halves before
-    Room blockRoom_;  // the blocks every object's boxes must come out as (Bd1Block records)
+    DocumentLines cuts_[2];               // the cut, in two halves where it could be made so
+    int shares_ = 1;                      // the halves it has
+    std::size_t objectsBefore_[2] = {};   // per half: the objects of the halves before
     std::vector<Task>* tasks_ = nullptr;  // every object's task, while the form is written
     std::vector<std::int32_t> workOf_;    // per object of the cut: its work, -1 for none
     std::vector<ObjectWork> work_;
