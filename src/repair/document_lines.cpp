@@ -205,6 +205,7 @@ class Cutter {
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
             if (BeginsWith(line->content, "\t}")) {
                 piece.role = LineRole::ChunkClose;
+                if (object.vertexChunks == 1) object.vertexClose = cut_.lines.size() - 1;
                 return true;
             }
             MQO_VERTEX vertex{};
@@ -229,6 +230,8 @@ class Cutter {
             DocumentLine& piece = cut_.lines.back();
             if (BeginsWith(line->content, "\t}")) {
                 piece.role = LineRole::ChunkClose;
+                DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
+                if (object.faceChunks == 1) object.faceClose = cut_.lines.size() - 1;
                 return true;
             }
             piece.role = LineRole::Face;
@@ -286,6 +289,8 @@ void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) 
         object.closeLine += lineShift;
         object.vertexHeader += lineShift;
         object.faceHeader += lineShift;
+        object.vertexClose += lineShift;
+        object.faceClose += lineShift;
         for (std::size_t& line : object.vertexLines) line += lineShift;
         for (std::size_t& line : object.otherVertexLines) line += lineShift;
         for (std::size_t& line : object.faceLines) line += lineShift;

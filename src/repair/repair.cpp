@@ -903,6 +903,7 @@ class Repairer {
                 }
             }
             if (changed) WriteLine(out, share, i, w, room.check);
+            i = PastChunk(share, i, w);
         }
         if (changed && current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
         return changed;
@@ -920,8 +921,24 @@ class Repairer {
                 ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces);
             }
             WriteLine(out, share, i, w, check);
+            i = PastChunk(share, i, w);
         }
         if (current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
+    }
+
+    // For the count line of a vertex or face chunk of an object to repair, the chunk's last line
+    // (its lines are written with the count line); i itself otherwise.
+    std::size_t PastChunk(int share, std::size_t i, std::int32_t w) const {
+        if (w < 0) return i;
+        const DocumentObject& object = ObjectOf(work_[static_cast<std::size_t>(w)]);
+        switch (cuts_[share].lines[i].role) {
+            case LineRole::VertexHeader:
+                return object.vertexClose - 1;
+            case LineRole::FaceHeader:
+                return object.faceClose - 1;
+            default:
+                return i;
+        }
     }
 
     // The work of the object a line stands in, -1 where it is no object to repair.
