@@ -53,10 +53,10 @@ struct DocumentObject {
     bool lathe = false;
     int vertexChunks = 0;
     int faceChunks = 0;
-    std::size_t vertexHeader = 0;               // the piece of its (first) "\tvertex " line
-    std::size_t faceHeader = 0;                 // the piece of its (first) "\tface " line
-    std::size_t vertexClose = 0;  // the piece that closes its first vertex chunk, when one does
-    std::size_t faceClose = 0;    // the piece that closes its first face chunk, when one does
+    std::size_t vertexHeader = 0;  // the piece of its (first) "\tvertex " line
+    std::size_t faceHeader = 0;    // the piece of its (first) "\tface " line
+    std::size_t vertexClose = 0;   // the piece that closes its first vertex chunk, when one does
+    std::size_t faceClose = 0;     // the piece that closes its first face chunk, when one does
     std::vector<std::size_t> vertexLines;       // pieces that make vertex records, in order
     std::vector<MQO_VERTEX> vertices;           // the records they make, as the pass reads them
     std::vector<std::size_t> otherVertexLines;  // pieces of the vertex chunk that make none

@@ -745,6 +745,15 @@ class Repairer {
         }
     }
 
+    static void PrefetchUvTexts(const ObjectWork& work, const FoundBox& box) {
+        for (const auto& slot : box.source) {
+            for (const CornerSource& source : slot) {
+                const FaceText& face = work.faces[static_cast<std::size_t>(source.face)];
+                __builtin_prefetch(face.content + face.u[source.corner].begin);
+            }
+        }
+    }
+
     void AppendBoxes(std::string& out, const ObjectWork& work, bool faces) const {
         std::int64_t base = 0;
         for (std::size_t b = 0; b < work.boxes.size(); ++b, base += kBlockCorners) {
@@ -766,6 +775,9 @@ class Repairer {
                 continue;
             }
             if (faces) {
+                // The next box's UV texts stand anywhere among the object's lines: asked for
+                // now, they arrive while this box is written.
+                if (b + 1 < work.boxes.size()) PrefetchUvTexts(work, work.boxes[b + 1]);
                 for (int f = 0; f < kBlockFaces; ++f) AppendSlot(out, work, box, f, base);
             } else {
                 for (const std::int32_t vertex : box.corner) {

@@ -1,0 +1,55 @@
+// bloktar-repair checks each object by reading its written lines back as the converter reads
+// them, count line included.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "repair/repair.hpp"
+#include "support/documents.hpp"
+
+namespace {
+
+using namespace testing_support;
+
+// Two boxes in one object, the first with a face re-listed; the face chunk's count line is
+// padded with spaces to padding characters before its "{".
+std::string PaddedFaceCount(std::size_t padding) {
+    // Each box's sides wound as the converter's layout 0 lists them, the first re-listed.
+    const int sides[6][4] = {{3, 2, 1, 0}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                             {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    Box boxes[2];
+    boxes[1].corner = 300;
+    for (int b = 0; b < 2; ++b) {
+        for (int f = 0; f < 6; ++f) {
+            std::string list;
+            for (int j = 0; j < 4; ++j) {
+                const int corner = sides[f][(b == 0 && f == 0 ? j + 1 : j) % 4];
+                list += (j > 0 ? " " : "") + std::to_string(8 * b + corner);
+            }
+            boxes[b].faceStart[f] = "4 V(" + list + ")";
+        }
+    }
+    std::string header = "\tface 9";
+    header.resize(padding, ' ');
+    header += "{\n";
+    return Document("Object \"obj\" {\n\tvisible 15\n\tvertex 16 {\n" + VertexLines(boxes[0]) +
+                    VertexLines(boxes[1]) + "\t}\n" + header + FaceLines(boxes[0]) +
+                    FaceLines(boxes[1]) + "\t}\n}\n");
+}
+
+TEST(RepairCheck, ACountLineTheConverterWouldCutIsCaught) {
+    // "\tface 12", its spaces and "{": 126 characters, read whole.
+    bloktar::repair::Repair fits;
+    EXPECT_EQ(bloktar::repair::RepairForm(PaddedFaceCount(124), fits),
+              bloktar::repair::RepairOutcome::Repaired);
+    EXPECT_NE(fits.document.find("\tface 12 "), std::string::npos);
+    // 127 characters: the converter takes the count line without its newline, and the newline
+    // alone as a face line ahead of the boxes' faces. The original line, one digit shorter, is
+    // read whole.
+    bloktar::repair::Repair cut;
+    EXPECT_EQ(bloktar::repair::RepairForm(PaddedFaceCount(125), cut),
+              bloktar::repair::RepairOutcome::NotVerified);
+    EXPECT_EQ(cut.wrongBlock, 0);
+}
+
+}  // namespace
