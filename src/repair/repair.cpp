@@ -11,6 +11,10 @@
 #include <stdexcept>
 #include <type_traits>
 
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <xmmintrin.h>
+#endif
+
 #include "bd1/bd1.hpp"
 #include "block/block.hpp"
 #include "mqo/document.hpp"
@@ -29,6 +33,19 @@
 
 namespace bloktar::repair {
 namespace {
+
+// Asks for the memory at p ahead of its use.
+inline void Prefetch(const void* p) {
+#if defined(_MSC_VER) && !defined(__clang__)
+#if defined(_M_X64) || defined(_M_IX86)
+    _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+#else
+    (void)p;
+#endif
+#else
+    __builtin_prefetch(p);
+#endif
+}
 
 // The longest face line the converter reads whole: 255 characters, its newline counted.
 constexpr std::size_t kLongestFaceLine = 254;
@@ -749,7 +766,7 @@ class Repairer {
         for (const auto& slot : box.source) {
             for (const CornerSource& source : slot) {
                 const FaceText& face = work.faces[static_cast<std::size_t>(source.face)];
-                __builtin_prefetch(face.content + face.u[source.corner].begin);
+                Prefetch(face.content + face.u[source.corner].begin);
             }
         }
     }
@@ -780,6 +797,14 @@ class Repairer {
                 if (b + 1 < work.boxes.size()) PrefetchUvTexts(work, work.boxes[b + 1]);
                 for (int f = 0; f < kBlockFaces; ++f) AppendSlot(out, work, box, f, base);
             } else {
+                // Likewise the next box's vertex lines.
+                if (b + 1 < work.boxes.size()) {
+                    for (const std::int32_t vertex : work.boxes[b + 1].corner) {
+                        const DocumentLine& line =
+                            work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
+                        Prefetch(line.content.data());
+                    }
+                }
                 for (const std::int32_t vertex : box.corner) {
                     AppendVertexLine(
                         out, work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
