@@ -300,6 +300,13 @@ void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) 
 
 }  // namespace
 
+// Where the reader stops within [from, to): at the first Ctrl-Z there, npos for none.
+std::size_t EndOfTextIn(std::string_view form, std::size_t from, std::size_t to) {
+    const void* stop = std::memchr(form.data() + from, kEndOfText, to - from);
+    return stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
+                           : std::string_view::npos;
+}
+
 bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later) {
     cut = DocumentLines{};
     later = DocumentLines{};
@@ -308,21 +315,45 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // The pass is between objects at an "Object " line, unless an object before is still open:
     // a second cutter starts at one beyond the middle, and its pieces count when the first
     // reaches that line between objects. Otherwise the first goes on to the end itself.
-    const void* stop = std::memchr(form.data(), kEndOfText, form.size());
-    const std::size_t end =
-        stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
-                        : form.size();
     const std::size_t start = LaterStart(form);
-    Cutter first(form, cut, end, 0, start);
     if (start == std::string_view::npos) {
-        first.Run();
+        const std::size_t stop = EndOfTextIn(form, 0, form.size());
+        Cutter(form, cut, stop != std::string_view::npos ? stop : form.size()).Run();
         return false;
     }
+    // Each cutter looks for a Ctrl-Z in its own part. The first stops at the second's start,
+    // where it ends, unless a Ctrl-Z before ends the document there.
+    std::size_t firstStop = std::string_view::npos;
+    std::size_t laterStop = std::string_view::npos;
+    bool stopped = false;
     // Large room is obtained here, where the system backs it with huge pages.
     later.lines.reserve((form.size() - start) / 32 + 16);
-    RunBoth([&] { first.Run(); }, [&] { Cutter(form, later, end, start).Run(); });
-    if (first.Stopped()) return true;
+    RunBoth(
+        [&] {
+            firstStop = EndOfTextIn(form, 0, start);
+            Cutter first(form, cut, firstStop != std::string_view::npos ? firstStop : start, 0,
+                         start);
+            first.Run();
+            stopped = first.Stopped();
+        },
+        [&] {
+            laterStop = EndOfTextIn(form, start, form.size());
+            Cutter(form, later, laterStop != std::string_view::npos ? laterStop : form.size(),
+                   start)
+                .Run();
+        });
+    if (stopped) return true;
     later = DocumentLines{};
+    // The first cutter's pieces are the whole document when it ended there: at "Eof" or at a
+    // Ctrl-Z of its part. Otherwise an object still open at the second's start ran into it, and
+    // the first goes on to the document's end.
+    const bool ended = firstStop != std::string_view::npos ||
+                       (!cut.lines.empty() && cut.lines.back().role == LineRole::End);
+    if (!ended) {
+        cut = DocumentLines{};
+        cut.lines.reserve(form.size() / 32 + 16);
+        Cutter(form, cut, laterStop != std::string_view::npos ? laterStop : form.size()).Run();
+    }
     return false;
 }
 

@@ -79,3 +79,56 @@ TEST(RepairCut, AFormEndingAtUnreadableMemoryIsReadToItsLastByteOnly) {
 
 }  // namespace
 #endif
+
+#include <string>
+
+#include "repair/document_lines.hpp"
+#include "support/documents.hpp"
+
+namespace {
+
+// The two cutters each look for a Ctrl-Z in their own part; what they cut together is what the
+// converter reads, wherever the document ends and whichever object runs across their meeting.
+TEST(RepairCut, TheDocumentEndsWhereItsFirstCtrlZStandsInEitherHalf) {
+    using namespace testing_support;
+    Box first;
+    Box second;
+    second.corner = 300;
+    const std::string a = BoxObject("a", first);
+    const std::string b = BoxObject("b", second);
+    // b's "Object " line stands beyond the middle: the second cutter starts there.
+    const std::string padding = "\tpad " + std::string(a.size(), 'p') + "\n";
+    struct Case {
+        std::string form;
+        std::size_t objects;
+        bool lastClosed;
+    };
+    const std::string open = a.substr(0, a.rfind('}'));  // a without its closing line
+    const Case cases[] = {
+        // A Ctrl-Z in the first part: b is never read.
+        {kHeaderLines + a + "\x1a" + padding + b + "Eof\n", 1, true},
+        // One in the second part, inside b: b is read up to it, never closed.
+        {kHeaderLines + a + padding + b.substr(0, b.size() / 2) + "\x1a" + b.substr(b.size() / 2),
+         2, false},
+        // "Eof" in the first part.
+        {kHeaderLines + a + "Eof\n" + padding + b, 1, true},
+        // a left open: its lines run on over b's to b's closing line, which closes a.
+        {kHeaderLines + open + padding + b + "Eof\n", 1, true},
+        // Both parts read whole.
+        {kHeaderLines + a + padding + b + "Eof\n", 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.form.substr(0, 80)));
+        bloktar::repair::DocumentLines cut;
+        bloktar::repair::CutDocument(c.form, cut);
+        ASSERT_EQ(cut.objects.size(), c.objects);
+        EXPECT_EQ(cut.objects.back().closed, c.lastClosed);
+        // No piece from beyond the first Ctrl-Z.
+        const std::size_t end = c.form.find('\x1a');
+        if (end != std::string::npos) {
+            EXPECT_LE(cut.lines.back().end, end);
+        }
+    }
+}
+
+}  // namespace
