@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "mqo/document.hpp"
@@ -96,6 +97,24 @@ void ReadVertexChunk(Document& document, std::span<MQO_VERTEX> vertices, std::si
 // Reads one face chunk, the document standing right after its "\tface " line; every line up to
 // the closing one makes a record at counter, which advances.
 void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& counter);
+
+// Reads chunk after chunk as ReadVertexChunk and ReadFaceChunk do, with scanners chosen once for
+// all of them: with wide vectors, what the scanners note of the lines' shapes (tables of about
+// 2 MB) stays from one chunk to the next.
+class ChunkReader {
+  public:
+    explicit ChunkReader(LineScanners scanners);
+    ~ChunkReader();
+    ChunkReader(const ChunkReader&) = delete;
+    ChunkReader& operator=(const ChunkReader&) = delete;
+
+    void ReadVertices(Document& document, std::span<MQO_VERTEX> vertices, std::size_t& counter);
+    void ReadFaces(Document& document, std::span<MQO_FACE> faces, std::size_t& counter);
+
+  private:
+    struct Reading;
+    std::unique_ptr<Reading> reading_;
+};
 
 // Takes one vertex line apart into record; returns true when it held all three numbers.
 bool ReadVertexLine(const char* line, MQO_VERTEX& record);

@@ -187,6 +187,24 @@ void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& c
     ReadFaceChunk(document, faces, counter, reading);
 }
 
+struct ChunkReader::Reading {
+    ChunkReading reading;
+};
+
+// Records 0: the scanners as asked, whatever the arrays.
+ChunkReader::ChunkReader(LineScanners scanners)
+    : reading_(std::make_unique<Reading>(Reading{ChunkReading(scanners, 0)})) {}
+ChunkReader::~ChunkReader() = default;
+
+void ChunkReader::ReadVertices(Document& document, std::span<MQO_VERTEX> vertices,
+                               std::size_t& counter) {
+    ReadVertexChunk(document, vertices, counter, reading_->reading);
+}
+
+void ChunkReader::ReadFaces(Document& document, std::span<MQO_FACE> faces, std::size_t& counter) {
+    ReadFaceChunk(document, faces, counter, reading_->reading);
+}
+
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
                         std::span<MQO_FACE> faces, GeometryObserver* observer,
                         LineScanners scanners) {

@@ -323,6 +323,7 @@ constexpr int kObjectLineLimit = 128;
 
 // What reading an object's written chunks back needs, kept from one object to the next.
 struct CheckRoom {
+    ChunkReader reader{LineScanners::WideVectors};
     Document document;
     std::vector<MQO_VERTEX> vertices;
     std::vector<MQO_FACE> faces;
@@ -1038,11 +1039,11 @@ class Repairer {
         std::size_t faces = 0;
         if (work.vertexTextAt != std::string::npos) {
             OpenChunk(out, work.vertexTextAt, room.document);
-            ReadVertexChunk(room.document, room.vertices, vertices);
+            room.reader.ReadVertices(room.document, room.vertices, vertices);
         }
         if (work.faceTextAt != std::string::npos) {
             OpenChunk(out, work.faceTextAt, room.document);
-            ReadFaceChunk(room.document, room.faces, faces);
+            room.reader.ReadFaces(room.document, room.faces, faces);
         }
         if (vertices != vertexCount || faces != faceCount) {
             work.wrongBox = 0;

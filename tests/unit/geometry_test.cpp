@@ -304,3 +304,56 @@ TEST(ObjectGeometry, LinesReadWhereTheyStandMatchTheLinesTakenApartOneByOne) {
         ASSERT_EQ(std::memcmp(&loaded.faces[i], &faces[i], sizeof faces[i]), 0) << i;
     }
 }
+
+namespace {
+
+TEST(ChunkReader, ShapesNotedInOneDocumentReadTheNextAlike) {
+    // Chunks of several documents read in turn by one reader, whose scanners keep what they
+    // noted of the lines' shapes: each record must be what the lines make taken apart one by one,
+    // though the shapes change from document to document.
+    std::mt19937 random(11);
+    bloktar::ChunkReader reader(bloktar::LineScanners::WideVectors);
+    for (int chunk = 0; chunk < 6; ++chunk) {
+        SCOPED_TRACE(chunk);
+        const int places = 1 + chunk % 3;
+        std::string vertexText = "\tvertex 1 {\n";
+        std::string faceText = "\tface 1 {\n";
+        std::vector<MQO_VERTEX> expectedVertices(300);
+        std::vector<MQO_FACE> expectedFaces(300);
+        for (int i = 0; i < 300; ++i) {
+            const std::string vertex = "\t\t" + RandomNumber(random, places) + " " +
+                                       RandomNumber(random, places + 1) + " " +
+                                       RandomNumber(random, places);
+            vertexText += vertex + "\n";
+            bloktar::ReadVertexLine((vertex + "\n").c_str(), expectedVertices[i]);
+            std::string face = "\t\t4 V(";
+            for (int k = 0; k < 4; ++k)
+                face += std::to_string(random() % 5000) + (k < 3 ? " " : "");
+            face += ") M(" + std::to_string(chunk) + ") UV(";
+            for (int k = 0; k < 8; ++k) face += RandomNumber(random, places) + (k < 7 ? " " : ")");
+            faceText += face + "\n";
+            bloktar::ReadFaceLine((face + "\n").c_str(), expectedFaces[i]);
+        }
+        vertexText += "\t}\n";
+        faceText += "\t}\n";
+        std::vector<MQO_VERTEX> vertices(300);
+        std::vector<MQO_FACE> faces(300);
+        std::size_t vertexCount = 0;
+        std::size_t faceCount = 0;
+        bloktar::Document document;
+        std::size_t length = 0;
+        bloktar::OpenMemoryDocument(document, vertexText.data(), vertexText.size());
+        bloktar::NextDocumentPiece(document, 128, length);
+        reader.ReadVertices(document, vertices, vertexCount);
+        bloktar::OpenMemoryDocument(document, faceText.data(), faceText.size());
+        bloktar::NextDocumentPiece(document, 128, length);
+        reader.ReadFaces(document, faces, faceCount);
+        ASSERT_EQ(vertexCount, 300u);
+        ASSERT_EQ(faceCount, 300u);
+        EXPECT_EQ(std::memcmp(vertices.data(), expectedVertices.data(), 300 * sizeof(MQO_VERTEX)),
+                  0);
+        EXPECT_EQ(std::memcmp(faces.data(), expectedFaces.data(), 300 * sizeof(MQO_FACE)), 0);
+    }
+}
+
+}  // namespace
