@@ -321,8 +321,17 @@ class TwoPieces final : public DocumentSource {
 // The longest piece the converter's object reader takes: 127 characters.
 constexpr int kObjectLineLimit = 128;
 
-// What reading an object's written chunks back needs, kept from one object to the next.
+// A vertex line as it is written: its bytes, and whether the line ending goes behind them.
+struct VertexText {
+    const char* bytes;
+    std::size_t size;
+    bool withEnd;
+};
+
+// What writing an object's box lines and reading them back need, kept from one object to the
+// next.
 struct CheckRoom {
+    std::vector<VertexText> vertexTexts;  // per vertex of the object
     ChunkReader reader{LineScanners::WideVectors};
     Document document;
     std::vector<MQO_VERTEX> vertices;
@@ -671,15 +680,23 @@ class Repairer {
         return true;
     }
 
-    void AppendVertexLine(std::string& out, const DocumentLine& line) const {
+    // A line as it stands in the form when whole there; otherwise its content, to which the
+    // line ending goes.
+    VertexText VertexTextOf(const DocumentLine& line) const {
         const bool inForm = line.content.data() >= form_.data() &&
                             line.content.data() < form_.data() + form_.size();
-        if (line.newline && inForm) {
-            out.append(form_.substr(line.begin, line.end - line.begin));
-        } else {
-            out.append(line.content);
-            out.append(LineEnd());
-        }
+        if (line.newline && inForm)
+            return {form_.data() + line.begin, line.end - line.begin, false};
+        return {line.content.data(), line.content.size(), true};
+    }
+
+    void AppendVertexText(std::string& out, const VertexText& text) const {
+        out.append(text.bytes, text.size);
+        if (text.withEnd) out.append(LineEnd());
+    }
+
+    void AppendVertexLine(std::string& out, const DocumentLine& line) const {
+        AppendVertexText(out, VertexTextOf(line));
     }
 
     // A face line of a kept box: as it stands, its vertex numbers moved by shift.
@@ -772,11 +789,20 @@ class Repairer {
         }
     }
 
-    void AppendBoxes(std::string& out, const ObjectWork& work, bool faces) const {
+    void AppendBoxes(std::string& out, const ObjectWork& work, bool faces, CheckRoom& room) const {
+        // The vertex lines' texts, gathered in order where their pieces stand in order, are then
+        // taken in the boxes' order from close at hand.
+        std::vector<VertexText>& texts = room.vertexTexts;
+        if (!faces) {
+            const DocumentObject& object = ObjectOf(work);
+            texts.resize(object.vertexLines.size());
+            for (std::size_t k = 0; k < texts.size(); ++k) {
+                texts[k] = VertexTextOf(work.cut->lines[object.vertexLines[k]]);
+            }
+        }
         std::int64_t base = 0;
         for (std::size_t b = 0; b < work.boxes.size(); ++b, base += kBlockCorners) {
             const FoundBox& box = work.boxes[b];
-            const DocumentObject& object = ObjectOf(work);
             if (work.kept[b] != 0) {
                 if (faces) {
                     for (int g = 0; g < kBlockFaces; ++g) {
@@ -785,9 +811,8 @@ class Repairer {
                     }
                 } else {
                     for (int k = 0; k < kBlockCorners; ++k) {
-                        AppendVertexLine(
-                            out, work.cut->lines[object.vertexLines[static_cast<std::size_t>(
-                                     work.keptFirst[b] + k)]]);
+                        AppendVertexText(out,
+                                         texts[static_cast<std::size_t>(work.keptFirst[b] + k)]);
                     }
                 }
                 continue;
@@ -801,14 +826,11 @@ class Repairer {
                 // Likewise the next box's vertex lines.
                 if (b + 1 < work.boxes.size()) {
                     for (const std::int32_t vertex : work.boxes[b + 1].corner) {
-                        const DocumentLine& line =
-                            work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
-                        Prefetch(line.content.data());
+                        Prefetch(texts[static_cast<std::size_t>(vertex)].bytes);
                     }
                 }
                 for (const std::int32_t vertex : box.corner) {
-                    AppendVertexLine(
-                        out, work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]]);
+                    AppendVertexText(out, texts[static_cast<std::size_t>(vertex)]);
                 }
             }
         }
@@ -1010,7 +1032,7 @@ class Repairer {
                                 static_cast<std::int64_t>(work.boxes.size()) *
                                     (faces ? kBlockFaces : kBlockCorners),
                                 LineEnd());
-                AppendBoxes(out, work, faces);
+                AppendBoxes(out, work, faces, check);
                 break;
             }
             case LineRole::ObjectClose:
