@@ -213,12 +213,15 @@ class Finder {
             if (!face.usable) continue;
             const auto index = static_cast<std::int32_t>(f);
             if (face.n == 4) {
-                Side side{{index, -1}, {}, {}, -1};
+                // Made where it stays: a copy made on the stack first costs more than the rest.
+                Side& side = sides_.emplace_back();
+                side.face[0] = index;
+                side.face[1] = -1;
                 for (std::int32_t k = 0; k < 4; ++k) {
                     side.v[k] = face.v[k];
                     side.source[k] = {index, k};
                 }
-                AddSide(side);
+                side.preference = -1;
             } else {
                 for (std::int32_t k = 0; k < 3; ++k) {
                     triangleEdges.push_back({EdgeKey(face.v[k], face.v[(k + 1) % 3]), 0, index, k});
