@@ -1,6 +1,8 @@
 #include "repair/document_lines.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "mqo/document.hpp"
@@ -46,11 +48,39 @@ std::string ObjectName(std::string_view content) {
     return std::string(rest);
 }
 
+// The first carriage return, newline or Ctrl-Z in [from, to), or to when there is none. Reads
+// like the reader's own line scan, up to kLineScanReadAhead bytes past to.
+const char* FindBreakOrEnd(const char* from, const char* to) {
+#ifdef BLOKTAR_USE_SSE2
+    static_assert(2 * sizeof(__m128i) - 1 == kLineScanReadAhead);
+    const __m128i carriageReturn = _mm_set1_epi8('\r');
+    const __m128i newline = _mm_set1_epi8('\n');
+    const __m128i endOfText = _mm_set1_epi8(kEndOfText);
+    const auto found = [&](__m128i bytes) {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, carriageReturn), _mm_cmpeq_epi8(bytes, newline)),
+            _mm_cmpeq_epi8(bytes, endOfText))));
+    };
+    for (const char* p = from; p < to; p += 32) {
+        const std::uint32_t mask = found(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) |
+                                   found(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)))
+                                       << 16;
+        if (mask != 0) return std::min(p + std::countr_zero(mask), to);
+    }
+    return to;
+#else
+    for (const char* p = from; p < to; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == kEndOfText) return p;
+    }
+    return to;
+#endif
+}
+
 class Cutter {
   public:
     // A cutter from start, a place where a piece begins, as if the pieces before had been cut
     // and had left the pass between objects; it stops when it stands between objects at stopAt.
-    // end is where the reader stops: at the first Ctrl-Z, or the form's end.
+    // It reads no further than end, and stops at a Ctrl-Z before, where the reader stops.
     Cutter(std::string_view form, DocumentLines& cut, std::size_t end, std::size_t start = 0,
            std::size_t stopAt = std::string_view::npos)
         : form_(form), cut_(cut), end_(end), position_(start), stop_(stopAt) {
@@ -62,6 +92,8 @@ class Cutter {
 
     // True when Run stopped at stop, between objects.
     bool Stopped() const { return stopped_; }
+    // True when it met a Ctrl-Z: the document ends there.
+    bool MetEndOfText() const { return metEndOfText_; }
 
     void Run() {
         // The header check has taken the first two lines; they are cut like any other.
@@ -111,6 +143,10 @@ class Cutter {
         std::size_t at = position_;
         while (at < end_ && content.size() < room) {
             const char c = text[at++];
+            if (c == kEndOfText) {
+                EndAt(--at);
+                break;
+            }
             if (c == '\r') continue;
             if (c == '\n') {
                 line.newline = true;
@@ -131,17 +167,28 @@ class Cutter {
         return &cut_.lines.back();
     }
 
-    // The first carriage return or newline from at on, end_ where there is none.
-    std::size_t LineBreak(std::size_t at) const {
+    // The document ends at a Ctrl-Z.
+    void EndAt(std::size_t at) {
+        end_ = at;
+        metEndOfText_ = true;
+    }
+
+    // The first carriage return or newline from at on, end_ where there is none; a Ctrl-Z on
+    // the way ends the document there.
+    std::size_t LineBreak(std::size_t at) {
         const char* text = form_.data();
         // The scan looks up to kLineScanReadAhead bytes past where it is told to stop: it is told
         // to stop that far before the form's end, and the rest is looked at byte by byte.
         const std::size_t scanned = end_ > kLineScanReadAhead && end_ - kLineScanReadAhead > at
                                         ? end_ - kLineScanReadAhead
                                         : at;
-        std::size_t stop = static_cast<std::size_t>(
-            document_detail::FindLineBreak(text + at, text + scanned) - text);
-        while (stop < end_ && text[stop] != '\r' && text[stop] != '\n') ++stop;
+        std::size_t stop =
+            static_cast<std::size_t>(FindBreakOrEnd(text + at, text + scanned) - text);
+        while (stop < end_ && text[stop] != '\r' && text[stop] != '\n' &&
+               text[stop] != kEndOfText) {
+            ++stop;
+        }
+        if (stop < end_ && text[stop] == kEndOfText) EndAt(stop);
         return stop;
     }
 
@@ -261,6 +308,7 @@ class Cutter {
     std::size_t position_ = 0;
     std::size_t stop_;
     bool stopped_ = false;
+    bool metEndOfText_ = false;
 };
 
 // Where a second cutter may start: the first "Object " line beyond the middle, npos for none.
@@ -300,13 +348,6 @@ void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) 
 
 }  // namespace
 
-// Where the reader stops within [from, to): at the first Ctrl-Z there, npos for none.
-std::size_t EndOfTextIn(std::string_view form, std::size_t from, std::size_t to) {
-    const void* stop = std::memchr(form.data() + from, kEndOfText, to - from);
-    return stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) - form.data())
-                           : std::string_view::npos;
-}
-
 bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later) {
     cut = DocumentLines{};
     later = DocumentLines{};
@@ -317,42 +358,32 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // reaches that line between objects. Otherwise the first goes on to the end itself.
     const std::size_t start = LaterStart(form);
     if (start == std::string_view::npos) {
-        const std::size_t stop = EndOfTextIn(form, 0, form.size());
-        Cutter(form, cut, stop != std::string_view::npos ? stop : form.size()).Run();
+        Cutter(form, cut, form.size()).Run();
         return false;
     }
-    // Each cutter looks for a Ctrl-Z in its own part. The first stops at the second's start,
-    // where it ends, unless a Ctrl-Z before ends the document there.
-    std::size_t firstStop = std::string_view::npos;
-    std::size_t laterStop = std::string_view::npos;
+    // The first cutter reads to the second's start at most, where it stops, unless a Ctrl-Z
+    // before ends the document there.
     bool stopped = false;
+    bool ended = false;
     // Large room is obtained here, where the system backs it with huge pages.
     later.lines.reserve((form.size() - start) / 32 + 16);
     RunBoth(
         [&] {
-            firstStop = EndOfTextIn(form, 0, start);
-            Cutter first(form, cut, firstStop != std::string_view::npos ? firstStop : start, 0,
-                         start);
+            Cutter first(form, cut, start, 0, start);
             first.Run();
             stopped = first.Stopped();
+            ended = first.MetEndOfText();
         },
-        [&] {
-            laterStop = EndOfTextIn(form, start, form.size());
-            Cutter(form, later, laterStop != std::string_view::npos ? laterStop : form.size(),
-                   start)
-                .Run();
-        });
+        [&] { Cutter(form, later, form.size(), start).Run(); });
     if (stopped) return true;
     later = DocumentLines{};
     // The first cutter's pieces are the whole document when it ended there: at "Eof" or at a
     // Ctrl-Z of its part. Otherwise an object still open at the second's start ran into it, and
     // the first goes on to the document's end.
-    const bool ended = firstStop != std::string_view::npos ||
-                       (!cut.lines.empty() && cut.lines.back().role == LineRole::End);
-    if (!ended) {
+    if (!ended && (cut.lines.empty() || cut.lines.back().role != LineRole::End)) {
         cut = DocumentLines{};
         cut.lines.reserve(form.size() / 32 + 16);
-        Cutter(form, cut, laterStop != std::string_view::npos ? laterStop : form.size()).Run();
+        Cutter(form, cut, form.size()).Run();
     }
     return false;
 }
