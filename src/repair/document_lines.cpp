@@ -82,8 +82,8 @@ class Cutter {
     // and had left the pass between objects; it stops when it stands between objects at stopAt.
     // It reads no further than end, and stops at a Ctrl-Z before, where the reader stops.
     Cutter(std::string_view form, DocumentLines& cut, std::size_t end, std::size_t start = 0,
-           std::size_t stopAt = std::string_view::npos)
-        : form_(form), cut_(cut), end_(end), position_(start), stop_(stopAt) {
+           std::size_t stopAt = std::string_view::npos, const std::atomic<bool>* abandon = nullptr)
+        : form_(form), cut_(cut), end_(end), position_(start), stop_(stopAt), abandon_(abandon) {
         const std::size_t newline = form.find('\n');
         cut_.lineEnd = newline != std::string_view::npos && newline > 0 && form[newline - 1] == '\r'
                            ? "\r\n"
@@ -109,6 +109,7 @@ class Cutter {
                 return;
             }
             if (!BeginsWith(line->content, "Object ")) continue;
+            if (abandon_ != nullptr && abandon_->load(std::memory_order_relaxed)) return;
             cut_.lines.back().role = LineRole::ObjectOpen;
             DocumentObject object;
             object.name = ObjectName(line->content);
@@ -309,6 +310,7 @@ class Cutter {
     std::size_t stop_;
     bool stopped_ = false;
     bool metEndOfText_ = false;
+    const std::atomic<bool>* abandon_;
 };
 
 // Where a second cutter may start: the first "Object " line beyond the middle, npos for none.
@@ -348,7 +350,8 @@ void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) 
 
 }  // namespace
 
-bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later) {
+bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later,
+                      const std::atomic<bool>* abandon) {
     cut = DocumentLines{};
     later = DocumentLines{};
     // Room for the lines of a map, whose vertex and face lines run from about 25 to 80 bytes.
@@ -358,7 +361,7 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // reaches that line between objects. Otherwise the first goes on to the end itself.
     const std::size_t start = LaterStart(form);
     if (start == std::string_view::npos) {
-        Cutter(form, cut, form.size()).Run();
+        Cutter(form, cut, form.size(), 0, std::string_view::npos, abandon).Run();
         return false;
     }
     // The first cutter reads to the second's start at most, where it stops, unless a Ctrl-Z
@@ -369,13 +372,14 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     later.lines.reserve((form.size() - start) / 32 + 16);
     RunBoth(
         [&] {
-            Cutter first(form, cut, start, 0, start);
+            Cutter first(form, cut, start, 0, start, abandon);
             first.Run();
             stopped = first.Stopped();
             ended = first.MetEndOfText();
         },
-        [&] { Cutter(form, later, form.size(), start).Run(); });
+        [&] { Cutter(form, later, form.size(), start, std::string_view::npos, abandon).Run(); });
     if (stopped) return true;
+    if (abandon != nullptr && abandon->load()) return false;
     later = DocumentLines{};
     // The first cutter's pieces are the whole document when it ended there: at "Eof" or at a
     // Ctrl-Z of its part. Otherwise an object still open at the second's start ran into it, and
@@ -383,7 +387,7 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     if (!ended && (cut.lines.empty() || cut.lines.back().role != LineRole::End)) {
         cut = DocumentLines{};
         cut.lines.reserve(form.size() / 32 + 16);
-        Cutter(form, cut, form.size()).Run();
+        Cutter(form, cut, form.size(), 0, std::string_view::npos, abandon).Run();
     }
     return false;
 }

@@ -2,6 +2,7 @@
 // what the pass makes of it, and its objects.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -78,7 +79,10 @@ void CutDocument(std::string_view form, DocumentLines& cut);
 // The same cut in two halves made at once, when the document allows: true when later holds the
 // pieces and objects that follow cut's (its object numbers and piece numbers its own, counted from
 // 0); false, with later empty, when cut holds them all.
-bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later);
+// Once *abandon is set (when given), the cutters stop at the next object they meet, leaving the
+// halves incomplete: then the result is not to be used.
+bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& later,
+                      const std::atomic<bool>* abandon = nullptr);
 
 // Room for the longest piece as the reader hands it over: 255 characters, its newline, its
 // terminating zero, and bytes behind for the number readers that look ahead. Those bytes are

@@ -366,15 +366,20 @@ struct ObjectWork {
 class Repairer {
   public:
     Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
-             RepairedFormSink* sink)
-        : form_(form), repair_(repair), maxArrayBytes_(maxArrayBytes), sink_(sink) {}
+             RepairedFormSink* sink, const std::atomic<bool>* abandon)
+        : form_(form),
+          repair_(repair),
+          maxArrayBytes_(maxArrayBytes),
+          sink_(sink),
+          abandon_(abandon) {}
 
     RepairOutcome Run() {
         Document document;
         OpenMemoryDocument(document, form_.data(), form_.size());
         repair_.header = CheckDocumentHeader(document);
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
-        shares_ = CutDocumentInTwo(form_, cuts_[0], cuts_[1]) ? 2 : 1;
+        shares_ = CutDocumentInTwo(form_, cuts_[0], cuts_[1], abandon_) ? 2 : 1;
+        if (Abandoned()) return RepairOutcome::Abandoned;
 
         // Every object the converter reads gets its work and its report first; each object to
         // repair is then done by the thread that writes its lines, just before it writes them.
@@ -411,7 +416,9 @@ class Repairer {
             }
         }
         tasks_ = &tasks;
-        if (!Write()) return RepairOutcome::NothingToRepair;
+        const bool written = Write();
+        if (Abandoned()) return RepairOutcome::Abandoned;
+        if (!written) return RepairOutcome::NothingToRepair;
         // The pieces are written: their room goes to the check's arrays.
         for (DocumentLines& cut : cuts_) {
             decltype(cut.lines)().swap(cut.lines);
@@ -470,6 +477,10 @@ class Repairer {
 
     static DocumentObject& ObjectOf(const ObjectWork& work) {
         return work.cut->objects[work.index];
+    }
+
+    bool Abandoned() const {
+        return abandon_ != nullptr && abandon_->load(std::memory_order_relaxed);
     }
 
     // The document's line ending, as the cut found it.
@@ -927,6 +938,7 @@ class Repairer {
             bool changedLater = false;
             RunBoth([&] { changedBefore = WriteShare(out, 0); },
                     [&] { changedLater = WriteShare(repair_.documentRest, 1); });
+            if (Abandoned()) return false;
             if (!changedBefore && !changedLater) return false;
             // A half in which nothing changed is written now.
             CheckRoom check;
@@ -951,6 +963,7 @@ class Repairer {
         for (std::size_t i = 0; i < lineCount; ++i) {
             const std::int32_t w = WorkOfLine(share, i);
             if (w >= 0 && w != current) {
+                if (Abandoned()) break;
                 if (changed && current >= 0)
                     ReleaseWritten(work_[static_cast<std::size_t>(current)]);
                 current = w;
@@ -1196,6 +1209,7 @@ class Repairer {
     Repair& repair_;
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
+    const std::atomic<bool>* abandon_;    // when set, the repair stops where it looks
     DocumentLines cuts_[2];               // the cut, in two halves where it could be made so
     int shares_ = 1;                      // the halves it has
     std::size_t objectsBefore_[2] = {};   // per half: the objects of the halves before
@@ -1207,9 +1221,9 @@ class Repairer {
 }  // namespace
 
 RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
-                         RepairedFormSink* sink) {
+                         RepairedFormSink* sink, const std::atomic<bool>* abandon) {
     repair = Repair{};
-    return Repairer(form, repair, maxArrayBytes, sink).Run();
+    return Repairer(form, repair, maxArrayBytes, sink, abandon).Run();
 }
 
 }  // namespace bloktar::repair

@@ -2,6 +2,7 @@
 // written where the converter reads it, everything else kept.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -42,6 +43,7 @@ enum class RepairOutcome {
     HeaderRejected,   // the header check failed (header says why)
     TooManyBlocks,    // the repaired form would hold more blocks than a BD1 file counts
     NotVerified,      // the converter would not read the repaired form's boxes right
+    Abandoned,        // asked to stop before it ended: nothing to go by
 };
 
 struct Repair {
@@ -70,8 +72,10 @@ class RepairedFormSink {
 // Repairs a document's Ver 1.0 form (every byte, as the converter reads it) and checks the result
 // by converting it in memory, with arrays of at most maxArrayBytes each (a larger one makes the
 // check fail: NotVerified).
+// Once *abandon is set (when given), the repair stops as soon as it looks: Abandoned.
 RepairOutcome RepairForm(std::string_view form, Repair& repair,
                          std::size_t maxArrayBytes = std::numeric_limits<std::size_t>::max(),
-                         RepairedFormSink* sink = nullptr);
+                         RepairedFormSink* sink = nullptr,
+                         const std::atomic<bool>* abandon = nullptr);
 
 }  // namespace bloktar::repair

@@ -1,7 +1,9 @@
 #include "repair/repair_run.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <new>
@@ -109,16 +111,80 @@ class FileStore final : public RepairedFormSink {
     WorkerThread worker_;  // waits for the store as the object goes
 };
 
+// The plan of a mapped file, made on a thread of its own while the file is repaired as it
+// stands; a plan that finds anything to translate, or fails, stops that repair.
+class PlanBeside {
+  public:
+    PlanBeside(std::FILE* file, compat::PreparedDocument& prepared, Document& document,
+               std::string_view mapped)
+        : file_(file), prepared_(prepared), document_(document), mapped_(mapped) {
+        worker_.Run(&PlanBeside::Work, this);
+    }
+
+    // Waits for the plan: its verdict, or what it threw.
+    compat::Preparation Wait() {
+        bool final = false;
+        while (!final) worker_.WaitBeyond(0, final);
+        if (error_) std::rethrow_exception(error_);
+        return preparation_;
+    }
+
+    // Set once the repair beside is of no use.
+    const std::atomic<bool>& Abandon() const { return abandon_; }
+
+  private:
+    static void Work(void* context) {
+        PlanBeside& plan = *static_cast<PlanBeside*>(context);
+        try {
+            plan.preparation_ = compat::PrepareDocument(plan.file_, false, plan.prepared_,
+                                                        plan.document_, nullptr, plan.mapped_);
+        } catch (...) {
+            plan.error_ = std::current_exception();
+        }
+        if (plan.error_ || plan.preparation_ != compat::Preparation::Untouched) {
+            plan.abandon_.store(true);
+        }
+        plan.worker_.Publish(1, true);
+    }
+
+    std::FILE* file_;
+    compat::PreparedDocument& prepared_;
+    Document& document_;
+    std::string_view mapped_;
+    compat::Preparation preparation_ = compat::Preparation::Refused;
+    std::exception_ptr error_;
+    std::atomic<bool> abandon_{false};
+    WorkerThread worker_;  // last: the object waits for the plan as it goes
+};
+
 Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     // A file is mapped and read where it stands, while it is planned and, when it needs no
-    // translation, as the form itself.
+    // translation, as the form itself: then it is repaired while the plan is made, on the
+    // other processor the plan leaves idle.
     MappedFile mapped;
     const bool archive = compat::NamesArchive(path);
     if (!archive) mapped.Map(file);
     compat::PreparedDocument prepared;
     Document document;
-    const compat::Preparation preparation =
-        compat::PrepareDocument(file, archive, prepared, document, nullptr, mapped.Bytes());
+    Repair repair;
+    std::unique_ptr<FileStore> store;
+    RepairOutcome outcome = RepairOutcome::Abandoned;
+    compat::Preparation preparation = compat::Preparation::Refused;
+    if (!mapped.Bytes().empty()) {
+        auto early = std::make_unique<FileStore>(RepairedPathFor(path));
+        PlanBeside plan(file, prepared, document, mapped.Bytes());
+        outcome = RepairForm(mapped.Bytes(), repair, std::numeric_limits<std::size_t>::max(),
+                             early.get(), &plan.Abandon());
+        preparation = plan.Wait();
+        if (preparation == compat::Preparation::Untouched) {
+            store = std::move(early);
+        } else {
+            early->Finish(false);
+            repair = Repair{};
+        }
+    } else {
+        preparation = compat::PrepareDocument(file, archive, prepared, document, nullptr, {});
+    }
     switch (preparation) {
         case compat::Preparation::Refused:
             compat::PrintRefusal(prepared, console);
@@ -133,21 +199,17 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     console.Text(bloktar::text::kFileLoad);
     // Any other form is read whole.
     FormBytes read;
-    std::string_view form;
-    if (preparation == compat::Preparation::Untouched && !mapped.Bytes().empty()) {
-        form = mapped.Bytes();
-    } else if (ReadForm(file, preparation, prepared, read)) {
-        form = std::string_view(read.data(), read.size());
-    } else {
-        console.Text(bloktar::text::kFailed);
-        return Ending::Refused;
+    if (store == nullptr) {
+        if (!ReadForm(file, preparation, prepared, read)) {
+            console.Text(bloktar::text::kFailed);
+            return Ending::Refused;
+        }
+        store = std::make_unique<FileStore>(RepairedPathFor(path));
+        outcome = RepairForm(std::string_view(read.data(), read.size()), repair,
+                             std::numeric_limits<std::size_t>::max(), store.get());
     }
     console.Text(bloktar::text::kDone);
-    Repair repair;
-    FileStore store(RepairedPathFor(path));
-    const RepairOutcome outcome =
-        RepairForm(form, repair, std::numeric_limits<std::size_t>::max(), &store);
-    if (outcome != RepairOutcome::Repaired) store.Finish(false);
+    if (outcome != RepairOutcome::Repaired) store->Finish(false);
     if (outcome == RepairOutcome::HeaderRejected) {
         console.Text(bloktar::text::kHeaderCheck);
         PrintHeaderVerdict(repair.header, console);
@@ -182,7 +244,7 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     PrintNumber(console, repair.blocks);
     console.Text(text::kBlocksEnd);
     console.Text(bloktar::text::kWrite);
-    if (!store.Finish(true)) {
+    if (!store->Finish(true)) {
         console.Text(bloktar::text::kFailed);
         return Ending::Refused;
     }

@@ -2,7 +2,10 @@
 // them, count line included.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <limits>
 #include <string>
+#include <string_view>
 
 #include "repair/repair.hpp"
 #include "support/documents.hpp"
@@ -50,6 +53,25 @@ TEST(RepairCheck, ACountLineTheConverterWouldCutIsCaught) {
     EXPECT_EQ(bloktar::repair::RepairForm(PaddedFaceCount(125), cut),
               bloktar::repair::RepairOutcome::NotVerified);
     EXPECT_EQ(cut.wrongBlock, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RepairCheck, ARepairAskedToStopWritesNothingAndSaysSo) {
+    class Sink final : public bloktar::repair::RepairedFormSink {
+      public:
+        void FormWritten(std::string_view, std::string_view) override { heard = true; }
+        bool heard = false;
+    } sink;
+    const std::atomic<bool> abandon{true};
+    bloktar::repair::Repair repair;
+    EXPECT_EQ(bloktar::repair::RepairForm(PaddedFaceCount(20), repair,
+                                          std::numeric_limits<std::size_t>::max(), &sink, &abandon),
+              bloktar::repair::RepairOutcome::Abandoned);
+    EXPECT_FALSE(sink.heard);
+    EXPECT_TRUE(repair.document.empty());
 }
 
 }  // namespace
