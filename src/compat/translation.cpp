@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 #include "mqo/number_text.hpp"
@@ -762,7 +763,15 @@ bool PlanTranslationWritingLines(PlacedBytes& raw, std::uint64_t size, Cp932Enco
     WorkerThread worker;
     FoundChunks chunks(found.get(), capacity, &worker);
     PlacedSource source(raw);
-    Planner planner(source, encoder, plan);
+    // Bytes held in memory are planned where they lie.
+    std::optional<Planner> planned;
+    const std::string_view whole = raw.Whole();
+    if (whole.empty()) {
+        planned.emplace(source, encoder, plan);
+    } else {
+        planned.emplace(whole.data(), whole.size(), encoder, plan);
+    }
+    Planner& planner = *planned;
     planner.Report(chunks);
     ChunkTaker taker(found.get());
     LineMaker here(raw);

@@ -97,6 +97,8 @@ class PlacedBytes {
     // Stores up to size bytes from offset on at into; got says how many, fewer only where the
     // bytes end. False where they could not be read.
     virtual bool ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) = 0;
+    // Every byte where it lies in memory, when the bytes are held so; empty otherwise.
+    virtual std::string_view Whole() const { return {}; }
     virtual ~PlacedBytes() = default;
 };
 
@@ -117,6 +119,7 @@ class PlacedMemory final : public PlacedBytes {
   public:
     PlacedMemory(const char* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
     bool ReadAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) override;
+    std::string_view Whole() const override { return {bytes_, size_}; }
 
   private:
     const char* bytes_;
