@@ -36,7 +36,7 @@ bool Before(const EdgeEntry& a, const EdgeEntry& b) {
 }
 
 // Directed edges grouped by the vertex they start from (a counting sort: the vertices are the
-// object's own), each group in the order of Before; a group holds a handful.
+// object's own); a group holds a handful. The edges of one key come in the order of Before.
 class EdgeIndex {
   public:
     using Range = std::pair<const EdgeEntry*, const EdgeEntry*>;
@@ -47,12 +47,13 @@ class EdgeIndex {
         for (std::size_t v = 0; v < vertexCount; ++v) start_[v + 1] += start_[v];
         entries_.resize(all.size());
         std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
+        // In each group as they come: in the order of their sides, all of one preference.
         for (const EdgeEntry& edge : all) entries_[next[edge.key >> 32]++] = edge;
-        SortGroups(vertexCount);
     }
 
-    // The four edges of each side: from v[position] to v[position + 1].
-    void Build(const std::vector<Side>& sides, std::size_t vertexCount) {
+    // The four edges of each side: from v[position] to v[position + 1]. They come in the order
+    // of their sides; where the sides' preferences differ, the groups are sorted.
+    void Build(const std::vector<Side>& sides, std::size_t vertexCount, bool preferencesDiffer) {
         start_.assign(vertexCount + 1, 0);
         for (const Side& side : sides) {
             for (const std::int32_t v : side.v) ++start_[static_cast<std::size_t>(v) + 1];
@@ -68,7 +69,7 @@ class EdgeIndex {
                                            static_cast<std::int32_t>(s), p};
             }
         }
-        SortGroups(vertexCount);
+        if (preferencesDiffer) SortGroups(vertexCount);
     }
 
     // A group mostly holds a handful, sorted by insertion; a larger one by std::sort. Its
@@ -91,16 +92,12 @@ class EdgeIndex {
         }
     }
 
-    // The entries of the edge from, to (both vertices of the object).
-    Range Find(std::uint64_t key) const {
+    // The group that holds the entries of key's edge (from, to; both vertices of the object):
+    // those of its entries whose key it is, in their order.
+    Range Group(std::uint64_t key) const {
         const auto from = static_cast<std::size_t>(key >> 32);
         if (from + 1 >= start_.size()) return {nullptr, nullptr};
-        const EdgeEntry* first = entries_.data() + start_[from];
-        const EdgeEntry* last = entries_.data() + start_[from + 1];
-        while (first != last && first->key < key) ++first;
-        const EdgeEntry* end = first;
-        while (end != last && end->key == key) ++end;
-        return {first, end};
+        return {entries_.data() + start_[from], entries_.data() + start_[from + 1]};
     }
 
   private:
@@ -235,13 +232,16 @@ class Finder {
             const FaceCorners& first = faces_[static_cast<std::size_t>(edge.side)];
             const std::int32_t from = first.v[edge.position];
             const std::int32_t to = first.v[(edge.position + 1) % 3];
-            const auto range = triangles.Find(EdgeKey(to, from));
+            const std::uint64_t key = EdgeKey(to, from);
+            const auto range = triangles.Group(key);
             for (auto it = range.first; it != range.second; ++it) {
-                if (it->side <= edge.side) continue;
+                if (it->key != key || it->side <= edge.side) continue;
                 Pair(edge.side, edge.position, it->side, it->position);
             }
         }
-        index_.Build(sides_, vertices_.size());
+        // Quadrilaterals all have one preference; pairs of triangles come behind them.
+        const bool pairs = !sides_.empty() && sides_.back().face[1] >= 0;
+        index_.Build(sides_, vertices_.size(), pairs);
     }
 
     // Triangles a (its edge at position pa) and b (the same edge the other way at pb) as one
@@ -295,8 +295,10 @@ class Finder {
         if (k == 4) return Bottom();
         const std::int32_t from = top[(k + 1) % 4];
         const std::int32_t to = top[k];
-        const auto range = index_.Find(EdgeKey(from, to));
+        const std::uint64_t key = EdgeKey(from, to);
+        const auto range = index_.Group(key);
         for (auto it = range.first; it != range.second; ++it) {
+            if (it->key != key) continue;
             const Side& side = sides_[static_cast<std::size_t>(it->side)];
             const std::int32_t farTo = side.v[(it->position + 2) % 4];
             const std::int32_t farFrom = side.v[(it->position + 3) % 4];
@@ -324,8 +326,10 @@ class Finder {
                 if (all[i] == all[j]) return false;
             }
         }
-        const auto range = index_.Find(EdgeKey(far_[1], far_[0]));
+        const std::uint64_t key = EdgeKey(far_[1], far_[0]);
+        const auto range = index_.Group(key);
         for (auto it = range.first; it != range.second; ++it) {
+            if (it->key != key) continue;
             const Side& side = sides_[static_cast<std::size_t>(it->side)];
             if (side.v[(it->position + 2) % 4] != far_[3] ||
                 side.v[(it->position + 3) % 4] != far_[2]) {
