@@ -193,7 +193,22 @@ struct ChunkReader::Reading {
 
 // Records 0: the scanners as asked, whatever the arrays.
 ChunkReader::ChunkReader(LineScanners scanners)
-    : reading_(std::make_unique<Reading>(Reading{ChunkReading(scanners, 0)})) {}
+    : reading_(std::make_unique<Reading>(Reading{ChunkReading(scanners, 0)})) {
+#ifdef BLOKTAR_USE_AVX2
+    // The shapes' tables come as pages the system fills with zeros when first touched. Read
+    // first and written later, a page is copied on the write, and in a process of several
+    // threads every processor is told; written now, each is filled once.
+    if (reading_->reading.wide) {
+        line_shapes::LineShapes& shapes = *reading_->reading.shapes;
+        std::memset(shapes.slots.get(), 0,
+                    sizeof(line_shapes::VertexShape) << line_shapes::kShapeSlotsLog2);
+        std::memset(shapes.faceSlots.get(), 0,
+                    sizeof(line_shapes::FaceStartShape) << line_shapes::kFaceShapeSlotsLog2);
+        std::memset(shapes.cornerSlots.get(), 0,
+                    sizeof(line_shapes::CornerShape) << line_shapes::kCornerShapeSlotsLog2);
+    }
+#endif
+}
 ChunkReader::~ChunkReader() = default;
 
 void ChunkReader::ReadVertices(Document& document, std::span<MQO_VERTEX> vertices,
