@@ -185,11 +185,9 @@ bool MappedFile::Map(std::FILE* file) {
         return false;
     }
     const auto size = static_cast<std::size_t>(status.st_size);
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;  // the pages of the file's cache mapped at once, not fault by fault
-#endif
-    void* bytes = ::mmap(nullptr, size, PROT_READ, flags, descriptor, 0);
+    // Not populated here: the threads that read it first map its pages as they come, a run of
+    // them at a time, and the one that maps it goes on at once.
+    void* bytes = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
     if (bytes == MAP_FAILED) return false;
     bytes_ = static_cast<const char*>(bytes);
     size_ = size;
