@@ -153,7 +153,7 @@ bool IsCleanList(std::string_view list, std::int32_t n) {
 bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& face) {
 #ifdef BLOKTAR_USE_SSE2
     // Mostly every pair is "d.ddddd d.ddddd", sixteen bytes with the separator behind, looked at
-    // at once (the line stands in a LineBuffer, which has them).
+    // at once (the line stands among the face texts, which have them behind).
     {
         const char* p = uv;
         int k = 0;
@@ -237,10 +237,21 @@ bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
     return true;
 }
 
-// Reads a face line into face, which must be as FaceText{} makes it.
-void ReadFace(const DocumentLine& line, LineBuffer& buffer, FaceText& face) {
-    const char* text = TerminatedLine(line, buffer);
-    face.content = line.content.data();
+// Bytes behind the last line placed among an object's face texts, which the number readers may
+// look at: as many as a LineBuffer has behind its longest line.
+constexpr std::size_t kFaceTextsBehind = sizeof(LineBuffer) - 255;
+
+// Reads a face line into face, which must be as FaceText{} makes it; the line is placed at at as
+// the reader hands it over (its content, its newline, a zero byte), where face's spans stand,
+// with readable bytes behind.
+void ReadFace(const DocumentLine& line, char* at, FaceText& face) {
+    const std::size_t size = line.content.size();
+    std::memcpy(at, line.content.data(), size);
+    std::size_t end = size;
+    if (line.newline) at[end++] = '\n';
+    at[end] = '\0';
+    const char* text = at;
+    face.content = at;
     if (ReadUsualFace(line, text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;
@@ -447,6 +458,7 @@ class Repairer {
     struct ObjectRoom {
         BoxFinderRoom finder;
         std::vector<FaceText> faces;  // the object's faces, while its lines are written
+        std::vector<char> faceTexts;  // their lines' texts, where the faces' spans stand
         std::vector<Point> points;
         std::vector<FaceCorners> corners;
         std::vector<std::int32_t> boxesOfVertex;
@@ -456,7 +468,7 @@ class Repairer {
 
     void RunTask(Task& task, ObjectRoom& room) {
         ObjectWork& work = work_[task.work];
-        ReadObjectFaces(work, room.faces);
+        ReadObjectFaces(work, room.faces, room.faceTexts);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);
     }
@@ -486,13 +498,22 @@ class Repairer {
     // The document's line ending, as the cut found it.
     const std::string& LineEnd() const { return cuts_[0].lineEnd; }
 
-    // Reads the object's face lines into faces, which hold them for the object's work.
-    void ReadObjectFaces(ObjectWork& work, std::vector<FaceText>& faces) const {
+    // Reads the object's face lines into faces, which hold them for the object's work, their
+    // texts placed one behind the other in texts: close at hand when the lines are written.
+    void ReadObjectFaces(ObjectWork& work, std::vector<FaceText>& faces,
+                         std::vector<char>& texts) const {
         const DocumentObject& object = ObjectOf(work);
+        std::size_t room = kFaceTextsBehind;
+        for (const std::size_t line : object.faceLines) {
+            room += work.cut->lines[line].content.size() + 2;
+        }
+        if (texts.size() < room) texts.resize(room);
         faces.assign(object.faceLines.size(), FaceText{});
-        LineBuffer buffer;
+        char* at = texts.data();
         for (std::size_t f = 0; f < faces.size(); ++f) {
-            ReadFace(work.cut->lines[object.faceLines[f]], buffer, faces[f]);
+            const DocumentLine& line = work.cut->lines[object.faceLines[f]];
+            ReadFace(line, at, faces[f]);
+            at += line.content.size() + 2;
         }
         work.faces = std::span<FaceText>(faces);
     }
@@ -985,13 +1006,14 @@ class Repairer {
     // The first lines of a half, of objects already repaired, their faces read again.
     void WriteLines(std::string& out, int share, std::size_t lineCount, CheckRoom& check) {
         std::vector<FaceText> faces;
+        std::vector<char> faceTexts;
         std::int32_t current = -1;
         for (std::size_t i = 0; i < lineCount; ++i) {
             const std::int32_t w = WorkOfLine(share, i);
             if (w >= 0 && w != current) {
                 if (current >= 0) ReleaseWritten(work_[static_cast<std::size_t>(current)]);
                 current = w;
-                ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces);
+                ReadObjectFaces(work_[static_cast<std::size_t>(w)], faces, faceTexts);
             }
             WriteLine(out, share, i, w, check);
             i = PastChunk(share, i, w);
