@@ -349,6 +349,9 @@ struct CheckRoom {
     std::vector<MQO_FACE> faces;
 };
 
+// Streaming, the lines of a piece go to the sink in runs of at least this many bytes.
+constexpr std::size_t kStreamedBytes = std::size_t{1} << 20;
+
 // One object of the form and what repairing it makes.
 struct ObjectWork {
     DocumentLines* cut;  // the half of the cut it stands in
@@ -382,6 +385,7 @@ class Repairer {
           repair_(repair),
           maxArrayBytes_(maxArrayBytes),
           sink_(sink),
+          streaming_(sink != nullptr && sink->Streams()),
           abandon_(abandon) {}
 
     RepairOutcome Run() {
@@ -946,14 +950,17 @@ class Repairer {
     bool Write() {
         std::string& out = repair_.document;
         out.clear();
-        out.reserve(form_.size() + form_.size() / 4);
+        // Streaming, each piece passes through room for a few objects' lines at a time.
+        const std::size_t rest = shares_ == 1 ? 0 : form_.size() - cuts_[1].lines.front().begin;
+        const std::size_t first = form_.size() - rest;
+        out.reserve(streaming_ ? std::min(first, 2 * kStreamedBytes) : first + first / 4);
         PreferHugePages(out.data(), out.capacity());
         if (shares_ == 1) {
             if (!WriteShare(out, 0)) return false;
         } else {
             // Large room is obtained on this thread, where the system backs it with huge pages.
-            const std::size_t rest = form_.size() - cuts_[1].lines.front().begin;
-            repair_.documentRest.reserve(rest + rest / 4);
+            repair_.documentRest.reserve(streaming_ ? std::min(rest, 2 * kStreamedBytes)
+                                                    : rest + rest / 4);
             PreferHugePages(repair_.documentRest.data(), repair_.documentRest.capacity());
             bool changedBefore = false;
             bool changedLater = false;
@@ -969,7 +976,17 @@ class Repairer {
         const DocumentLines& last = cuts_[shares_ - 1];
         (shares_ == 1 ? out : repair_.documentRest)
             .append(form_.substr(last.lines.empty() ? 0 : last.lines.back().end));
+        for (int share = 0; share < shares_; ++share) {
+            Pass(share == 0 ? out : repair_.documentRest, share, 0);
+        }
         return true;
+    }
+
+    // Streaming, the lines written so far go to the sink once they are at least least bytes.
+    void Pass(std::string& out, int share, std::size_t least) {
+        if (!streaming_ || out.empty() || out.size() < least) return;
+        sink_->Append(share, out);
+        out.clear();
     }
 
     // The lines of a half of the cut, written by one thread. Each object to repair is repaired as
@@ -1075,6 +1092,8 @@ class Repairer {
                 if (!line.newline) out.append(LineEnd());
                 CheckObject(out, work, check);
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
+                // Once checked, an object's lines may go.
+                Pass(out, share, kStreamedBytes);
                 break;
             default:
                 out.append(form_.substr(line.begin, line.end - line.begin));
@@ -1140,7 +1159,17 @@ class Repairer {
     RepairOutcome Verify() {
         Document document;
         TwoPieces pieces(repair_.document, repair_.documentRest);
-        OpenSourceDocument(document, pieces);
+        DocumentSource* const stored = streaming_ ? sink_->StoredForm() : &pieces;
+        // A form that could not all be stored has nothing to be read from: it is refused as the
+        // store fails, and the boxes are all the blocks it tells of.
+        if (stored == nullptr) {
+            repair_.blocks = 0;
+            for (const ObjectWork& work : work_) {
+                repair_.blocks += static_cast<std::int64_t>(work.boxCount);
+            }
+            return RepairOutcome::Repaired;
+        }
+        OpenSourceDocument(document, *stored);
         if (!CheckDocumentHeader(document).Accepted()) return RepairOutcome::NotVerified;
         MqoSummary summary{};
         SurveyDocument(document, summary);
@@ -1231,6 +1260,7 @@ class Repairer {
     Repair& repair_;
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
+    bool streaming_;                      // the sink takes the pieces' bytes as they are written
     const std::atomic<bool>* abandon_;    // when set, the repair stops where it looks
     DocumentLines cuts_[2];               // the cut, in two halves where it could be made so
     int shares_ = 1;                      // the halves it has

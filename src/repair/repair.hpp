@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mqo/document.hpp"
 #include "mqo/header_check.hpp"
 
 namespace bloktar::repair {
@@ -59,14 +60,22 @@ struct Repair {
 // The suffix of the hidden object that takes what is no box.
 inline constexpr std::string_view kAsideSuffix = "_aside";
 
-// Hears of the repaired form as soon as it is written, before the check runs: the form stays
-// as it is until RepairForm returns, so it may be stored meanwhile, to be kept only when the
-// outcome is Repaired. The form comes in two pieces, the second following the first; with a
-// sink, Repair::document holds only the first, and Repair::documentRest the second.
+// Hears of the repaired form as it is written, before the check runs, to store it meanwhile and
+// keep it only when the outcome is Repaired. The form comes in two pieces, the second following
+// the first. A sink that Streams is handed each piece's bytes in order as they are written (each
+// piece by one thread), and reads them back for the check: Repair::document and documentRest
+// then stay empty. Any other is handed both pieces once written: with it, Repair::document holds
+// only the first, and Repair::documentRest the second.
 class RepairedFormSink {
   public:
     virtual ~RepairedFormSink() = default;
+    virtual bool Streams() const { return false; }
+    // Streaming: the next bytes of piece 0 or piece 1.
+    virtual void Append(int /*piece*/, std::string_view /*bytes*/) {}
+    // Every byte is written; not streaming, first and second are the pieces.
     virtual void FormWritten(std::string_view first, std::string_view second) = 0;
+    // Streaming: the form as stored, read from its first byte; null when not all of it could be.
+    virtual DocumentSource* StoredForm() { return nullptr; }
 };
 
 // Repairs a document's Ver 1.0 form (every byte, as the converter reads it) and checks the result

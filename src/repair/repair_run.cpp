@@ -69,17 +69,45 @@ std::size_t FileSize(std::FILE* file) {
 
 enum class Ending { Written, NothingToRepair, Refused };
 
-// Stores the repaired form in a temporary file on a second thread while the check runs; the
-// file takes its name only when the check has passed.
+// Stores the repaired form in a temporary file, which takes its name only when the check has
+// passed. Where a file may be read back while another thread writes to it (not on Windows), the
+// pieces are stored as they are written, the second in a temporary file of its own, and put
+// behind the first on a second thread while the check reads them back; otherwise the form is
+// stored on a second thread while the check runs on the pieces in memory.
 class FileStore final : public RepairedFormSink {
   public:
-    explicit FileStore(NativeString path) : file_(std::move(path)) {}
+    explicit FileStore(const NativeString& path) : files_{AtomicFile(path), AtomicFile(path)} {}
+
+#ifdef _WIN32
+    bool Streams() const override {
+        return false;
+    }
+#else
+    bool Streams() const override {
+        return true;
+    }
+#endif
+
+    void Append(int piece, std::string_view bytes) override {
+        Piece& stored = pieces_[piece];
+        if (!stored.created) {
+            stored.created = true;
+            stored.whole = files_[piece].Create();
+        }
+        stored.whole = stored.whole && files_[piece].Write(bytes.data(), bytes.size());
+        stored.size += bytes.size();
+    }
 
     void FormWritten(std::string_view first, std::string_view second) override {
         first_ = first;
         second_ = second;
         started_ = true;
         worker_.Run(&FileStore::Store, this);
+    }
+
+    DocumentSource* StoredForm() override {
+        if (!pieces_[0].whole || (pieces_[1].created && !pieces_[1].whole)) return nullptr;
+        return &readBack_;
     }
 
     // Waits for the temporary file; when keep, gives it its name. True when the file stands
@@ -89,21 +117,86 @@ class FileStore final : public RepairedFormSink {
             bool final = false;
             while (!final) worker_.WaitBeyond(0, final);
         }
-        if (keep && started_ && stored_ && file_.Commit()) return true;
-        file_.Abandon();
+        files_[1].Abandon();
+        if (keep && started_ && stored_ && files_[0].Commit()) return true;
+        files_[0].Abandon();
         return false;
     }
 
   private:
+    struct Piece {
+        bool created = false;
+        bool whole = false;  // every byte so far stored
+        std::uint64_t size = 0;
+    };
+
+    // The stored pieces read back one behind the other.
+    class ReadBack final : public DocumentSource {
+      public:
+        explicit ReadBack(FileStore& store) : store_(store) {}
+        std::size_t Read(char* into, std::size_t size) override {
+            std::size_t got = 0;
+            while (got < size && piece_ < 2) {
+                const Piece& stored = store_.pieces_[piece_];
+                const std::uint64_t left = stored.size - at_;
+                std::size_t took = 0;
+                if (left == 0 ||
+                    !store_.files_[piece_].ReadAt(
+                        at_, into + got,
+                        static_cast<std::size_t>(std::min<std::uint64_t>(size - got, left)),
+                        took) ||
+                    took == 0) {
+                    ++piece_;
+                    at_ = 0;
+                    continue;
+                }
+                got += took;
+                at_ += took;
+            }
+            return got;
+        }
+        void Rewind() override {
+            piece_ = 0;
+            at_ = 0;
+        }
+
+      private:
+        FileStore& store_;
+        int piece_ = 0;
+        std::uint64_t at_ = 0;
+    };
+
     static void Store(void* context) {
         FileStore& store = *static_cast<FileStore*>(context);
-        store.stored_ = store.file_.Create() &&
-                        store.file_.Write(store.first_.data(), store.first_.size()) &&
-                        store.file_.Write(store.second_.data(), store.second_.size());
+        store.stored_ = store.Streams() ? store.JoinPieces() : store.StoreWhole();
         store.worker_.Publish(1, true);
     }
 
-    AtomicFile file_;  // abandoned, unless committed, once the worker has ended
+    bool StoreWhole() {
+        return files_[0].Create() && files_[0].Write(first_.data(), first_.size()) &&
+               files_[0].Write(second_.data(), second_.size());
+    }
+
+    // The second piece's bytes put behind the first's.
+    bool JoinPieces() {
+        if (!pieces_[0].whole || (pieces_[1].created && !pieces_[1].whole)) return false;
+        std::vector<char> step(std::size_t{1} << 20);
+        for (std::uint64_t at = 0; at < pieces_[1].size;) {
+            std::size_t took = 0;
+            const auto want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(step.size(), pieces_[1].size - at));
+            if (!files_[1].ReadAt(at, step.data(), want, took) || took != want ||
+                !files_[0].Write(step.data(), took)) {
+                return false;
+            }
+            at += took;
+        }
+        return true;
+    }
+
+    AtomicFile files_[2];  // the form's, and the second piece's until it is put behind the first
+    Piece pieces_[2];
+    ReadBack readBack_{*this};
     std::string_view first_;
     std::string_view second_;
     bool started_ = false;

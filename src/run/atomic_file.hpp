@@ -23,6 +23,9 @@ class AtomicFile {
     bool Create();
     // Appends bytes to the temporary file.
     bool Write(const void* bytes, std::size_t size);
+    // Reads back up to size bytes of the temporary file from offset on; got says how many. On
+    // Windows, where a read moves the file's place, not while another thread writes to it.
+    bool ReadAt(std::uint64_t offset, void* into, std::size_t size, std::size_t& got) const;
     // Closes the temporary file and puts it in place of the file at path.
     bool Commit();
     // Closes and deletes the temporary file, if any; the file at path stays as it was.

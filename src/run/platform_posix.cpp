@@ -102,6 +102,26 @@ bool AtomicFile::Write(const void* bytes, std::size_t size) {
     return handle_ >= 0 && WriteAll(static_cast<int>(handle_), bytes, size);
 }
 
+bool AtomicFile::ReadAt(std::uint64_t offset, void* into, std::size_t size,
+                        std::size_t& got) const {
+    got = 0;
+    if (handle_ < 0) return false;
+    while (got < size) {
+        const std::uint64_t at = offset + got;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits< ::off_t>::max())) return false;
+        const std::size_t step = std::min<std::size_t>(size - got, std::size_t{1} << 30);
+        const ::ssize_t read = ::pread(static_cast<int>(handle_), static_cast<char*>(into) + got,
+                                       step, static_cast< ::off_t>(at));
+        if (read == 0) break;
+        if (read < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return true;
+}
+
 bool AtomicFile::Commit() {
     if (handle_ < 0) return false;
     const int fd = static_cast<int>(handle_);

@@ -159,8 +159,8 @@ bool AtomicFile::Create() {
         std::swprintf(name, 32, L"~bloktar-%06lx.tmp",
                       static_cast<unsigned long>((seed + attempt * 40503U) & 0xFFFFFFU));
         const std::wstring candidate = folder + name;
-        const HANDLE file = CreateFileW(LongForm(candidate).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileW(LongForm(candidate).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (IsValid(file)) {
             handle_ = reinterpret_cast<std::intptr_t>(file);
             tempPath_ = candidate;
@@ -174,6 +174,31 @@ bool AtomicFile::Create() {
 
 bool AtomicFile::Write(const void* bytes, std::size_t size) {
     return handle_ != kNoHandle && WriteAll(AsHandle(handle_), bytes, size);
+}
+
+bool AtomicFile::ReadAt(std::uint64_t offset, void* into, std::size_t size,
+                        std::size_t& got) const {
+    got = 0;
+    if (handle_ == kNoHandle) return false;
+    const HANDLE file = AsHandle(handle_);
+    bool read = true;
+    while (got < size) {
+        const std::uint64_t at = offset + got;
+        OVERLAPPED place{};
+        place.Offset = static_cast<DWORD>(at);
+        place.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const auto step = static_cast<DWORD>(std::min<std::size_t>(size - got, DWORD{1} << 30));
+        DWORD took = 0;
+        if (!ReadFile(file, static_cast<char*>(into) + got, step, &took, &place)) {
+            read = GetLastError() == ERROR_HANDLE_EOF;
+            break;
+        }
+        if (took == 0) break;
+        got += took;
+    }
+    // The read moved the file's place; writes go on at its end.
+    LARGE_INTEGER none{};
+    return SetFilePointerEx(file, none, nullptr, FILE_END) && read;
 }
 
 bool AtomicFile::Commit() {
