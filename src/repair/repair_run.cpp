@@ -310,7 +310,9 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
     }
     console.Text(text::kBoxSearch);
     console.Text(bloktar::text::kDone);
+    console.Collect(true);
     PrintObjects(repair, console);
+    console.Collect(false);
     if (outcome == RepairOutcome::NothingToRepair) {
         console.Text(text::kNothingToRepair);
         return Ending::NothingToRepair;

@@ -53,7 +53,12 @@ void PrintInt(Console& console, std::int32_t value) {
 void StreamConsole::Text(const ConsoleText& text) {
     const std::string_view bytes = encoding_ == ConsoleEncoding::Utf8 ? text.utf8 : text.sjis;
     std::fwrite(bytes.data(), 1, bytes.size(), stream_);
-    std::fflush(stream_);
+    if (!collecting_) std::fflush(stream_);
+}
+
+void StreamConsole::Collect(bool collecting) {
+    collecting_ = collecting;
+    if (!collecting) std::fflush(stream_);
 }
 
 void StreamConsole::Bytes(std::string_view bytes) {

@@ -32,6 +32,9 @@ class Console {
     virtual void Text(const ConsoleText& text) = 0;
     // Bytes passed through as they are: numbers, and text taken from the document.
     virtual void Bytes(std::string_view bytes) = 0;
+    // While collecting, the texts of a report printed all at once are shown together when the
+    // collecting ends, instead of one by one.
+    virtual void Collect(bool /*collecting*/) {}
 };
 
 // The closing pause: skips white space, then reads one word of any length, or stops at the end
@@ -66,10 +69,12 @@ class StreamConsole final : public Console {
         : stream_(stream), encoding_(encoding) {}
     void Text(const ConsoleText& text) override;
     void Bytes(std::string_view bytes) override;
+    void Collect(bool collecting) override;
 
   private:
     std::FILE* stream_;
     ConsoleEncoding encoding_;
+    bool collecting_ = false;
 };
 
 }  // namespace bloktar
