@@ -385,7 +385,6 @@ class Repairer {
           repair_(repair),
           maxArrayBytes_(maxArrayBytes),
           sink_(sink),
-          streaming_(sink != nullptr && sink->Streams()),
           abandon_(abandon) {}
 
     RepairOutcome Run() {
@@ -948,6 +947,7 @@ class Repairer {
     // the cut is written on a thread of its own, the first into the document, the second into
     // repair_.documentRest, which follows it.
     bool Write() {
+        streaming_ = sink_ != nullptr && sink_->Streams();
         std::string& out = repair_.document;
         out.clear();
         // Streaming, each piece passes through room for a few objects' lines at a time.
@@ -1260,7 +1260,7 @@ class Repairer {
     Repair& repair_;
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
-    bool streaming_;                      // the sink takes the pieces' bytes as they are written
+    bool streaming_ = false;              // the sink takes the pieces' bytes as they are written
     const std::atomic<bool>* abandon_;    // when set, the repair stops where it looks
     DocumentLines cuts_[2];               // the cut, in two halves where it could be made so
     int shares_ = 1;                      // the halves it has

@@ -69,7 +69,9 @@ inline constexpr std::string_view kAsideSuffix = "_aside";
 class RepairedFormSink {
   public:
     virtual ~RepairedFormSink() = default;
-    virtual bool Streams() const { return false; }
+    // Asked once, before anything is written: true when the sink is ready to take each piece's
+    // bytes as they are written.
+    virtual bool Streams() { return false; }
     // Streaming: the next bytes of piece 0 or piece 1.
     virtual void Append(int /*piece*/, std::string_view /*bytes*/) {}
     // Every byte is written; not streaming, first and second are the pieces.

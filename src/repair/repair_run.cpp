@@ -78,22 +78,23 @@ class FileStore final : public RepairedFormSink {
   public:
     explicit FileStore(const NativeString& path) : files_{AtomicFile(path), AtomicFile(path)} {}
 
+    // Both temporary files are made here: where they cannot be, the form is held and stored as
+    // a whole, and the store says what failed.
+    bool Streams() override {
 #ifdef _WIN32
-    bool Streams() const override {
         return false;
-    }
 #else
-    bool Streams() const override {
-        return true;
-    }
+        streaming_ = files_[0].Create() && files_[1].Create();
+        if (!streaming_) {
+            files_[0].Abandon();
+            files_[1].Abandon();
+        }
+        return streaming_;
 #endif
+    }
 
     void Append(int piece, std::string_view bytes) override {
         Piece& stored = pieces_[piece];
-        if (!stored.created) {
-            stored.created = true;
-            stored.whole = files_[piece].Create();
-        }
         stored.whole = stored.whole && files_[piece].Write(bytes.data(), bytes.size());
         stored.size += bytes.size();
     }
@@ -106,8 +107,7 @@ class FileStore final : public RepairedFormSink {
     }
 
     DocumentSource* StoredForm() override {
-        if (!pieces_[0].whole || (pieces_[1].created && !pieces_[1].whole)) return nullptr;
-        return &readBack_;
+        return pieces_[0].whole && pieces_[1].whole ? &readBack_ : nullptr;
     }
 
     // Waits for the temporary file; when keep, gives it its name. True when the file stands
@@ -125,8 +125,7 @@ class FileStore final : public RepairedFormSink {
 
   private:
     struct Piece {
-        bool created = false;
-        bool whole = false;  // every byte so far stored
+        bool whole = true;  // every byte so far stored
         std::uint64_t size = 0;
     };
 
@@ -168,7 +167,7 @@ class FileStore final : public RepairedFormSink {
 
     static void Store(void* context) {
         FileStore& store = *static_cast<FileStore*>(context);
-        store.stored_ = store.Streams() ? store.JoinPieces() : store.StoreWhole();
+        store.stored_ = store.streaming_ ? store.JoinPieces() : store.StoreWhole();
         store.worker_.Publish(1, true);
     }
 
@@ -179,7 +178,7 @@ class FileStore final : public RepairedFormSink {
 
     // The second piece's bytes put behind the first's.
     bool JoinPieces() {
-        if (!pieces_[0].whole || (pieces_[1].created && !pieces_[1].whole)) return false;
+        if (!pieces_[0].whole || !pieces_[1].whole) return false;
         std::vector<char> step(std::size_t{1} << 20);
         for (std::uint64_t at = 0; at < pieces_[1].size;) {
             std::size_t took = 0;
@@ -199,6 +198,7 @@ class FileStore final : public RepairedFormSink {
     ReadBack readBack_{*this};
     std::string_view first_;
     std::string_view second_;
+    bool streaming_ = false;  // both temporary files made, the pieces stored as they come
     bool started_ = false;
     bool stored_ = false;
     WorkerThread worker_;  // waits for the store as the object goes
