@@ -257,7 +257,7 @@ class Cutter {
                 return true;
             }
             MQO_VERTEX vertex{};
-            const char* text = Terminated(piece, buffer);
+            const char* text = TerminatedLine(piece, buffer.bytes);
             // A line of the usual shape that ends behind its third number makes a record.
             const bool whole =
                 every_processor::ScanUsualVertexLine(text, vertex) == text + piece.content.size() ||
@@ -289,20 +289,6 @@ class Cutter {
         return false;
     }
 
-  public:
-    // The piece as the reader hands it over: with its newline, zero-terminated, and readable
-    // bytes behind for the number readers that look ahead.
-    static const char* Terminated(const DocumentLine& line, LineBuffer& buffer) {
-        // A piece holds at most 255 characters (the longest limit less one).
-        const std::size_t size = line.content.size();
-        std::memcpy(buffer.bytes, line.content.data(), size);
-        std::size_t end = size;
-        if (line.newline) buffer.bytes[end++] = '\n';
-        buffer.bytes[end] = '\0';
-        return buffer.bytes;
-    }
-
-  private:
     std::string_view form_;
     DocumentLines& cut_;
     std::size_t end_ = 0;
@@ -360,8 +346,12 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // a second cutter starts at one beyond the middle, and its pieces count when the first
     // reaches that line between objects. Otherwise the first goes on to the end itself.
     const std::size_t start = LaterStart(form);
-    if (start == std::string_view::npos) {
+    // The whole document by the first cutter alone.
+    const auto alone = [&] {
         Cutter(form, cut, form.size(), 0, std::string_view::npos, abandon).Run();
+    };
+    if (start == std::string_view::npos) {
+        alone();
         return false;
     }
     // The first cutter reads to the second's start at most, where it stops, unless a Ctrl-Z
@@ -387,7 +377,7 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     if (!ended && (cut.lines.empty() || cut.lines.back().role != LineRole::End)) {
         cut = DocumentLines{};
         cut.lines.reserve(form.size() / 32 + 16);
-        Cutter(form, cut, form.size(), 0, std::string_view::npos, abandon).Run();
+        alone();
     }
     return false;
 }
@@ -397,8 +387,14 @@ void CutDocument(std::string_view form, DocumentLines& cut) {
     if (CutDocumentInTwo(form, cut, later)) AppendCut(form, later, cut);
 }
 
-const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer) {
-    return Cutter::Terminated(line, buffer);
+const char* TerminatedLine(const DocumentLine& line, char* at) {
+    // A piece holds at most 255 characters (the longest limit less one).
+    const std::size_t size = line.content.size();
+    std::memcpy(at, line.content.data(), size);
+    std::size_t end = size;
+    if (line.newline) at[end++] = '\n';
+    at[end] = '\0';
+    return at;
 }
 
 }  // namespace bloktar::repair

@@ -92,8 +92,9 @@ struct LineBuffer {
     char bytes[256 + 32] = {};
 };
 
-// The piece as the reader hands it over: its content, its newline, a zero byte, and readable
-// bytes behind for the number readers that look ahead. Valid while buffer is.
-const char* TerminatedLine(const DocumentLine& line, LineBuffer& buffer);
+// The piece as the reader hands it over, placed at at: its content, its newline, a zero byte.
+// Behind them at must have readable bytes for the number readers that look ahead, as many as a
+// LineBuffer has behind its longest piece. Returns at.
+const char* TerminatedLine(const DocumentLine& line, char* at);
 
 }  // namespace bloktar::repair

@@ -245,13 +245,8 @@ constexpr std::size_t kFaceTextsBehind = sizeof(LineBuffer) - 255;
 // the reader hands it over (its content, its newline, a zero byte), where face's spans stand,
 // with readable bytes behind.
 void ReadFace(const DocumentLine& line, char* at, FaceText& face) {
-    const std::size_t size = line.content.size();
-    std::memcpy(at, line.content.data(), size);
-    std::size_t end = size;
-    if (line.newline) at[end++] = '\n';
-    at[end] = '\0';
-    const char* text = at;
-    face.content = at;
+    const char* text = TerminatedLine(line, at);
+    face.content = text;
     if (ReadUsualFace(line, text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;

@@ -51,6 +51,25 @@ mode_t CurrentUmask() {
     return mask;
 }
 
+// Reads up to size bytes from offset on, never moving the descriptor's place; got (zero on
+// entry) says how many, fewer only at the end.
+bool ReadDescriptorAt(int descriptor, std::uint64_t offset, char* into, std::size_t size,
+                      std::size_t& got) {
+    while (got < size) {
+        const std::uint64_t at = offset + got;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits< ::off_t>::max())) return false;
+        const std::size_t step = std::min<std::size_t>(size - got, std::size_t{1} << 30);
+        const ::ssize_t read = ::pread(descriptor, into + got, step, static_cast< ::off_t>(at));
+        if (read == 0) break;
+        if (read < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::FILE* OpenInputDocument(const char* path) {
@@ -105,21 +124,8 @@ bool AtomicFile::Write(const void* bytes, std::size_t size) {
 bool AtomicFile::ReadAt(std::uint64_t offset, void* into, std::size_t size,
                         std::size_t& got) const {
     got = 0;
-    if (handle_ < 0) return false;
-    while (got < size) {
-        const std::uint64_t at = offset + got;
-        if (at > static_cast<std::uint64_t>(std::numeric_limits< ::off_t>::max())) return false;
-        const std::size_t step = std::min<std::size_t>(size - got, std::size_t{1} << 30);
-        const ::ssize_t read = ::pread(static_cast<int>(handle_), static_cast<char*>(into) + got,
-                                       step, static_cast< ::off_t>(at));
-        if (read == 0) break;
-        if (read < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        got += static_cast<std::size_t>(read);
-    }
-    return true;
+    return handle_ >= 0 &&
+           ReadDescriptorAt(static_cast<int>(handle_), offset, static_cast<char*>(into), size, got);
 }
 
 bool AtomicFile::Commit() {
@@ -176,20 +182,7 @@ bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t s
                 std::size_t& got) {
     got = 0;
     const int descriptor = ::fileno(file);
-    if (descriptor < 0) return false;
-    while (got < size) {
-        const std::uint64_t at = offset + got;
-        if (at > static_cast<std::uint64_t>(std::numeric_limits< ::off_t>::max())) return false;
-        const std::size_t step = std::min<std::size_t>(size - got, std::size_t{1} << 30);
-        const ::ssize_t read = ::pread(descriptor, into + got, step, static_cast< ::off_t>(at));
-        if (read == 0) break;
-        if (read < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        got += static_cast<std::size_t>(read);
-    }
-    return true;
+    return descriptor >= 0 && ReadDescriptorAt(descriptor, offset, into, size, got);
 }
 
 MappedFile::~MappedFile() {

@@ -108,6 +108,27 @@ class ConsoleWindow final : public Console {
     HANDLE console_;
 };
 
+// Reads up to size bytes from offset on; got (zero on entry) says how many, fewer only at the
+// end. The place is given with each read: the handle's own position is never relied on (a read
+// moves it, on a handle opened for synchronous use).
+bool ReadHandleAt(HANDLE handle, std::uint64_t offset, char* into, std::size_t size,
+                  std::size_t& got) {
+    while (got < size) {
+        const std::uint64_t at = offset + got;
+        OVERLAPPED place{};
+        place.Offset = static_cast<DWORD>(at);
+        place.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const auto step = static_cast<DWORD>(std::min<std::size_t>(size - got, DWORD{1} << 30));
+        DWORD read = 0;
+        if (!ReadFile(handle, into + got, step, &read, &place)) {
+            return GetLastError() == ERROR_HANDLE_EOF;
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::FILE* OpenInputDocument(const wchar_t* path) {
@@ -181,21 +202,7 @@ bool AtomicFile::ReadAt(std::uint64_t offset, void* into, std::size_t size,
     got = 0;
     if (handle_ == kNoHandle) return false;
     const HANDLE file = AsHandle(handle_);
-    bool read = true;
-    while (got < size) {
-        const std::uint64_t at = offset + got;
-        OVERLAPPED place{};
-        place.Offset = static_cast<DWORD>(at);
-        place.OffsetHigh = static_cast<DWORD>(at >> 32);
-        const auto step = static_cast<DWORD>(std::min<std::size_t>(size - got, DWORD{1} << 30));
-        DWORD took = 0;
-        if (!ReadFile(file, static_cast<char*>(into) + got, step, &took, &place)) {
-            read = GetLastError() == ERROR_HANDLE_EOF;
-            break;
-        }
-        if (took == 0) break;
-        got += took;
-    }
+    const bool read = ReadHandleAt(file, offset, static_cast<char*>(into), size, got);
     // The read moved the file's place; writes go on at its end.
     LARGE_INTEGER none{};
     return SetFilePointerEx(file, none, nullptr, FILE_END) && read;
@@ -265,22 +272,7 @@ bool ReadFileAt(std::FILE* file, std::uint64_t offset, char* into, std::size_t s
     if (descriptor < 0) return false;
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
     if (!IsValid(handle) || GetFileType(handle) != FILE_TYPE_DISK) return false;
-    while (got < size) {
-        // The place is given with each read: the handle's own position is never relied on.
-        const std::uint64_t at = offset + got;
-        OVERLAPPED place{};
-        place.Offset = static_cast<DWORD>(at);
-        place.OffsetHigh = static_cast<DWORD>(at >> 32);
-        const auto step = static_cast<DWORD>(std::min<std::size_t>(size - got, DWORD{1} << 30));
-        DWORD read = 0;
-        if (!ReadFile(handle, into + got, step, &read, &place)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) break;
-            return false;
-        }
-        if (read == 0) break;
-        got += read;
-    }
-    return true;
+    return ReadHandleAt(handle, offset, into, size, got);
 }
 
 MappedFile::~MappedFile() {
