@@ -40,8 +40,11 @@ void RegisterPageRecorder(const std::string& dir) {
               "@=\"BloktarTest.Page\"\r\n\r\n"
               "[HKEY_LOCAL_MACHINE\\Software\\Classes\\BloktarTest.Page\\shell\\open\\command]\r\n"
               "@=\"C:\\\\windows\\\\system32\\\\cmd.exe /c echo %1>\\\"%1.opened\\\"\"\r\n");
-    const std::vector<std::string> wine = InspectorCommand();
-    const ProgramRun run = RunCommand({wine.front(), "regedit", "/S", WinePath(reg)}, "", dir);
+    // Every word before the program's: Wine, and whatever it is started under.
+    std::vector<std::string> words = InspectorCommand();
+    words.back() = "regedit";
+    words.insert(words.end(), {"/S", WinePath(reg)});
+    const ProgramRun run = RunCommand(words, "", dir);
     ASSERT_EQ(run.status, 0) << run.out;
 }
 
