@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <new>
 
 #include "mqo/document.hpp"
 #include "mqo/mqo.hpp"
@@ -84,6 +86,7 @@ class Cutter {
     Cutter(std::string_view form, DocumentLines& cut, std::size_t end, std::size_t start = 0,
            std::size_t stopAt = std::string_view::npos, const std::atomic<bool>* abandon = nullptr)
         : form_(form), cut_(cut), end_(end), position_(start), stop_(stopAt), abandon_(abandon) {
+        cut_.form = form;
         const std::size_t newline = form.find('\n');
         cut_.lineEnd = newline != std::string_view::npos && newline > 0 && form[newline - 1] == '\r'
                            ? "\r\n"
@@ -104,15 +107,16 @@ class Cutter {
             }
             const DocumentLine* line = Next(kObjectLineLimit, -1);
             if (line == nullptr) return;
-            if (BeginsWith(line->content, "Eof")) {
+            const std::string_view content = cut_.Content(*line);
+            if (BeginsWith(content, "Eof")) {
                 cut_.lines.back().role = LineRole::End;
                 return;
             }
-            if (!BeginsWith(line->content, "Object ")) continue;
+            if (!BeginsWith(content, "Object ")) continue;
             if (abandon_ != nullptr && abandon_->load(std::memory_order_relaxed)) return;
             cut_.lines.back().role = LineRole::ObjectOpen;
             DocumentObject object;
-            object.name = ObjectName(line->content);
+            object.name = ObjectName(content);
             object.openLine = cut_.lines.size() - 1;
             cut_.objects.push_back(std::move(object));
             if (!ReadObject(static_cast<std::int32_t>(cut_.objects.size() - 1))) return;
@@ -125,17 +129,18 @@ class Cutter {
         if (position_ >= end_) return nullptr;
         const std::size_t room = limit - 1;
         const char* text = form_.data();
-        DocumentLine line{position_, position_, {}, false, LineRole::Other, object};
+        DocumentLine line{position_, 0, object, 0, false, false, LineRole::Other};
         // The usual line: no carriage return in it, then a newline, or a carriage return and a
         // newline, within reach.
         const std::size_t stop = LineBreak(position_);
         std::size_t newline = stop;
         if (stop < end_ && text[stop] == '\r' && stop + 1 < end_) ++newline;
         if (newline < end_ && text[newline] == '\n' && stop - position_ + 1 <= room) {
-            line.content = form_.substr(position_, stop - position_);
+            // At most 255 characters, a carriage return and a newline.
+            line.size = static_cast<std::uint16_t>(stop - position_);
+            line.extent = static_cast<std::uint32_t>(newline + 1 - position_);
             line.newline = true;
-            line.end = newline + 1;
-            position_ = line.end;
+            position_ = newline + 1;
             cut_.lines.push_back(line);
             return &cut_.lines.back();
         }
@@ -160,10 +165,14 @@ class Cutter {
             position_ = end_;
             return nullptr;
         }
-        line.end = at;
         position_ = at;
-        cut_.owned.push_back(std::move(content));
-        line.content = cut_.owned.back();
+        // Each owned piece takes tens of bytes of room: long before their count outgrew a piece's
+        // index, room would run out.
+        if (cut_.owned.size() >= std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+        line.owned = true;
+        line.extent = static_cast<std::uint32_t>(cut_.owned.size());
+        line.size = static_cast<std::uint16_t>(content.size());
+        cut_.owned.push_back({std::move(content), at});
         cut_.lines.push_back(line);
         return &cut_.lines.back();
     }
@@ -198,7 +207,7 @@ class Cutter {
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
             const std::size_t number = cut_.lines.size() - 1;
             DocumentLine& piece = cut_.lines.back();
-            const std::string_view content = line->content;
+            const std::string_view content = cut_.Content(*line);
             if (BeginsWith(content, "}")) {
                 piece.role = LineRole::ObjectClose;
                 object.closed = true;
@@ -251,16 +260,17 @@ class Cutter {
         while (const DocumentLine* line = Next(kVertexLineLimit, index)) {
             DocumentLine& piece = cut_.lines.back();
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
-            if (BeginsWith(line->content, "\t}")) {
+            const std::string_view content = cut_.Content(*line);
+            if (BeginsWith(content, "\t}")) {
                 piece.role = LineRole::ChunkClose;
                 if (object.vertexChunks == 1) object.vertexClose = cut_.lines.size() - 1;
                 return true;
             }
             MQO_VERTEX vertex{};
-            const char* text = TerminatedLine(piece, buffer.bytes);
+            const char* text = TerminatedLine(content, piece.newline, buffer.bytes);
             // A line of the usual shape that ends behind its third number makes a record.
             const bool whole =
-                every_processor::ScanUsualVertexLine(text, vertex) == text + piece.content.size() ||
+                every_processor::ScanUsualVertexLine(text, vertex) == text + piece.size ||
                 ReadVertexLine(text, vertex);
             piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
             if (whole) {
@@ -276,7 +286,7 @@ class Cutter {
     bool ReadFaces(std::int32_t index) {
         while (const DocumentLine* line = Next(kFaceLineLimit, index)) {
             DocumentLine& piece = cut_.lines.back();
-            if (BeginsWith(line->content, "\t}")) {
+            if (BeginsWith(cut_.Content(*line), "\t}")) {
                 piece.role = LineRole::ChunkClose;
                 DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
                 if (object.faceChunks == 1) object.faceClose = cut_.lines.size() - 1;
@@ -306,20 +316,20 @@ std::size_t LaterStart(std::string_view form) {
 }
 
 // The pieces and objects of a later cut behind those of cut.
-void AppendCut(std::string_view form, DocumentLines& later, DocumentLines& cut) {
+void AppendCut(DocumentLines& later, DocumentLines& cut) {
     const std::size_t lineShift = cut.lines.size();
     const auto objectShift = static_cast<std::int32_t>(cut.objects.size());
+    const std::size_t ownedShift = cut.owned.size();
+    if (ownedShift + later.owned.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::bad_alloc();
+    }
     cut.lines.reserve(lineShift + later.lines.size());
     for (DocumentLine line : later.lines) {
         if (line.object >= 0) line.object += objectShift;
-        const bool inForm =
-            line.content.data() >= form.data() && line.content.data() < form.data() + form.size();
-        if (!inForm) {
-            cut.owned.emplace_back(line.content);
-            line.content = cut.owned.back();
-        }
+        if (line.owned) line.extent += static_cast<std::uint32_t>(ownedShift);
         cut.lines.push_back(line);
     }
+    for (OwnedPiece& piece : later.owned) cut.owned.push_back(std::move(piece));
     for (DocumentObject& object : later.objects) {
         object.openLine += lineShift;
         object.closeLine += lineShift;
@@ -384,15 +394,15 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
 
 void CutDocument(std::string_view form, DocumentLines& cut) {
     DocumentLines later;
-    if (CutDocumentInTwo(form, cut, later)) AppendCut(form, later, cut);
+    if (CutDocumentInTwo(form, cut, later)) AppendCut(later, cut);
 }
 
-const char* TerminatedLine(const DocumentLine& line, char* at) {
+const char* TerminatedLine(std::string_view content, bool newline, char* at) {
     // A piece holds at most 255 characters (the longest limit less one).
-    const std::size_t size = line.content.size();
-    std::memcpy(at, line.content.data(), size);
+    const std::size_t size = content.size();
+    std::memcpy(at, content.data(), size);
     std::size_t end = size;
-    if (line.newline) at[end++] = '\n';
+    if (newline) at[end++] = '\n';
     at[end] = '\0';
     return at;
 }

@@ -31,14 +31,24 @@ enum class LineRole : std::uint8_t {
 };
 
 // One piece as the reader delivers it: a line, or the part of a longer line that one read with
-// its limit takes.
+// its limit takes. A map has hundreds of thousands: each is kept small, its content found through
+// its DocumentLines.
 struct DocumentLine {
-    std::size_t begin;         // its bytes in the form: [begin, end)
-    std::size_t end;           //
-    std::string_view content;  // as delivered, carriage returns removed, without the newline
-    bool newline;              // the piece ends with a newline
+    std::size_t begin;     // its first byte in the form
+    std::uint32_t extent;  // in the form: its bytes' count; owned: its index among the owned
+    std::int32_t object;   // index of the object it stands in, -1 outside every object
+    std::uint16_t size;    // its content's characters (255 at most)
+    bool newline;          // the piece ends with a newline
+    bool owned;            // its content differs from its bytes and is held apart
     LineRole role;
-    std::int32_t object;  // index of the object it stands in, -1 outside every object
+};
+static_assert(sizeof(DocumentLine) == 24, "a piece's record stays small");
+
+// The content of a piece that differs from its bytes (carriage returns removed, or a piece read
+// a byte at a time), and where its bytes end.
+struct OwnedPiece {
+    std::string content;
+    std::size_t end;
 };
 
 // An object as the geometry pass met it.
@@ -65,10 +75,25 @@ struct DocumentObject {
 };
 
 struct DocumentLines {
+    std::string_view form;  // what was cut
     std::vector<DocumentLine, RoomAllocator<DocumentLine>> lines;
     std::vector<DocumentObject> objects;
-    std::deque<std::string> owned;  // the content of pieces that differ from their bytes
-    std::string lineEnd;            // the first line's ending: "\r\n" or "\n"
+    std::deque<OwnedPiece> owned;  // the pieces that differ from their bytes
+    std::string lineEnd;           // the first line's ending: "\r\n" or "\n"
+
+    // A piece as delivered: carriage returns removed, without the newline.
+    std::string_view Content(const DocumentLine& line) const {
+        if (line.owned) return owned[line.extent].content;
+        return {form.data() + line.begin, line.size};
+    }
+    // Where a piece's bytes in the form end: they are [line.begin, End(line)).
+    std::size_t End(const DocumentLine& line) const {
+        return line.owned ? owned[line.extent].end : line.begin + line.extent;
+    }
+    // The piece's bytes as they stand in the form.
+    std::string_view Bytes(const DocumentLine& line) const {
+        return form.substr(line.begin, End(line) - line.begin);
+    }
 };
 
 // Cuts the form (a document that passed the header check) as the geometry pass reads it: the
@@ -95,6 +120,6 @@ struct LineBuffer {
 // The piece as the reader hands it over, placed at at: its content, its newline, a zero byte.
 // Behind them at must have readable bytes for the number readers that look ahead, as many as a
 // LineBuffer has behind its longest piece. Returns at.
-const char* TerminatedLine(const DocumentLine& line, char* at);
+const char* TerminatedLine(std::string_view content, bool newline, char* at);
 
 }  // namespace bloktar::repair

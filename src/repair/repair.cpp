@@ -210,13 +210,13 @@ bool FindUsualUvSpans(const char* line, const char* uv, int pairs, FaceText& fac
 
 // A face line of the usual shape, read where its numbers stand; false, with face untouched,
 // for a line of any other shape.
-bool ReadUsualFace(const DocumentLine& line, const char* text, FaceText& face) {
+bool ReadUsualFace(std::size_t size, const char* text, FaceText& face) {
     usual_shape::UsualFace usual;
     every_processor::LineMemory memory;
     const char* uv = every_processor::ScanUsualFaceStart(text, usual);
     const char* stop =
         uv != nullptr ? every_processor::ScanUsualUvCorners(uv, usual, memory) : nullptr;
-    if (stop == nullptr || *stop != ')' || stop + 1 != text + line.content.size()) return false;
+    if (stop == nullptr || *stop != ')' || stop + 1 != text + size) return false;
     usual_shape::StoreUsualFace(usual, face.record);
     // The shape puts " V(" behind the count, " M(" and " UV(" where the scan passed them.
     face.hasMaterial = true;
@@ -244,10 +244,10 @@ constexpr std::size_t kFaceTextsBehind = sizeof(LineBuffer) - 255;
 // Reads a face line into face, which must be as FaceText{} makes it; the line is placed at at as
 // the reader hands it over (its content, its newline, a zero byte), where face's spans stand,
 // with readable bytes behind.
-void ReadFace(const DocumentLine& line, char* at, FaceText& face) {
-    const char* text = TerminatedLine(line, at);
+void ReadFace(std::string_view content, bool newline, char* at, FaceText& face) {
+    const char* text = TerminatedLine(content, newline, at);
     face.content = text;
-    if (ReadUsualFace(line, text, face)) return;
+    if (ReadUsualFace(content.size(), text, face)) return;
     ReadFaceLine(text, face.record);
     face.hasMaterial = std::strstr(text, " M(") != nullptr;
     if (const char* list = std::strstr(text, " UV(")) {
@@ -256,7 +256,7 @@ void ReadFace(const DocumentLine& line, char* at, FaceText& face) {
     }
     if (const char* list = std::strstr(text, " V(")) {
         const char* close = std::strchr(list + 3, ')');
-        if (close != nullptr && static_cast<std::size_t>(close - text) <= line.content.size()) {
+        if (close != nullptr && static_cast<std::size_t>(close - text) <= content.size()) {
             face.hasList = true;
             face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
             face.listEnd = static_cast<std::uint16_t>(close - text);
@@ -279,9 +279,8 @@ void AppendInt(std::string& out, std::int64_t value) {
 }
 
 // The "\tvertex N" or "\tface N" line with its count made count.
-void AppendCountLine(std::string& out, const DocumentLine& line, std::size_t prefix,
+void AppendCountLine(std::string& out, std::string_view content, std::size_t prefix,
                      std::int64_t count, std::string_view lineEnd) {
-    const std::string_view content = line.content;
     std::size_t at = prefix;
     while (at < content.size() && IsDocumentSpace(content[at])) ++at;
     std::size_t stop = at;
@@ -431,7 +430,7 @@ class Repairer {
         // The pieces are written: their room goes to the check's arrays.
         for (DocumentLines& cut : cuts_) {
             decltype(cut.lines)().swap(cut.lines);
-            std::deque<std::string>().swap(cut.owned);
+            std::deque<OwnedPiece>().swap(cut.owned);
         }
         if (sink_ != nullptr) {
             sink_->FormWritten(repair_.document, repair_.documentRest);
@@ -503,15 +502,15 @@ class Repairer {
         const DocumentObject& object = ObjectOf(work);
         std::size_t room = kFaceTextsBehind;
         for (const std::size_t line : object.faceLines) {
-            room += work.cut->lines[line].content.size() + 2;
+            room += std::size_t{work.cut->lines[line].size} + 2;
         }
         if (texts.size() < room) texts.resize(room);
         faces.assign(object.faceLines.size(), FaceText{});
         char* at = texts.data();
         for (std::size_t f = 0; f < faces.size(); ++f) {
             const DocumentLine& line = work.cut->lines[object.faceLines[f]];
-            ReadFace(line, at, faces[f]);
-            at += line.content.size() + 2;
+            ReadFace(work.cut->Content(line), line.newline, at, faces[f]);
+            at += std::size_t{line.size} + 2;
         }
         work.faces = std::span<FaceText>(faces);
     }
@@ -626,7 +625,8 @@ class Repairer {
     void ForEachListedVertex(const ObjectWork& work, std::size_t f, Visit visit) {
         const FaceText& face = work.faces[f];
         if (!face.hasList) return;
-        const std::string_view content = work.cut->lines[ObjectOf(work).faceLines[f]].content;
+        const std::string_view content =
+            work.cut->Content(work.cut->lines[ObjectOf(work).faceLines[f]]);
         const std::string_view list = content.substr(face.listBegin, face.listEnd - face.listBegin);
         std::size_t i = 0;
         while (i < list.size()) {
@@ -712,12 +712,10 @@ class Repairer {
 
     // A line as it stands in the form when whole there; otherwise its content, to which the
     // line ending goes.
-    VertexText VertexTextOf(const DocumentLine& line) const {
-        const bool inForm = line.content.data() >= form_.data() &&
-                            line.content.data() < form_.data() + form_.size();
-        if (line.newline && inForm)
-            return {form_.data() + line.begin, line.end - line.begin, false};
-        return {line.content.data(), line.content.size(), true};
+    static VertexText VertexTextOf(const DocumentLines& cut, const DocumentLine& line) {
+        if (line.newline && !line.owned) return {cut.form.data() + line.begin, line.extent, false};
+        const std::string_view content = cut.Content(line);
+        return {content.data(), content.size(), true};
     }
 
     void AppendVertexText(std::string& out, const VertexText& text) const {
@@ -725,8 +723,9 @@ class Repairer {
         if (text.withEnd) out.append(LineEnd());
     }
 
-    void AppendVertexLine(std::string& out, const DocumentLine& line) const {
-        AppendVertexText(out, VertexTextOf(line));
+    void AppendVertexLine(std::string& out, const DocumentLines& cut,
+                          const DocumentLine& line) const {
+        AppendVertexText(out, VertexTextOf(cut, line));
     }
 
     // A face line of a kept box: as it stands, its vertex numbers moved by shift.
@@ -734,16 +733,17 @@ class Repairer {
                         std::int64_t shift) const {
         const DocumentLine& line = work.cut->lines[ObjectOf(work).faceLines[f]];
         if (shift == 0) {
-            AppendVertexLine(out, line);
+            AppendVertexLine(out, *work.cut, line);
             return;
         }
         const FaceText& face = work.faces[f];
-        out.append(line.content.substr(0, face.listBegin));
+        const std::string_view content = work.cut->Content(line);
+        out.append(content.substr(0, face.listBegin));
         for (int k = 0; k < 4; ++k) {
             if (k > 0) out += ' ';
             AppendInt(out, face.record.V[k] + shift);
         }
-        out.append(line.content.substr(face.listEnd));
+        out.append(content.substr(face.listEnd));
         out.append(LineEnd());
     }
 
@@ -827,7 +827,7 @@ class Repairer {
             const DocumentObject& object = ObjectOf(work);
             texts.resize(object.vertexLines.size());
             for (std::size_t k = 0; k < texts.size(); ++k) {
-                texts[k] = VertexTextOf(work.cut->lines[object.vertexLines[k]]);
+                texts[k] = VertexTextOf(*work.cut, work.cut->lines[object.vertexLines[k]]);
             }
         }
         std::int64_t base = 0;
@@ -869,23 +869,23 @@ class Repairer {
     // The converter reads a hidden object's lines as lines between objects: one that does not
     // begin with a tab could start an object or end the document there. Such a line is moved
     // behind two tabs.
-    static void GuardAsideLine(std::string& out, const DocumentLine& line) {
-        if (line.content.empty() || line.content.front() != '\t') out.append("\t\t");
+    static void GuardAsideLine(std::string& out, std::string_view content) {
+        if (content.empty() || content.front() != '\t') out.append("\t\t");
     }
 
     // A moved face: its line as it stands, its vertex numbers those of the hidden object.
     void AppendAsideFace(std::string& out, const ObjectWork& work, std::size_t f) {
         const DocumentLine& line = work.cut->lines[ObjectOf(work).faceLines[f]];
+        const std::string_view content = work.cut->Content(line);
         const FaceText& face = work.faces[f];
-        GuardAsideLine(out, line);
+        GuardAsideLine(out, content);
         if (!face.hasList) {
-            AppendVertexLine(out, line);
+            AppendVertexLine(out, *work.cut, line);
             return;
         }
-        out.append(line.content.substr(0, face.listBegin));
+        out.append(content.substr(0, face.listBegin));
         const std::size_t vertexCount = work.asideIndex.size();
-        const std::string_view list =
-            line.content.substr(face.listBegin, face.listEnd - face.listBegin);
+        const std::string_view list = content.substr(face.listBegin, face.listEnd - face.listBegin);
         std::size_t i = 0;
         // Each number moved to its vertex's place in the hidden object; anything else as written.
         while (i < list.size()) {
@@ -905,7 +905,7 @@ class Repairer {
                 out.append(token);
             }
         }
-        out.append(line.content.substr(face.listEnd));
+        out.append(content.substr(face.listEnd));
         out.append(LineEnd());
     }
 
@@ -920,12 +920,12 @@ class Repairer {
         for (const std::int32_t vertex : work.asideVertices) {
             const DocumentLine& line =
                 work.cut->lines[object.vertexLines[static_cast<std::size_t>(vertex)]];
-            GuardAsideLine(out, line);
-            AppendVertexLine(out, line);
+            GuardAsideLine(out, work.cut->Content(line));
+            AppendVertexLine(out, *work.cut, line);
         }
         for (const std::size_t line : object.otherVertexLines) {
-            GuardAsideLine(out, work.cut->lines[line]);
-            AppendVertexLine(out, work.cut->lines[line]);
+            GuardAsideLine(out, work.cut->Content(work.cut->lines[line]));
+            AppendVertexLine(out, *work.cut, work.cut->lines[line]);
         }
         out.append("\t}" + end);
         out.append("\tface ");
@@ -970,7 +970,7 @@ class Repairer {
         }
         const DocumentLines& last = cuts_[shares_ - 1];
         (shares_ == 1 ? out : repair_.documentRest)
-            .append(form_.substr(last.lines.empty() ? 0 : last.lines.back().end));
+            .append(form_.substr(last.lines.empty() ? 0 : last.End(last.lines.back())));
         for (int share = 0; share < shares_; ++share) {
             Pass(share == 0 ? out : repair_.documentRest, share, 0);
         }
@@ -1060,7 +1060,7 @@ class Repairer {
     void WriteLine(std::string& out, int share, std::size_t i, std::int32_t w, CheckRoom& check) {
         const DocumentLine& line = cuts_[share].lines[i];
         if (w < 0) {
-            out.append(form_.substr(line.begin, line.end - line.begin));
+            out.append(cuts_[share].Bytes(line));
             return;
         }
         ObjectWork& work = work_[static_cast<std::size_t>(w)];
@@ -1075,7 +1075,7 @@ class Repairer {
                 // "\tvertex " or "\tface ", its count made the boxes', then the boxes' lines.
                 const bool faces = line.role == LineRole::FaceHeader;
                 (faces ? work.faceTextAt : work.vertexTextAt) = out.size();
-                AppendCountLine(out, line, faces ? 6 : 8,
+                AppendCountLine(out, cuts_[share].Content(line), faces ? 6 : 8,
                                 static_cast<std::int64_t>(work.boxes.size()) *
                                     (faces ? kBlockFaces : kBlockCorners),
                                 LineEnd());
@@ -1083,7 +1083,7 @@ class Repairer {
                 break;
             }
             case LineRole::ObjectClose:
-                out.append(form_.substr(line.begin, line.end - line.begin));
+                out.append(cuts_[share].Bytes(line));
                 if (!line.newline) out.append(LineEnd());
                 CheckObject(out, work, check);
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
@@ -1091,7 +1091,7 @@ class Repairer {
                 Pass(out, share, kStreamedBytes);
                 break;
             default:
-                out.append(form_.substr(line.begin, line.end - line.begin));
+                out.append(cuts_[share].Bytes(line));
                 break;
         }
     }

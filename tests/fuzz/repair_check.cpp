@@ -80,7 +80,7 @@ std::string RepairAndCheck(const unsigned char* data, std::size_t size) {
         std::vector<std::string> texts;
         if (at >= after.objects.size()) return texts;
         for (const std::size_t line : after.objects[at].vertexLines) {
-            texts.emplace_back(after.lines[line].content);
+            texts.emplace_back(after.Content(after.lines[line]));
         }
         return texts;
     };
@@ -102,7 +102,7 @@ std::string RepairAndCheck(const unsigned char* data, std::size_t size) {
         // A line moved to the hidden object may stand behind two tabs there. A piece of a longer
         // line, or one that two tabs make longer than a read, comes back in other pieces.
         for (const std::size_t line : object.vertexLines) {
-            const std::string text(before.lines[line].content);
+            const std::string text(before.Content(before.lines[line]));
             if (!before.lines[line].newline || text.size() + 3 > 127) continue;
             if (!std::binary_search(held.begin(), held.end(), text) &&
                 !std::binary_search(held.begin(), held.end(), "\t\t" + text)) {

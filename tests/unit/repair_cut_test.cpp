@@ -66,8 +66,9 @@ TEST(RepairCut, AFormEndingAtUnreadableMemoryIsReadToItsLastByteOnly) {
         bloktar::repair::CutDocument(form, copied);
         ASSERT_EQ(inPlace.lines.size(), copied.lines.size());
         for (std::size_t i = 0; i < copied.lines.size(); ++i) {
-            EXPECT_EQ(inPlace.lines[i].content, copied.lines[i].content) << "line " << i;
-            EXPECT_EQ(inPlace.lines[i].end, copied.lines[i].end) << "line " << i;
+            EXPECT_EQ(inPlace.Content(inPlace.lines[i]), copied.Content(copied.lines[i]))
+                << "line " << i;
+            EXPECT_EQ(inPlace.End(inPlace.lines[i]), copied.End(copied.lines[i])) << "line " << i;
         }
         bloktar::repair::Repair fromGuarded;
         bloktar::repair::Repair fromCopy;
@@ -126,9 +127,43 @@ TEST(RepairCut, TheDocumentEndsWhereItsFirstCtrlZStandsInEitherHalf) {
         // No piece from beyond the first Ctrl-Z.
         const std::size_t end = c.form.find('\x1a');
         if (end != std::string::npos) {
-            EXPECT_LE(cut.lines.back().end, end);
+            EXPECT_LE(cut.End(cut.lines.back()), end);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every piece's content is its bytes without carriage returns and newline, in either half: the
+// pieces held apart (carriage returns inside a line, lines longer than a read) among them, the
+// second half's behind the first's.
+TEST(RepairCut, EveryPieceHoldsItsOwnBytes) {
+    using namespace testing_support;
+    Box first;
+    Box second;
+    second.corner = 300;
+    const std::string odd = "\tno\rte\r\r\n\t" + std::string(300, 'y') + "\n";
+    const std::string a = BoxObject("a", first);
+    const std::string b = BoxObject("b", second);
+    const std::string form = kHeaderLines + odd + a + odd + b + odd + "Eof\r\n";
+    bloktar::repair::DocumentLines cut;
+    bloktar::repair::CutDocument(form, cut);
+    ASSERT_EQ(cut.objects.size(), 2u);
+    std::size_t owned = 0;
+    std::size_t at = 0;
+    for (const bloktar::repair::DocumentLine& line : cut.lines) {
+        ASSERT_EQ(line.begin, at);
+        std::string bytes(cut.Bytes(line));
+        std::erase(bytes, '\r');
+        if (line.newline) bytes.pop_back();
+        EXPECT_EQ(cut.Content(line), bytes) << "piece at " << line.begin;
+        owned += line.owned ? 1 : 0;
+        at = cut.End(line);
+    }
+    EXPECT_EQ(at, form.size());
+    EXPECT_GE(owned, 6u);
 }
 
 }  // namespace
