@@ -86,6 +86,10 @@ enum class LineScanners { Fastest, WideVectors, EveryProcessor };
 // processor has what they need; otherwise LineScanners::WideVectors reads as EveryProcessor.
 bool WideLineScannersRunHere();
 
+// The object reader's limit: it takes lines outside the chunks (and their count lines) as pieces
+// of at most 127 characters.
+inline constexpr int kObjectLineLimit = 128;
+
 void ReadObjectGeometry(Document& document, std::span<MQO_VERTEX> vertices,
                         std::span<MQO_FACE> faces, GeometryObserver* observer = nullptr,
                         LineScanners scanners = LineScanners::Fastest);

@@ -21,7 +21,6 @@
 namespace bloktar {
 namespace {
 
-constexpr int kObjectLineLimit = 128;
 constexpr int kFaceCorners = usual_shape::kFaceCorners;
 
 // Reads the V(...) list: V[0] at its start, then one index after each space up to the end of

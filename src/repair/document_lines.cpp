@@ -19,8 +19,8 @@
 namespace bloktar::repair {
 namespace {
 
-// The reader's limits: a read delivers at most limit - 1 characters.
-constexpr std::size_t kObjectLineLimit = 128;
+// The chunk readers' limits (the object reader's is kObjectLineLimit): a read delivers at most
+// limit - 1 characters.
 constexpr std::size_t kVertexLineLimit = 128;
 constexpr std::size_t kFaceLineLimit = 256;
 constexpr char kEndOfText = '\x1a';

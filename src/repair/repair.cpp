@@ -323,9 +323,6 @@ class TwoPieces final : public DocumentSource {
     std::size_t at_ = 0;
 };
 
-// The longest piece the converter's object reader takes: 127 characters.
-constexpr int kObjectLineLimit = 128;
-
 // A vertex line as it is written: its bytes, and whether the line ending goes behind them.
 struct VertexText {
     const char* bytes;
@@ -713,9 +710,9 @@ class Repairer {
     // A line as it stands in the form when whole there; otherwise its content, to which the
     // line ending goes.
     static VertexText VertexTextOf(const DocumentLines& cut, const DocumentLine& line) {
-        if (line.newline && !line.owned) return {cut.form.data() + line.begin, line.extent, false};
-        const std::string_view content = cut.Content(line);
-        return {content.data(), content.size(), true};
+        const bool whole = line.newline && !line.owned;
+        const std::string_view text = whole ? cut.Bytes(line) : cut.Content(line);
+        return {text.data(), text.size(), !whole};
     }
 
     void AppendVertexText(std::string& out, const VertexText& text) const {
@@ -1171,12 +1168,9 @@ class Repairer {
         repair_.blocks = summary.estimatedBlockCount;
         if (!BlockCountFits(summary.estimatedBlockCount)) return RepairOutcome::TooManyBlocks;
         // The arrays the converter would obtain for these counts.
-        const auto fits = [&](std::int32_t count, std::size_t recordSize) {
-            return count <= 0 || static_cast<std::size_t>(count) <= maxArrayBytes_ / recordSize;
-        };
-        if (!fits(summary.vertexTotal, sizeof(MQO_VERTEX)) ||
-            !fits(summary.faceTotal, sizeof(MQO_FACE)) ||
-            !fits(summary.estimatedBlockCount, sizeof(Bd1Block))) {
+        if (!ArrayFits(summary.vertexTotal, sizeof(MQO_VERTEX), maxArrayBytes_) ||
+            !ArrayFits(summary.faceTotal, sizeof(MQO_FACE), maxArrayBytes_) ||
+            !ArrayFits(summary.estimatedBlockCount, sizeof(Bd1Block), maxArrayBytes_)) {
             return RepairOutcome::NotVerified;
         }
         return CheckPlaces(summary);

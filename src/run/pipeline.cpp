@@ -21,9 +21,9 @@ struct ZeroedArray {
 
     // A count of zero or less needs no memory at all.
     bool Obtain(std::int32_t wanted, std::size_t maxBytes) {
+        if (!ArrayFits(wanted, sizeof(Record), maxBytes)) return false;
         if (wanted <= 0) return true;
         const std::size_t n = static_cast<std::size_t>(wanted);
-        if (n > maxBytes / sizeof(Record)) return false;
         records = static_cast<Record*>(std::calloc(n, sizeof(Record)));
         if (records == nullptr) return false;
         PreferHugePages(records, n * sizeof(Record));

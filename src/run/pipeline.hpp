@@ -94,6 +94,12 @@ inline bool BlockCountFits(std::int32_t blockCount) {
     return blockCount >= 0 && blockCount <= kBd1MaxBlocks;
 }
 
+// True when an array of count records of recordSize bytes may be obtained within maxBytes; a
+// count of zero or less needs no memory at all.
+inline bool ArrayFits(std::int32_t count, std::size_t recordSize, std::size_t maxBytes) {
+    return count <= 0 || static_cast<std::size_t>(count) <= maxBytes / recordSize;
+}
+
 // Runs every stage on a document just opened, telling hooks of each.
 PipelineResult RunDocumentPipeline(Document& document, PipelineHooks& hooks,
                                    const PipelineLimits& limits = {});
