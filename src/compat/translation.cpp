@@ -264,33 +264,19 @@ class Planner {
             } else if (available == RawReader::kCapacity && plan_.reencoded) {
                 length = PieceCut(text, available);
             }
-            // A Ctrl-Z is looked for once in all the bytes at hand, and again only behind the one
-            // found there.
-            const std::uint64_t at = reader_.Offset();
-            if (at + length > clearOfEndUntil_) {
-                const void* stop = std::memchr(text, kEndOfText, available);
-                clearOfEndUntil_ =
-                    at + (stop == nullptr
-                              ? available
-                              : static_cast<std::size_t>(static_cast<const char*>(stop) - text));
-            }
-            if (at + length > clearOfEndUntil_) {
+            if (const void* stop = std::memchr(text, kEndOfText, length)) {
                 // The reader's document ends at the Ctrl-Z: nothing behind it matters.
-                const auto before = static_cast<std::size_t>(clearOfEndUntil_ - at);
+                const auto before = static_cast<std::size_t>(static_cast<const char*>(stop) - text);
                 Piece(std::string_view(text, before), continuing);
                 reader_.Consume(before + 1);
                 break;
             }
             const std::string_view piece(text, length);
-            if (!continuing && newline != nullptr && length > 3 && text[0] == '\t' &&
-                text[1] == '\t' && (IsDigit(text[2]) || text[2] == '-')) {
-                // A vertex line, or a face line that starts with its corner count: the quick way
-                // past the document's bulk. Five or more corners take a digit from 5 up, or more
-                // than one digit.
-                CheckText(piece);
-                if (object_.inFaces && (text[2] >= '5' || IsDigit(text[3]))) ObjectLine(piece);
-                reader_.Consume(length);
-                ++line_;
+            if (!continuing && newline != nullptr && IsBulkLine(piece)) {
+                // The quick way past the document's bulk, taken on while its lines come, up to
+                // the next report.
+                BulkLine(piece);
+                BulkLines(progress_ != nullptr ? nextReport : kNoReport);
                 continue;
             }
             if (!continuing && newline != nullptr && IsBinaryVertexLine(piece)) {
@@ -308,6 +294,57 @@ class Planner {
     }
 
   private:
+    static constexpr std::uint64_t kNoReport = std::numeric_limits<std::uint64_t>::max();
+
+    // A vertex line, or a face line that starts with its corner count, with its newline.
+    static bool IsBulkLine(std::string_view line) {
+        return line.size() > 3 && line[0] == '\t' && line[1] == '\t' &&
+               (IsDigit(line[2]) || line[2] == '-');
+    }
+
+    void BulkLine(std::string_view line) {
+        CheckText(line);
+        // Five or more corners take a digit from 5 up, or more than one digit.
+        if (object_.inFaces && (line[2] >= '5' || IsDigit(line[3]))) ObjectLine(line);
+        reader_.Consume(line.size());
+        ++line_;
+    }
+
+    // The bulk lines that follow, each whole among the bytes at hand and starting before
+    // reportAt; the first other line, or one with a Ctrl-Z, is left where it is.
+    void BulkLines(std::uint64_t reportAt) {
+        const char* text = reader_.Data();
+        const std::uint64_t offset = reader_.Offset();
+        const std::size_t window = reader_.Available();
+        std::size_t at = 0;
+        while (offset + at < reportAt) {
+            const char* end = LineEndBefore(text + at, text + window);
+            if (end == nullptr || *end != '\n') return;
+            const std::string_view line(text + at, static_cast<std::size_t>(end - text) + 1 - at);
+            if (!IsBulkLine(line)) return;
+            BulkLine(line);
+            at += line.size();
+        }
+    }
+
+    // The first newline or Ctrl-Z in [from, to), or null; nothing beyond to is read.
+    static const char* LineEndBefore(const char* from, const char* to) {
+#ifdef BLOKTAR_USE_SSE2
+        const __m128i newline = _mm_set1_epi8('\n');
+        const __m128i endOfText = _mm_set1_epi8(kEndOfText);
+        for (; to - from >= 16; from += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            const auto found = static_cast<std::uint32_t>(_mm_movemask_epi8(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, newline), _mm_cmpeq_epi8(bytes, endOfText))));
+            if (found != 0) return from + std::countr_zero(found);
+        }
+#endif
+        for (; from < to; ++from) {
+            if (*from == '\n' || *from == kEndOfText) return from;
+        }
+        return nullptr;
+    }
+
     // Lines 1 and 2: the translation is for the modeller's header alone.
     bool ReadHeader() {
         for (int i = 0; i < 2; ++i) {
@@ -571,7 +608,6 @@ class Planner {
     bool stopped_ = false;
     bool checkingText_ = true;
     std::string scratch_;
-    std::uint64_t clearOfEndUntil_ = 0;  // no Ctrl-Z before this offset
     FoundChunks* found_ = nullptr;
     PlanProgress* progress_ = nullptr;
     static constexpr std::uint64_t kReportStep = std::uint64_t{256} << 10;

@@ -459,6 +459,50 @@ TEST(CompatTranslation, HeldDocumentsPlannedAlike) {
     }
 }
 
+// A Ctrl-Z anywhere in a long run of vertex and face lines ends the document there, in every
+// place the run's lines and the bytes read at once can put it: nothing behind it is planned (a
+// binary chunk), and a face of five corners counts when its count stands before it.
+TEST(CompatTranslation, CtrlZInTheBulkOfTheLinesEndsThePlan) {
+    std::string document = kLine1 + "Format Text Ver 1.0\nObject \"a\" {\n\tvertex 2400 {\n";
+    for (int i = 0; i < 2400; ++i) document += "\t\t-1.50000 " + std::to_string(i) + " 3.25\n";
+    document += "\t}\n\tface 900 {\n";
+    std::vector<std::size_t> largeFaceStarts;
+    for (int i = 0; i < 900; ++i) {
+        if (i % 7 == 3) largeFaceStarts.push_back(document.size());
+        document +=
+            i % 7 == 3 ? "\t\t5 V(0 1 2 3 4)\n" : "\t\t4 V(0 1 2 " + std::to_string(i) + ")\n";
+    }
+    document += "\t}\n}\nObject \"b\" {\n\tBVertex 1 {\n\t\tVector 1 [12]\n" + F32(1) + F32(2) +
+                F32(3) + "\n\t}\n}\nEof\n";
+    const std::size_t facesFrom = largeFaceStarts.front() - 40;
+    std::vector<std::size_t> places = {document.size()};
+    for (std::size_t at = 60; at < 120; ++at) places.push_back(at);  // every place in a line
+    for (const std::size_t at : {std::size_t{65535}, std::size_t{65536}, std::size_t{65537}}) {
+        places.push_back(at);  // around the first 64 KiB read at once
+    }
+    for (std::size_t at = facesFrom; at < facesFrom + 40; ++at) places.push_back(at);
+    for (const std::size_t at : places) {
+        SCOPED_TRACE(at);
+        std::string ended = document;
+        if (at < ended.size()) ended[at] = '\x1a';
+        std::int64_t largeFaces = 0;
+        for (const std::size_t start : largeFaceStarts) largeFaces += start + 2 < at ? 1 : 0;
+        MemorySource raw(ended.data(), ended.size());
+        Cp932Encoder encoder;
+        TranslationPlan plan;
+        PlanTranslation(raw, encoder, plan);
+        EXPECT_EQ(plan.end, at < ended.size() ? at + 1 : ended.size());
+        EXPECT_EQ(plan.binaryVertexChunks, at < ended.size() ? 0 : 1);
+        ASSERT_EQ(plan.warnings.size(), largeFaces > 0 ? 1u : 0u);
+        if (largeFaces > 0) {
+            EXPECT_EQ(plan.warnings[0].count, largeFaces);
+        }
+        TranslationPlan held;
+        PlanTranslation(ended.data(), ended.size(), encoder, held);
+        ExpectSamePlan(held, plan);
+    }
+}
+
 // Chunks of every size, one of them longer than a room of lines and some filling a room up to
 // its end, with either line end: the lines made while the document is planned are the form's.
 TEST(CompatTranslation, LinesMadeAheadAcrossTheirRooms) {
