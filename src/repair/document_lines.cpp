@@ -5,16 +5,23 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "mqo/document.hpp"
+#include "mqo/line_shapes.hpp"
 #include "mqo/mqo.hpp"
 #include "mqo/numbers.hpp"
 #include "repair/two_threads.hpp"
 
-// The geometry pass's scanners for lines of the usual shape, for every processor.
+// The geometry pass's scanners for lines of the usual shape, for every processor and for wide
+// vectors.
 #define BLOKTAR_LINES_WIDE 0
 #include "mqo/usual_lines.inc"
+#ifdef BLOKTAR_USE_AVX2
+#define BLOKTAR_LINES_WIDE 1
+#include "mqo/usual_lines.inc"
+#endif
 
 namespace bloktar::repair {
 namespace {
@@ -77,6 +84,50 @@ const char* FindBreakOrEnd(const char* from, const char* to) {
     return to;
 #endif
 }
+
+#ifdef BLOKTAR_USE_AVX2
+// Bytes a vertex line read in place may have read behind its start: its 127 characters at most,
+// and what the scanners load at its last number.
+constexpr std::size_t kInPlaceReadAhead = 256;
+static_assert(kInPlaceReadAhead >= kVertexLineLimit + kBufferReadAhead &&
+              kInPlaceReadAhead >= line_shapes::kShapeBytes + 16);
+
+// The shapes of the vertex lines read so far, where the processor has wide vectors and the
+// system room for them; null otherwise.
+std::unique_ptr<line_shapes::LineShapes> WideShapes() {
+    if (!ProcessorHasWideVectors()) return nullptr;
+    std::unique_ptr<line_shapes::LineShapes> shapes(new (std::nothrow) line_shapes::LineShapes);
+    if (shapes == nullptr || !shapes->Obtained()) return nullptr;
+    // Pages of zeros, read before they are written, would each be copied on the write and every
+    // processor told: written now, each is filled once. The writes are volatile, for a compiler
+    // may see that clearing what came cleared changes nothing.
+    auto* const slots = reinterpret_cast<volatile char*>(shapes->slots.get());
+    constexpr std::size_t kSlotBytes = sizeof(line_shapes::VertexShape)
+                                       << line_shapes::kShapeSlotsLog2;
+    for (std::size_t at = 0; at < kSlotBytes; at += 4096) slots[at] = 0;
+    return shapes;
+}
+
+// A vertex line of the usual shape whose content of size characters stands at line, its line
+// ending behind, read as the converter's chunk reader reads it with wide vectors: by a shape
+// noted before, else number by number. False for a line of any other shape.
+BLOKTAR_AVX2_TARGET bool ReadUsualVertexWide(const char* line, std::size_t size,
+                                             line_shapes::LineShapes& shapes, MQO_VERTEX& vertex) {
+    line_shapes::LineBytes bytes;
+    line_shapes::LoadLineBytes(line, shapes.vectors, bytes);
+    const line_shapes::VertexShape* shape = line_shapes::FindShape(shapes, bytes);
+    line_shapes::VertexShape workedOut;
+    if (shape == nullptr && line_shapes::WorkOutShape(line, bytes, workedOut)) {
+        line_shapes::NoteShape(shapes, workedOut);
+        shape = &workedOut;
+    }
+    if (shape != nullptr && bytes.lineEnd == size) {
+        line_shapes::ReadByShape(line, *shape, shapes.vectors, vertex);
+        return true;
+    }
+    return wide_lines::ScanUsualVertexLine(line, vertex) == line + size;
+}
+#endif
 
 class Cutter {
   public:
@@ -267,11 +318,13 @@ class Cutter {
                 return true;
             }
             MQO_VERTEX vertex{};
-            const char* text = TerminatedLine(content, piece.newline, buffer.bytes);
-            // A line of the usual shape that ends behind its third number makes a record.
-            const bool whole =
-                every_processor::ScanUsualVertexLine(text, vertex) == text + piece.size ||
-                ReadVertexLine(text, vertex);
+            bool whole = ReadUsualVertexInPlace(piece, vertex);
+            if (!whole) {
+                const char* text = TerminatedLine(content, piece.newline, buffer.bytes);
+                // A line of the usual shape that ends behind its third number makes a record.
+                whole = every_processor::ScanUsualVertexLine(text, vertex) == text + piece.size ||
+                        ReadVertexLine(text, vertex);
+            }
             piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
             if (whole) {
                 object.vertexLines.push_back(cut_.lines.size() - 1);
@@ -299,6 +352,22 @@ class Cutter {
         return false;
     }
 
+    // A vertex line of the usual shape, whole in the form with its newline and far enough from
+    // the form's end, read where it stands as the converter's chunk reader reads it with wide
+    // vectors. False, with vertex to be read otherwise, for any other line or processor.
+    bool ReadUsualVertexInPlace(const DocumentLine& piece, MQO_VERTEX& vertex) const {
+#ifdef BLOKTAR_USE_AVX2
+        if (shapes_ != nullptr && !piece.owned && piece.newline &&
+            form_.size() - piece.begin >= kInPlaceReadAhead) {
+            return ReadUsualVertexWide(form_.data() + piece.begin, piece.size, *shapes_, vertex);
+        }
+#else
+        (void)piece;
+        (void)vertex;
+#endif
+        return false;
+    }
+
     std::string_view form_;
     DocumentLines& cut_;
     std::size_t end_ = 0;
@@ -307,6 +376,9 @@ class Cutter {
     bool stopped_ = false;
     bool metEndOfText_ = false;
     const std::atomic<bool>* abandon_;
+#ifdef BLOKTAR_USE_AVX2
+    std::unique_ptr<line_shapes::LineShapes> shapes_ = WideShapes();
+#endif
 };
 
 // Where a second cutter may start: the first "Object " line beyond the middle, npos for none.
