@@ -334,6 +334,7 @@ struct VertexText {
 // next.
 struct CheckRoom {
     std::vector<VertexText> vertexTexts;  // per vertex of the object
+    bool vertexLinesAsRead = false;       // every one written as its bytes stand in the form
     ChunkReader reader{LineScanners::WideVectors};
     Document document;
     std::vector<MQO_VERTEX> vertices;
@@ -823,8 +824,10 @@ class Repairer {
         if (!faces) {
             const DocumentObject& object = ObjectOf(work);
             texts.resize(object.vertexLines.size());
+            room.vertexLinesAsRead = true;
             for (std::size_t k = 0; k < texts.size(); ++k) {
                 texts[k] = VertexTextOf(*work.cut, work.cut->lines[object.vertexLines[k]]);
+                room.vertexLinesAsRead = room.vertexLinesAsRead && !texts[k].withEnd;
             }
         }
         std::int64_t base = 0;
@@ -1105,7 +1108,13 @@ class Repairer {
         room.faces.assign(faceCount + 1, MQO_FACE{});
         std::size_t vertices = 0;
         std::size_t faces = 0;
-        if (work.vertexTextAt != std::string::npos) {
+        if (room.vertexLinesAsRead) {
+            // Each vertex line went out as its bytes stand in the form, a whole line that the cut
+            // read as the converter's chunk reader reads it: the records are the cut's.
+            TakeVertexRecords(work, room.vertices);
+            vertices = vertexCount;
+            room.vertexLinesAsRead = false;
+        } else if (work.vertexTextAt != std::string::npos) {
             OpenChunk(out, work.vertexTextAt, room.document);
             room.reader.ReadVertices(room.document, room.vertices, vertices);
         }
@@ -1132,6 +1141,19 @@ class Repairer {
             if (std::memcmp(&read, &expected, sizeof read) != 0) {
                 work.wrongBox = static_cast<std::int64_t>(b);
                 return;
+            }
+        }
+    }
+
+    // The vertex records of the boxes' lines in the order they are written, as AppendBoxes
+    // writes them.
+    static void TakeVertexRecords(const ObjectWork& work, std::vector<MQO_VERTEX>& records) {
+        std::size_t at = 0;
+        for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+            for (int k = 0; k < kBlockCorners; ++k) {
+                const std::int32_t vertex =
+                    work.kept[b] != 0 ? work.keptFirst[b] + k : work.boxes[b].corner[k];
+                records[at++] = work.vertices[static_cast<std::size_t>(vertex)];
             }
         }
     }

@@ -303,6 +303,29 @@ TEST(RepairMaps, EveryScrambleAtOnceGivesTheOriginalBoxes) {
     ExpectRepairedMap(2000, 512, allButWeld, 21);
 }
 
+// Vertex lines whose bytes are not what the converter reads (a carriage return inside, which it
+// drops) are written as it reads them, and the boxes over them come out whole.
+TEST(RepairMaps, VertexLinesWithCarriageReturnsInsideGiveTheirBoxes) {
+    const std::vector<MapBox> boxes = MakeBoxes(30);
+    std::vector<int> order;
+    const Scramble scramble{.shuffleVertices = true, .reorder = true};
+    const std::string doc = MapDocument(boxes, 13, scramble, 5, order);
+    std::string odd;
+    int vertexLines = 0;
+    for (std::size_t at = 0; at < doc.size();) {
+        const std::size_t end = doc.find('\n', at) + 1;
+        std::string line = doc.substr(at, end - at);
+        if (line.starts_with("\t\t") && line.find('(') == std::string::npos &&
+            vertexLines++ % 5 == 0) {
+            line.insert(line.find(' '), "\r");
+        }
+        odd += line;
+        at = end;
+    }
+    ASSERT_GT(vertexLines, 200);
+    ExpectRepairedDocument(boxes, 13, odd, order);
+}
+
 // Objects far into the document are met as the converter meets them, in order: read as objects
 // of their own when the ones before are closed, as lines of an object left open otherwise.
 TEST(RepairMaps, ObjectsFarIntoTheDocumentAreReadInTurn) {
