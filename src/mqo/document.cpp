@@ -23,6 +23,7 @@ void PrepareBuffer(Document& document) {
     document.buffer[0] = '\0';
     document.holding = false;
     document.sourceEnded = false;
+    document.endOfText = false;
 }
 
 // Fetches raw bytes from the source; returns how many (0 at its end or on a read error).
@@ -58,6 +59,7 @@ bool Fetch(Document& document) {
         } else if (const void* stop = std::memchr(into, kEndOfText, got)) {
             got = static_cast<std::size_t>(static_cast<const char*>(stop) - into);
             document.sourceEnded = true;
+            document.endOfText = true;
         }
         document.end += got;
     }
@@ -161,6 +163,7 @@ void RewindDocument(Document& document) {
     if (document.buffer) document.buffer[0] = '\0';
     document.holding = false;
     document.sourceEnded = false;
+    document.endOfText = false;
 }
 
 }  // namespace bloktar

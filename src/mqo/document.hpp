@@ -67,6 +67,8 @@ struct Document {
     char heldByte = 0;
     // Set by the end of the source, a read error or a Ctrl-Z; cleared only by a rewind.
     bool sourceEnded = false;
+    // Set by a Ctrl-Z, which ended the document before its source did; cleared by a rewind.
+    bool endOfText = false;
 };
 
 // Prepares a document over an open file, positioned at its first byte. The document does not

@@ -55,6 +55,18 @@ static_assert(sizeof(TextureNameTable) == 310);
 // third line on (the header check has read the first two).
 void SurveyDocument(Document& document, MqoSummary& summary);
 
+// Where the lines a survey read ended it.
+enum class SurveyEnd : std::uint8_t {
+    BetweenObjects,  // the document's end came between objects
+    InsideObject,    // the document's end came inside an object
+    Eof,             // an "Eof" line between objects: nothing behind it counts
+};
+
+// The survey's reading of the lines from where the document stands, which must be between
+// objects: adds to summary what SurveyDocument adds (all but estimatedBlockCount) and tells how
+// it ended. A document cut after a newline between objects is surveyed in its pieces alike.
+SurveyEnd SurveyLines(Document& document, MqoSummary& summary);
+
 // Rewinds and stores the texture name of each of the first min(materialCount, 10) materials.
 void ReadMaterialTextures(Document& document, TextureNameTable& table, std::int32_t materialCount);
 

@@ -30,7 +30,7 @@ ObjectEnd SurveyObject(Document& document, MqoSummary& summary) {
 
 }  // namespace
 
-void SurveyDocument(Document& document, MqoSummary& summary) {
+SurveyEnd SurveyLines(Document& document, MqoSummary& summary) {
     std::size_t length;
     while (const char* line = NextDocumentPiece(document, kSurveyLineLimit, length)) {
         if (BeginsWith(line, "Material ")) {
@@ -39,11 +39,18 @@ void SurveyDocument(Document& document, MqoSummary& summary) {
         } else if (BeginsWith(line, "Object ")) {
             summary.objectCount = WrappingAdd(summary.objectCount, 1);
             // A hidden object's remaining lines are read on at the object level.
-            if (SurveyObject(document, summary) == ObjectEnd::DocumentEnded) break;
+            if (SurveyObject(document, summary) == ObjectEnd::DocumentEnded) {
+                return SurveyEnd::InsideObject;
+            }
         } else if (BeginsWith(line, "Eof")) {
-            break;
+            return SurveyEnd::Eof;
         }
     }
+    return SurveyEnd::BetweenObjects;
+}
+
+void SurveyDocument(Document& document, MqoSummary& summary) {
+    SurveyLines(document, summary);
     summary.estimatedBlockCount = summary.vertexTotal / 8;
 }
 

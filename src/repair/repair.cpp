@@ -369,6 +369,20 @@ struct ObjectWork {
     std::int64_t wrongBox = -1;
 };
 
+// The survey of one piece of the written form, run on its bytes a run at a time as they go to
+// the sink. The survey of the whole form stands between objects wherever a run ends between
+// objects behind a newline, with nothing to carry over but its counts: there the next run is
+// surveyed on its own and its counts added.
+struct PieceSurvey {
+    Document document;      // over the run being surveyed
+    MqoSummary counts{};    // the vertex and face totals so far, added as the survey adds them
+    bool started = false;   // a run has been surveyed
+    bool rejected = false;  // piece 0: its first run failed the header check
+    bool ended = false;     // the form's survey ends in this piece: nothing behind counts
+    bool open = false;      // the last run ended inside an object, or not behind a newline
+    bool broken = false;    // a run came after such a one: the survey must read the form whole
+};
+
 class Repairer {
   public:
     Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
@@ -980,8 +994,31 @@ class Repairer {
     // Streaming, the lines written so far go to the sink once they are at least least bytes.
     void Pass(std::string& out, int share, std::size_t least) {
         if (!streaming_ || out.empty() || out.size() < least) return;
+        SurveyRun(surveys_[share], share == 0, out);
         sink_->Append(share, out);
         out.clear();
+    }
+
+    // Surveys the next run of a piece's bytes, as the survey of the whole form would read them.
+    static void SurveyRun(PieceSurvey& survey, bool first, std::string_view run) {
+        if (survey.ended || survey.broken) return;
+        if (survey.open) {
+            survey.broken = true;
+            return;
+        }
+        OpenMemoryDocument(survey.document, run.data(), run.size());
+        if (first && !survey.started && !CheckDocumentHeader(survey.document).Accepted()) {
+            survey.rejected = true;
+            survey.ended = true;
+            return;
+        }
+        survey.started = true;
+        const SurveyEnd end = SurveyLines(survey.document, survey.counts);
+        if (end == SurveyEnd::Eof || survey.document.endOfText) {
+            survey.ended = true;
+        } else {
+            survey.open = end == SurveyEnd::InsideObject || run.back() != '\n';
+        }
     }
 
     // The lines of a half of the cut, written by one thread. Each object to repair is repaired as
@@ -1183,10 +1220,15 @@ class Repairer {
             }
             return RepairOutcome::Repaired;
         }
-        OpenSourceDocument(document, *stored);
-        if (!CheckDocumentHeader(document).Accepted()) return RepairOutcome::NotVerified;
         MqoSummary summary{};
-        SurveyDocument(document, summary);
+        if (!SurveyedInRuns(summary)) {
+            OpenSourceDocument(document, *stored);
+            if (!CheckDocumentHeader(document).Accepted()) return RepairOutcome::NotVerified;
+            summary = MqoSummary{};
+            SurveyDocument(document, summary);
+        } else if (surveys_[0].rejected) {
+            return RepairOutcome::NotVerified;
+        }
         repair_.blocks = summary.estimatedBlockCount;
         if (!BlockCountFits(summary.estimatedBlockCount)) return RepairOutcome::TooManyBlocks;
         // The arrays the converter would obtain for these counts.
@@ -1196,6 +1238,24 @@ class Repairer {
             return RepairOutcome::NotVerified;
         }
         return CheckPlaces(summary);
+    }
+
+    // The survey of the stored form from the surveys of its pieces' runs, where they give it:
+    // the first piece's runs each ended between objects behind a newline, unless the survey ends
+    // in it, and so did the second's but its last. False where the form must be read whole.
+    bool SurveyedInRuns(MqoSummary& summary) const {
+        const PieceSurvey& first = surveys_[0];
+        const PieceSurvey& second = surveys_[1];
+        if (!streaming_ || !first.started || first.broken || second.broken) return false;
+        summary.vertexTotal = first.counts.vertexTotal;
+        summary.faceTotal = first.counts.faceTotal;
+        if (!first.ended && second.started) {
+            if (first.open) return false;
+            summary.vertexTotal = WrappingAdd(summary.vertexTotal, second.counts.vertexTotal);
+            summary.faceTotal = WrappingAdd(summary.faceTotal, second.counts.faceTotal);
+        }
+        summary.estimatedBlockCount = summary.vertexTotal / 8;
+        return true;
     }
 
     // Repaired when every box stands at its block's place and came out as its block;
@@ -1272,6 +1332,7 @@ class Repairer {
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
     bool streaming_ = false;              // the sink takes the pieces' bytes as they are written
+    PieceSurvey surveys_[2];              // streaming: each piece's, as its runs go to the sink
     const std::atomic<bool>* abandon_;    // when set, the repair stops where it looks
     DocumentLines cuts_[2];               // the cut, in two halves where it could be made so
     int shares_ = 1;                      // the halves it has

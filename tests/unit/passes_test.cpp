@@ -168,3 +168,69 @@ TEST(MaterialTextures, LinesAreCountedByReadsAndByTheSurveyCount) {
     EXPECT_EQ(Slot(Textures(twelve, 0), 0), Padded(""));
     EXPECT_EQ(Slot(Textures(twelve, -1), 0), Padded(""));
 }
+
+// The survey of a document cut behind any newline: where the first piece's survey ends between
+// objects, the second piece surveyed on its own adds what the survey of the whole finds behind
+// the cut; where it ends at "Eof" or a Ctrl-Z, the first piece's counts are the whole's.
+TEST(Survey, PiecesCutBehindANewlineBetweenObjectsAddUpToTheWhole) {
+    const std::string kinds[] = {"Object \"a\" {",
+                                 "}",
+                                 "\tvisible 0",
+                                 "\tvisible 1",
+                                 "\tvertex 8 {",
+                                 "\tface 6 {",
+                                 "\t}",
+                                 "\t\t1 2 3",
+                                 "\tvertex 3",
+                                 "Eof",
+                                 "Material 3 {",
+                                 "x\x1ay",
+                                 "\t\tab\r",
+                                 "",
+                                 "\t\t" + std::string(260, 'x')};
+    std::uint32_t seed = 7;
+    const auto next = [&seed](std::uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % below;
+    };
+    int between = 0;
+    int ended = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string text = kHeader;
+        for (int line = 0; line < 25; ++line) {
+            // Mostly object lines, with the rarer ones that end a document or a line oddly.
+            const std::uint32_t kind = next(4) == 0 ? next(15) : next(9);
+            text += kinds[kind] + (next(3) == 0 ? "\r\n" : "\n");
+        }
+        const bloktar::MqoSummary whole = Survey(text);
+        for (std::size_t cut = std::strlen(kHeader); cut < text.size(); ++cut) {
+            if (text[cut - 1] != '\n') continue;
+            SCOPED_TRACE(text.substr(0, cut) + "|" + text.substr(cut));
+            const std::string first = text.substr(0, cut);
+            bloktar::Document document;
+            bloktar::OpenMemoryDocument(document, first.data(), first.size());
+            char skipped[128];
+            bloktar::ReadDocumentLine(skipped, 128, document);
+            bloktar::ReadDocumentLine(skipped, 128, document);
+            bloktar::MqoSummary summary{};
+            const bloktar::SurveyEnd end = bloktar::SurveyLines(document, summary);
+            if (end == bloktar::SurveyEnd::Eof || document.endOfText) {
+                ++ended;
+            } else if (end == bloktar::SurveyEnd::BetweenObjects) {
+                ++between;
+                const std::string second = text.substr(cut);
+                bloktar::OpenMemoryDocument(document, second.data(), second.size());
+                bloktar::SurveyLines(document, summary);
+            } else {
+                continue;
+            }
+            EXPECT_EQ(summary.vertexTotal, whole.vertexTotal);
+            EXPECT_EQ(summary.faceTotal, whole.faceTotal);
+            EXPECT_EQ(summary.objectCount, whole.objectCount);
+            EXPECT_EQ(summary.materialCount, whole.materialCount);
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+    EXPECT_GT(between, 1000);
+    EXPECT_GT(ended, 1000);
+}
