@@ -973,8 +973,26 @@ class Repairer {
             PreferHugePages(repair_.documentRest.data(), repair_.documentRest.capacity());
             bool changedBefore = false;
             bool changedLater = false;
-            RunBoth([&] { changedBefore = WriteShare(out, 0); },
-                    [&] { changedLater = WriteShare(repair_.documentRest, 1); });
+            RunBoth(
+                [&] {
+                    changedBefore = WriteShare(out, 0);
+                    // The first piece is whole: its last lines go now, and the second's follow
+                    // it while they are written.
+                    if (changedBefore && streaming_ && !Abandoned()) {
+                        Pass(out, 0, 0);
+                        sink_->FollowSecond();
+                    }
+                },
+                [&] {
+                    // However it stops, the first piece's thread stops waiting for it.
+                    struct Paused {
+                        RepairedFormSink* sink;
+                        ~Paused() {
+                            if (sink != nullptr) sink->SecondPaused();
+                        }
+                    } paused{streaming_ ? sink_ : nullptr};
+                    changedLater = WriteShare(repair_.documentRest, 1);
+                });
             if (Abandoned()) return false;
             if (!changedBefore && !changedLater) return false;
             // A half in which nothing changed is written now.

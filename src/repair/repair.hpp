@@ -74,6 +74,11 @@ class RepairedFormSink {
     virtual bool Streams() { return false; }
     // Streaming: the next bytes of piece 0 or piece 1.
     virtual void Append(int /*piece*/, std::string_view /*bytes*/) {}
+    // Streaming, on the thread that wrote piece 0, once every byte of it is handed over: the
+    // sink may put piece 1's bytes behind it here as they come, until SecondPaused is called.
+    virtual void FollowSecond() {}
+    // Streaming, on the thread that writes piece 1, once it stops writing for now.
+    virtual void SecondPaused() {}
     // Every byte is written; not streaming, first and second are the pieces.
     virtual void FormWritten(std::string_view first, std::string_view second) = 0;
     // Streaming: the form as stored, read from its first byte; null when not all of it could be.

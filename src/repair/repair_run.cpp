@@ -97,6 +97,23 @@ class FileStore final : public RepairedFormSink {
         Piece& stored = pieces_[piece];
         stored.whole = stored.whole && files_[piece].Write(bytes.data(), bytes.size());
         stored.size += bytes.size();
+        if (piece == 1) Tell(stored.whole ? stored.size : kSecondFailed);
+    }
+
+    // Copies the second piece's bytes behind the first's as they are stored, waiting for more
+    // until the second's writer pauses.
+    void FollowSecond() override {
+        for (std::uint64_t seen = secondStored_.load(std::memory_order_acquire);;
+             seen = secondStored_.load(std::memory_order_acquire)) {
+            const std::uint64_t stored = seen & ~kSecondPaused;
+            if (stored == kSecondFailed || !Join(stored)) return;
+            if ((seen & kSecondPaused) != 0) return;
+            secondStored_.wait(seen, std::memory_order_acquire);
+        }
+    }
+
+    void SecondPaused() override {
+        Tell(secondStored_.load(std::memory_order_relaxed) | kSecondPaused);
     }
 
     void FormWritten(std::string_view first, std::string_view second) override {
@@ -176,25 +193,46 @@ class FileStore final : public RepairedFormSink {
                files_[0].Write(second_.data(), second_.size());
     }
 
-    // The second piece's bytes put behind the first's.
+    // The second piece's bytes put behind the first's, those not yet joined.
     bool JoinPieces() {
-        if (!pieces_[0].whole || !pieces_[1].whole) return false;
-        std::vector<char> step(std::size_t{1} << 20);
-        for (std::uint64_t at = 0; at < pieces_[1].size;) {
+        return pieces_[0].whole && pieces_[1].whole && Join(pieces_[1].size);
+    }
+
+    // Copies the second piece's bytes up to end behind those already joined; false, for good,
+    // once a copy fails.
+    bool Join(std::uint64_t end) {
+        if (joinFailed_) return false;
+        if (step_.empty()) step_.resize(std::size_t{1} << 20);
+        while (joined_ < end) {
             std::size_t took = 0;
-            const auto want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(step.size(), pieces_[1].size - at));
-            if (!files_[1].ReadAt(at, step.data(), want, took) || took != want ||
-                !files_[0].Write(step.data(), took)) {
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(step_.size(), end - joined_));
+            if (!files_[1].ReadAt(joined_, step_.data(), want, took) || took != want ||
+                !files_[0].Write(step_.data(), took)) {
+                joinFailed_ = true;
                 return false;
             }
-            at += took;
+            joined_ += took;
         }
         return true;
     }
 
+    // The second piece's writer tells the first's how far it has stored.
+    void Tell(std::uint64_t state) {
+        secondStored_.store(state, std::memory_order_release);
+        secondStored_.notify_one();
+    }
+
+    // What the second piece's writer tells: the bytes stored, the paused flag, or a failure.
+    static constexpr std::uint64_t kSecondPaused = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kSecondFailed = kSecondPaused - 1;
+
     AtomicFile files_[2];  // the form's, and the second piece's until it is put behind the first
     Piece pieces_[2];
+    std::atomic<std::uint64_t> secondStored_{0};
+    std::uint64_t joined_ = 0;  // the second piece's bytes behind the first's
+    bool joinFailed_ = false;
+    std::vector<char> step_;  // room for a copy
     ReadBack readBack_{*this};
     std::string_view first_;
     std::string_view second_;
