@@ -381,9 +381,11 @@ class Cutter {
 #endif
 };
 
-// Where a second cutter may start: the first "Object " line beyond the middle, npos for none.
+// Where a second cutter may start: the first "Object " line beyond nine twentieths of the form,
+// npos for none. The first half's thread, once that half is written, puts the second behind it
+// while the second is still written, so the first is the smaller.
 std::size_t LaterStart(std::string_view form) {
-    const std::size_t found = form.find("\nObject ", form.size() / 2);
+    const std::size_t found = form.find("\nObject ", form.size() / 20 * 9);
     return found == std::string_view::npos ? found : found + 1;
 }
 
@@ -425,7 +427,7 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // Room for the lines of a map, whose vertex and face lines run from about 25 to 80 bytes.
     cut.lines.reserve(form.size() / 32 + 16);
     // The pass is between objects at an "Object " line, unless an object before is still open:
-    // a second cutter starts at one beyond the middle, and its pieces count when the first
+    // a second cutter starts at one near the middle, and its pieces count when the first
     // reaches that line between objects. Otherwise the first goes on to the end itself.
     const std::size_t start = LaterStart(form);
     // The whole document by the first cutter alone.
