@@ -386,12 +386,13 @@ struct PieceSurvey {
 class Repairer {
   public:
     Repairer(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
-             RepairedFormSink* sink, const std::atomic<bool>* abandon)
+             RepairedFormSink* sink, const std::atomic<bool>* abandon, const MappedFile* mapped)
         : form_(form),
           repair_(repair),
           maxArrayBytes_(maxArrayBytes),
           sink_(sink),
-          abandon_(abandon) {}
+          abandon_(abandon),
+          mapped_(mapped != nullptr && mapped->Bytes().data() == form.data() ? mapped : nullptr) {}
 
     RepairOutcome Run() {
         Document document;
@@ -1017,6 +1018,16 @@ class Repairer {
         out.clear();
     }
 
+    // The mapped form's bytes of a half up to to go back to the system, a megabyte or more at a
+    // time: the lines written from them are written.
+    void ReleaseForm(int share, std::size_t to) {
+        std::size_t& released = released_[share];
+        if (share == 1 && released == 0) released = cuts_[1].lines.front().begin;
+        if (mapped_ == nullptr || to < released + kStreamedBytes) return;
+        mapped_->Release(released, to);
+        released = to;
+    }
+
     // Surveys the next run of a piece's bytes, as the survey of the whole form would read them.
     static void SurveyRun(PieceSurvey& survey, bool first, std::string_view run) {
         if (survey.ended || survey.broken) return;
@@ -1142,8 +1153,9 @@ class Repairer {
                 if (!line.newline) out.append(LineEnd());
                 CheckObject(out, work, check);
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
-                // Once checked, an object's lines may go.
+                // Once checked, an object's lines may go, and the form's bytes up to here.
                 Pass(out, share, kStreamedBytes);
+                ReleaseForm(share, cuts_[share].End(line));
                 break;
             default:
                 out.append(cuts_[share].Bytes(line));
@@ -1352,6 +1364,8 @@ class Repairer {
     bool streaming_ = false;              // the sink takes the pieces' bytes as they are written
     PieceSurvey surveys_[2];              // streaming: each piece's, as its runs go to the sink
     const std::atomic<bool>* abandon_;    // when set, the repair stops where it looks
+    const MappedFile* mapped_;            // the form's mapping, when it is one
+    std::size_t released_[2] = {};        // per half: its mapped bytes given back up to here
     DocumentLines cuts_[2];               // the cut, in two halves where it could be made so
     int shares_ = 1;                      // the halves it has
     std::size_t objectsBefore_[2] = {};   // per half: the objects of the halves before
@@ -1363,9 +1377,10 @@ class Repairer {
 }  // namespace
 
 RepairOutcome RepairForm(std::string_view form, Repair& repair, std::size_t maxArrayBytes,
-                         RepairedFormSink* sink, const std::atomic<bool>* abandon) {
+                         RepairedFormSink* sink, const std::atomic<bool>* abandon,
+                         const MappedFile* mapped) {
     repair = Repair{};
-    return Repairer(form, repair, maxArrayBytes, sink, abandon).Run();
+    return Repairer(form, repair, maxArrayBytes, sink, abandon, mapped).Run();
 }
 
 }  // namespace bloktar::repair

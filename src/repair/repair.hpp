@@ -12,6 +12,7 @@
 
 #include "mqo/document.hpp"
 #include "mqo/header_check.hpp"
+#include "run/platform.hpp"
 
 namespace bloktar::repair {
 
@@ -89,9 +90,12 @@ class RepairedFormSink {
 // by converting it in memory, with arrays of at most maxArrayBytes each (a larger one makes the
 // check fail: NotVerified).
 // Once *abandon is set (when given), the repair stops as soon as it looks: Abandoned.
+// Where the form is a mapped file's bytes (mapped, when given), the pages of those it is done
+// with go back to the system as it goes.
 RepairOutcome RepairForm(std::string_view form, Repair& repair,
                          std::size_t maxArrayBytes = std::numeric_limits<std::size_t>::max(),
                          RepairedFormSink* sink = nullptr,
-                         const std::atomic<bool>* abandon = nullptr);
+                         const std::atomic<bool>* abandon = nullptr,
+                         const MappedFile* mapped = nullptr);
 
 }  // namespace bloktar::repair

@@ -305,7 +305,7 @@ Ending RepairFile(std::FILE* file, const NativeChar* path, Console& console) {
         auto early = std::make_unique<FileStore>(RepairedPathFor(path));
         PlanBeside plan(file, prepared, document, mapped.Bytes());
         outcome = RepairForm(mapped.Bytes(), repair, std::numeric_limits<std::size_t>::max(),
-                             early.get(), &plan.Abandon());
+                             early.get(), &plan.Abandon(), &mapped);
         preparation = plan.Wait();
         if (preparation == compat::Preparation::Untouched) {
             store = std::move(early);

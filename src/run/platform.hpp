@@ -76,6 +76,9 @@ class MappedFile {
     // Maps file whole; false, leaving this empty, where it cannot.
     bool Map(std::FILE* file);
     std::string_view Bytes() const { return {bytes_, size_}; }
+    // Gives the system back the pages that lie wholly within bytes [begin, end): they leave the
+    // process's memory, and are read from the file again where they are looked at later.
+    void Release(std::size_t begin, std::size_t end) const;
 
   private:
     const char* bytes_ = nullptr;

@@ -207,6 +207,15 @@ bool MappedFile::Map(std::FILE* file) {
     return true;
 }
 
+void MappedFile::Release(std::size_t begin, std::size_t end) const {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    end = std::min(end, size_);
+    if (bytes_ == nullptr || begin >= end || page == 0) return;
+    const auto first = (reinterpret_cast<std::uintptr_t>(bytes_ + begin) + page - 1) / page * page;
+    const auto last = reinterpret_cast<std::uintptr_t>(bytes_ + end) / page * page;
+    if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 void PreferHugePages([[maybe_unused]] const void* memory, [[maybe_unused]] std::size_t size) {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kHugePage = 2u << 20;

@@ -300,6 +300,18 @@ bool MappedFile::Map(std::FILE* file) {
     return true;
 }
 
+void MappedFile::Release(std::size_t begin, std::size_t end) const {
+    end = std::min(end, size_);
+    if (bytes_ == nullptr || begin >= end) return;
+    // Unlocking pages that are not locked takes them out of the process's working set; they stay
+    // mapped. It reports that they were not locked, which is what is expected here.
+    constexpr std::uintptr_t kPage = 4096;
+    const auto first =
+        (reinterpret_cast<std::uintptr_t>(bytes_ + begin) + kPage - 1) & ~(kPage - 1);
+    const auto last = reinterpret_cast<std::uintptr_t>(bytes_ + end) & ~(kPage - 1);
+    if (first < last) VirtualUnlock(reinterpret_cast<void*>(first), last - first);
+}
+
 void PreferHugePages(const void*, std::size_t) {}
 
 Room ObtainRoom(std::size_t size) {
