@@ -100,8 +100,9 @@ class FileStore final : public RepairedFormSink {
         if (piece == 1) Tell(stored.whole ? stored.size : kSecondFailed);
     }
 
+#ifndef _WIN32
     // Copies the second piece's bytes behind the first's as they are stored, waiting for more
-    // until the second's writer pauses.
+    // until the second's writer pauses. (On Windows the pieces are not streamed.)
     void FollowSecond() override {
         for (std::uint64_t seen = secondStored_.load(std::memory_order_acquire);;
              seen = secondStored_.load(std::memory_order_acquire)) {
@@ -115,6 +116,7 @@ class FileStore final : public RepairedFormSink {
     void SecondPaused() override {
         Tell(secondStored_.load(std::memory_order_relaxed) | kSecondPaused);
     }
+#endif
 
     void FormWritten(std::string_view first, std::string_view second) override {
         first_ = first;
@@ -220,7 +222,9 @@ class FileStore final : public RepairedFormSink {
     // The second piece's writer tells the first's how far it has stored.
     void Tell(std::uint64_t state) {
         secondStored_.store(state, std::memory_order_release);
+#ifndef _WIN32
         secondStored_.notify_one();
+#endif
     }
 
     // What the second piece's writer tells: the bytes stored, the paused flag, or a failure.
