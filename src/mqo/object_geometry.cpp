@@ -188,6 +188,7 @@ void ReadFaceChunk(Document& document, std::span<MQO_FACE> faces, std::size_t& c
 
 struct ChunkReader::Reading {
     ChunkReading reading;
+    bool vertexShapesWritten = false;
 };
 
 // Records 0: the scanners as asked, whatever the arrays.
@@ -196,11 +197,11 @@ ChunkReader::ChunkReader(LineScanners scanners)
 #ifdef BLOKTAR_USE_AVX2
     // The shapes' tables come as pages the system fills with zeros when first touched. Read
     // first and written later, a page is copied on the write, and in a process of several
-    // threads every processor is told; written now, each is filled once.
+    // threads every processor is told; written now, each is filled once. The vertex shapes'
+    // table, the largest, is written when the first vertex chunk comes: a reader of faces alone
+    // never takes its room.
     if (reading_->reading.wide) {
         line_shapes::LineShapes& shapes = *reading_->reading.shapes;
-        std::memset(shapes.slots.get(), 0,
-                    sizeof(line_shapes::VertexShape) << line_shapes::kShapeSlotsLog2);
         std::memset(shapes.faceSlots.get(), 0,
                     sizeof(line_shapes::FaceStartShape) << line_shapes::kFaceShapeSlotsLog2);
         std::memset(shapes.cornerSlots.get(), 0,
@@ -212,6 +213,13 @@ ChunkReader::~ChunkReader() = default;
 
 void ChunkReader::ReadVertices(Document& document, std::span<MQO_VERTEX> vertices,
                                std::size_t& counter) {
+#ifdef BLOKTAR_USE_AVX2
+    if (reading_->reading.wide && !reading_->vertexShapesWritten) {
+        std::memset(reading_->reading.shapes->slots.get(), 0,
+                    sizeof(line_shapes::VertexShape) << line_shapes::kShapeSlotsLog2);
+        reading_->vertexShapesWritten = true;
+    }
+#endif
     ReadVertexChunk(document, vertices, counter, reading_->reading);
 }
 

@@ -228,6 +228,14 @@ class Cutter {
         return &cut_.lines.back();
     }
 
+    // The number of the last piece cut, for an object's lists of pieces. Long before a cut held
+    // more pieces than 32 bits number, room would run out.
+    std::uint32_t LastLineNumber() const {
+        const std::size_t number = cut_.lines.size() - 1;
+        if (number > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+        return static_cast<std::uint32_t>(number);
+    }
+
     // The document ends at a Ctrl-Z.
     void EndAt(std::size_t at) {
         end_ = at;
@@ -327,10 +335,10 @@ class Cutter {
             }
             piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
             if (whole) {
-                object.vertexLines.push_back(cut_.lines.size() - 1);
+                object.vertexLines.push_back(LastLineNumber());
                 object.vertices.push_back(vertex);
             } else {
-                object.otherVertexLines.push_back(cut_.lines.size() - 1);
+                object.otherVertexLines.push_back(LastLineNumber());
             }
         }
         return false;
@@ -346,8 +354,7 @@ class Cutter {
                 return true;
             }
             piece.role = LineRole::Face;
-            cut_.objects[static_cast<std::size_t>(index)].faceLines.push_back(cut_.lines.size() -
-                                                                              1);
+            cut_.objects[static_cast<std::size_t>(index)].faceLines.push_back(LastLineNumber());
         }
         return false;
     }
@@ -394,7 +401,8 @@ void AppendCut(DocumentLines& later, DocumentLines& cut) {
     const std::size_t lineShift = cut.lines.size();
     const auto objectShift = static_cast<std::int32_t>(cut.objects.size());
     const std::size_t ownedShift = cut.owned.size();
-    if (ownedShift + later.owned.size() > std::numeric_limits<std::uint32_t>::max()) {
+    if (ownedShift + later.owned.size() > std::numeric_limits<std::uint32_t>::max() ||
+        lineShift + later.lines.size() > std::numeric_limits<std::uint32_t>::max()) {
         throw std::bad_alloc();
     }
     cut.lines.reserve(lineShift + later.lines.size());
@@ -411,9 +419,10 @@ void AppendCut(DocumentLines& later, DocumentLines& cut) {
         object.faceHeader += lineShift;
         object.vertexClose += lineShift;
         object.faceClose += lineShift;
-        for (std::size_t& line : object.vertexLines) line += lineShift;
-        for (std::size_t& line : object.otherVertexLines) line += lineShift;
-        for (std::size_t& line : object.faceLines) line += lineShift;
+        const auto shift = static_cast<std::uint32_t>(lineShift);
+        for (std::uint32_t& line : object.vertexLines) line += shift;
+        for (std::uint32_t& line : object.otherVertexLines) line += shift;
+        for (std::uint32_t& line : object.faceLines) line += shift;
         cut.objects.push_back(std::move(object));
     }
 }

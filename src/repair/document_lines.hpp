@@ -68,10 +68,11 @@ struct DocumentObject {
     std::size_t faceHeader = 0;    // the piece of its (first) "\tface " line
     std::size_t vertexClose = 0;   // the piece that closes its first vertex chunk, when one does
     std::size_t faceClose = 0;     // the piece that closes its first face chunk, when one does
-    std::vector<std::size_t> vertexLines;       // pieces that make vertex records, in order
-    std::vector<MQO_VERTEX> vertices;           // the records they make, as the pass reads them
-    std::vector<std::size_t> otherVertexLines;  // pieces of the vertex chunk that make none
-    std::vector<std::size_t> faceLines;         // pieces that make face records, in order
+    // Pieces by their numbers in the cut, which a cut keeps within 32 bits.
+    std::vector<std::uint32_t> vertexLines;       // pieces that make vertex records, in order
+    std::vector<MQO_VERTEX> vertices;             // the records they make, as the pass reads them
+    std::vector<std::uint32_t> otherVertexLines;  // pieces of the vertex chunk that make none
+    std::vector<std::uint32_t> faceLines;         // pieces that make face records, in order
 };
 
 struct DocumentLines {

@@ -342,7 +342,7 @@ struct CheckRoom {
 };
 
 // Streaming, the lines of a piece go to the sink in runs of at least this many bytes.
-constexpr std::size_t kStreamedBytes = std::size_t{1} << 20;
+constexpr std::size_t kStreamedBytes = std::size_t{1} << 19;
 
 // One object of the form and what repairing it makes.
 struct ObjectWork {
@@ -401,9 +401,6 @@ class Repairer {
         if (!repair_.header.Accepted()) return RepairOutcome::HeaderRejected;
         shares_ = CutDocumentInTwo(form_, cuts_[0], cuts_[1], abandon_) ? 2 : 1;
         if (Abandoned()) return RepairOutcome::Abandoned;
-        // The writers come back to each object's bytes in turn, and give them back behind them:
-        // until then they may leave.
-        if (mapped_ != nullptr) mapped_->Release(0, form_.size());
 
         // Every object the converter reads gets its work and its report first; each object to
         // repair is then done by the thread that writes its lines, just before it writes them.
@@ -481,13 +478,6 @@ class Repairer {
 
     void RunTask(Task& task, ObjectRoom& room) {
         ObjectWork& work = work_[task.work];
-        if (mapped_ != nullptr) {
-            // The object's bytes, given back after the cut, come back at once.
-            const DocumentObject& object = ObjectOf(work);
-            const DocumentLines& cut = *work.cut;
-            mapped_->Populate(cut.lines[object.openLine].begin,
-                              object.closed ? cut.End(cut.lines[object.closeLine]) : form_.size());
-        }
         ReadObjectFaces(work, room.faces, room.faceTexts);
         task.changes =
             RepairObject(work, task.vertexStart, task.faceStart, repair_.objects[task.work], room);

@@ -204,7 +204,7 @@ class FileStore final : public RepairedFormSink {
     // once a copy fails.
     bool Join(std::uint64_t end) {
         if (joinFailed_) return false;
-        if (step_.empty()) step_.resize(std::size_t{1} << 20);
+        if (step_.empty()) step_.resize(std::size_t{1} << 18);
         while (joined_ < end) {
             std::size_t took = 0;
             const auto want =

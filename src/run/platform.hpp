@@ -79,9 +79,6 @@ class MappedFile {
     // Gives the system back the pages that lie wholly within bytes [begin, end): they leave the
     // process's memory, and are read from the file again where they are looked at later.
     void Release(std::size_t begin, std::size_t end) const;
-    // Maps the pages that hold bytes [begin, end) in one step where the system can, rather than
-    // one fault at a time as they are read. Advice only.
-    void Populate(std::size_t begin, std::size_t end) const;
 
   private:
     const char* bytes_ = nullptr;

@@ -216,19 +216,6 @@ void MappedFile::Release(std::size_t begin, std::size_t end) const {
     if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
-void MappedFile::Populate([[maybe_unused]] std::size_t begin,
-                          [[maybe_unused]] std::size_t end) const {
-#ifdef MADV_POPULATE_READ
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    end = std::min(end, size_);
-    if (bytes_ == nullptr || begin >= end || page == 0) return;
-    const auto first = reinterpret_cast<std::uintptr_t>(bytes_ + begin) / page * page;
-    const auto last = reinterpret_cast<std::uintptr_t>(bytes_ + end);
-    // A system without it refuses the advice, and the pages come as they are read.
-    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_READ);
-#endif
-}
-
 void PreferHugePages([[maybe_unused]] const void* memory, [[maybe_unused]] std::size_t size) {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kHugePage = 2u << 20;

@@ -312,8 +312,6 @@ void MappedFile::Release(std::size_t begin, std::size_t end) const {
     if (first < last) VirtualUnlock(reinterpret_cast<void*>(first), last - first);
 }
 
-void MappedFile::Populate(std::size_t, std::size_t) const {}
-
 void PreferHugePages(const void*, std::size_t) {}
 
 Room ObtainRoom(std::size_t size) {
