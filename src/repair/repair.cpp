@@ -662,11 +662,12 @@ class Repairer {
     // of the same block as the converter cuts the original.
     bool InPlace(const ObjectWork& work, const FoundBox& box, std::size_t vertexStart,
                  std::size_t faceStart, std::int32_t& firstVertex, std::int32_t& firstFace) const {
-        std::int32_t sorted[8];
-        std::copy(std::begin(box.corner), std::end(box.corner), sorted);
-        std::sort(std::begin(sorted), std::end(sorted));
-        if (sorted[7] - sorted[0] != 7) return false;
-        const std::size_t globalVertex = vertexStart + static_cast<std::size_t>(sorted[0]);
+        // A box's eight corners are distinct vertices: they are eight in a row where the
+        // highest is the lowest and seven.
+        const auto [lowest, highest] =
+            std::minmax_element(std::begin(box.corner), std::end(box.corner));
+        if (*highest - *lowest != 7) return false;
+        const std::size_t globalVertex = vertexStart + static_cast<std::size_t>(*lowest);
         if (globalVertex % kBlockCorners != 0) return false;
         const std::size_t block = globalVertex / kBlockCorners;
         const std::size_t blockFace = block * kBlockFaces;
@@ -679,7 +680,7 @@ class Repairer {
                 if (face < first || face >= first + kBlockFaces) return false;
             }
         }
-        firstVertex = sorted[0];
+        firstVertex = *lowest;
         firstFace = static_cast<std::int32_t>(first);
         return true;
     }
