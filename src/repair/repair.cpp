@@ -49,6 +49,10 @@ inline void Prefetch(const void* p) {
 
 // The longest face line the converter reads whole: 255 characters, its newline counted.
 constexpr std::size_t kLongestFaceLine = 254;
+// Room for a face line as it is made: eight numbers of at most 255 characters each, and the rest.
+constexpr std::size_t kSlotRoom = 8 * 256 + 256;
+// Rewritten face lines are appended a batch of about this many bytes at a time.
+constexpr std::size_t kSlotBatch = std::size_t{16} << 10;
 
 constexpr std::uint8_t kHasMaterial = 1;
 constexpr std::uint8_t kHasUv = 2;
@@ -334,6 +338,7 @@ struct VertexText {
 // next.
 struct CheckRoom {
     std::vector<VertexText> vertexTexts;  // per vertex of the object
+    std::vector<char> slotLines;          // rewritten face lines, made before they are appended
     bool vertexLinesAsRead = false;       // every one written as its bytes stand in the form
     ChunkReader reader{LineScanners::WideVectors};
     Document document;
@@ -761,17 +766,15 @@ class Repairer {
         out.append(LineEnd());
     }
 
-    // Slot f of a rewritten box whose corner k is vertex base + k. The line is made in a buffer
-    // and appended whole.
-    void AppendSlot(std::string& out, const ObjectWork& work, const FoundBox& box, int f,
-                    std::int64_t base) const {
+    // Slot f of a rewritten box whose corner k is vertex base + k, made at line, which has room
+    // for kSlotRoom bytes; returns its end.
+    char* MakeSlot(char* line, const ObjectWork& work, const FoundBox& box, int f,
+                   std::int64_t base) const {
         const CornerSource& lead = box.source[f][0];
         const FaceText& leadFace = work.faces[static_cast<std::size_t>(lead.face)];
         const bool hasMaterial = leadFace.hasMaterial;
         const bool hasUv = leadFace.hasUv;
-        // Eight numbers of at most 255 characters each, and the rest of the line.
-        char line[8 * 256 + 256];
-        char* const limit = line + sizeof line;
+        char* const limit = line + kSlotRoom;
         for (int attempt = 0; attempt < 2; ++attempt) {
             char* p = line;
             const auto put = [&](std::string_view text) {
@@ -816,12 +819,11 @@ class Repairer {
             }
             const auto size = static_cast<std::size_t>(p - line);
             if (size <= kLongestFaceLine || attempt == 1) {
-                // The line's ending goes with it: one append.
                 put(LineEnd());
-                out.append(line, static_cast<std::size_t>(p - line));
-                break;
+                return p;
             }
         }
+        return line;  // not reached: the second attempt always ends the line
     }
 
     static void PrefetchUvTexts(const ObjectWork& work, const FoundBox& box) {
@@ -846,10 +848,21 @@ class Repairer {
                 room.vertexLinesAsRead = room.vertexLinesAsRead && !texts[k].withEnd;
             }
         }
+        // Rewritten face lines are made in a batch, appended to out together: a line appended as
+        // soon as it is made would be read back in wider parts than it was written in, which
+        // stalls the processor.
+        std::vector<char>& slots = room.slotLines;
+        slots.resize(kSlotBatch + kBlockFaces * kSlotRoom);
+        char* made = slots.data();
+        const auto flush = [&] {
+            out.append(slots.data(), static_cast<std::size_t>(made - slots.data()));
+            made = slots.data();
+        };
         std::int64_t base = 0;
         for (std::size_t b = 0; b < work.boxes.size(); ++b, base += kBlockCorners) {
             const FoundBox& box = work.boxes[b];
             if (work.kept[b] != 0) {
+                flush();
                 if (faces) {
                     for (int g = 0; g < kBlockFaces; ++g) {
                         AppendKeptFace(out, work, static_cast<std::size_t>(work.keptFace[b] + g),
@@ -867,7 +880,12 @@ class Repairer {
                 // The next box's UV texts stand anywhere among the object's lines: asked for
                 // now, they arrive while this box is written.
                 if (b + 1 < work.boxes.size()) PrefetchUvTexts(work, work.boxes[b + 1]);
-                for (int f = 0; f < kBlockFaces; ++f) AppendSlot(out, work, box, f, base);
+                for (int f = 0; f < kBlockFaces; ++f) {
+                    made = MakeSlot(made, work, box, f, base);
+                }
+                if (made - slots.data() >= static_cast<std::ptrdiff_t>(kSlotBatch)) {
+                    flush();
+                }
             } else {
                 // Likewise the next box's vertex lines.
                 if (b + 1 < work.boxes.size()) {
@@ -880,6 +898,7 @@ class Repairer {
                 }
             }
         }
+        flush();
     }
 
     // The converter reads a hidden object's lines as lines between objects: one that does not
