@@ -188,14 +188,17 @@ class Cutter {
         if (stop < end_ && text[stop] == '\r' && stop + 1 < end_) ++newline;
         if (newline < end_ && text[newline] == '\n' && stop - position_ + 1 <= room) {
             // At most 255 characters, a carriage return and a newline. Filled where it is kept,
-            // field by field: put together beside it and copied whole, the piece would be read
-            // back in wider parts than its fields were written in, which stalls the processor.
+            // every field (the room holds what was there before): put together beside it and
+            // copied whole, the piece would be read back in wider parts than its fields were
+            // written in, which stalls the processor.
             DocumentLine& kept = cut_.lines.emplace_back();
             kept.begin = position_;
             kept.extent = static_cast<std::uint32_t>(newline + 1 - position_);
             kept.object = object;
             kept.size = static_cast<std::uint16_t>(stop - position_);
             kept.newline = true;
+            kept.owned = false;
+            kept.role = LineRole::Other;
             position_ = newline + 1;
             return &kept;
         }
