@@ -160,12 +160,12 @@ class Cutter {
             if (line == nullptr) return;
             const std::string_view content = cut_.Content(*line);
             if (BeginsWith(content, "Eof")) {
-                cut_.lines.back().role = LineRole::End;
+                cut_.lines.back().SetRole(LineRole::End);
                 return;
             }
             if (!BeginsWith(content, "Object ")) continue;
             if (abandon_ != nullptr && abandon_->load(std::memory_order_relaxed)) return;
-            cut_.lines.back().role = LineRole::ObjectOpen;
+            cut_.lines.back().SetRole(LineRole::ObjectOpen);
             DocumentObject object;
             object.name = ObjectName(content);
             object.openLine = cut_.lines.size() - 1;
@@ -180,28 +180,20 @@ class Cutter {
         if (position_ >= end_) return nullptr;
         const std::size_t room = limit - 1;
         const char* text = form_.data();
-        DocumentLine line{position_, 0, object, 0, false, false, LineRole::Other};
         // The usual line: no carriage return in it, then a newline, or a carriage return and a
         // newline, within reach.
         const std::size_t stop = LineBreak(position_);
         std::size_t newline = stop;
         if (stop < end_ && text[stop] == '\r' && stop + 1 < end_) ++newline;
         if (newline < end_ && text[newline] == '\n' && stop - position_ + 1 <= room) {
-            // At most 255 characters, a carriage return and a newline. Filled where it is kept,
-            // every field (the room holds what was there before): put together beside it and
-            // copied whole, the piece would be read back in wider parts than its fields were
-            // written in, which stalls the processor.
-            DocumentLine& kept = cut_.lines.emplace_back();
-            kept.begin = position_;
+            // At most 255 characters, a carriage return and a newline.
+            DocumentLine& kept =
+                Kept(object, static_cast<std::uint8_t>(stop - position_), true, false);
             kept.extent = static_cast<std::uint32_t>(newline + 1 - position_);
-            kept.object = object;
-            kept.size = static_cast<std::uint16_t>(stop - position_);
-            kept.newline = true;
-            kept.owned = false;
-            kept.role = LineRole::Other;
             position_ = newline + 1;
             return &kept;
         }
+        bool ended = false;
         // Anything else, a byte at a time as the reader takes it.
         std::string content;
         std::size_t at = position_;
@@ -213,26 +205,36 @@ class Cutter {
             }
             if (c == '\r') continue;
             if (c == '\n') {
-                line.newline = true;
+                ended = true;
                 break;
             }
             content += c;
         }
-        if (content.empty() && !line.newline) {
+        if (content.empty() && !ended) {
             // Only carriage returns were left: the reader reports the end.
             position_ = end_;
             return nullptr;
         }
-        position_ = at;
         // Each owned piece takes tens of bytes of room: long before their count outgrew a piece's
         // index, room would run out.
         if (cut_.owned.size() >= std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-        line.owned = true;
-        line.extent = static_cast<std::uint32_t>(cut_.owned.size());
-        line.size = static_cast<std::uint16_t>(content.size());
+        DocumentLine& kept = Kept(object, static_cast<std::uint8_t>(content.size()), ended, true);
+        kept.extent = static_cast<std::uint32_t>(cut_.owned.size());
         cut_.owned.push_back({std::move(content), at});
-        cut_.lines.push_back(line);
-        return &cut_.lines.back();
+        position_ = at;
+        return &kept;
+    }
+
+    // A new piece starting where the cut stands, of size characters, its role Other. Filled where
+    // it is kept, every field (the room holds what was there before): put together beside it and
+    // copied whole, it would be read back in wider parts than its fields were written in, which
+    // stalls the processor.
+    DocumentLine& Kept(std::int32_t object, std::uint8_t size, bool newline, bool owned) {
+        DocumentLine& kept = cut_.lines.emplace_back();
+        kept.word = DocumentLine::Word(position_, size, newline, owned, LineRole::Other);
+        kept.extent = 0;
+        kept.object = object;
+        return kept;
     }
 
     // The number of the last piece cut, for an object's lists of pieces. Long before a cut held
@@ -275,19 +277,19 @@ class Cutter {
             DocumentLine& piece = cut_.lines.back();
             const std::string_view content = cut_.Content(*line);
             if (BeginsWith(content, "}")) {
-                piece.role = LineRole::ObjectClose;
+                piece.SetRole(LineRole::ObjectClose);
                 object.closed = true;
                 object.closeLine = number;
                 return true;
             }
             if (BeginsWith(content, "\tvisible ") && IntAfter(content, 9) == 0) {
-                piece.role = LineRole::Hidden;
+                piece.SetRole(LineRole::Hidden);
                 object.hidden = true;
                 object.loadedBeforeHidden = object.vertexChunks + object.faceChunks > 0;
                 return true;
             }
             if (BeginsWith(content, "\tvertex ")) {
-                piece.role = LineRole::VertexHeader;
+                piece.SetRole(LineRole::VertexHeader);
                 if (object.vertexChunks++ == 0) {
                     object.vertexHeader = number;
                     // Room for the vertices the line counts, as many as the bytes left can hold
@@ -300,7 +302,7 @@ class Cutter {
                 }
                 if (!ReadVertices(index)) return false;
             } else if (BeginsWith(content, "\tface ")) {
-                piece.role = LineRole::FaceHeader;
+                piece.SetRole(LineRole::FaceHeader);
                 if (object.faceChunks++ == 0) {
                     object.faceHeader = number;
                     // Room for the faces the line counts, as many as the bytes left can hold.
@@ -328,19 +330,19 @@ class Cutter {
             DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
             const std::string_view content = cut_.Content(*line);
             if (BeginsWith(content, "\t}")) {
-                piece.role = LineRole::ChunkClose;
+                piece.SetRole(LineRole::ChunkClose);
                 if (object.vertexChunks == 1) object.vertexClose = cut_.lines.size() - 1;
                 return true;
             }
             MQO_VERTEX vertex{};
             bool whole = ReadUsualVertexInPlace(piece, vertex);
             if (!whole) {
-                const char* text = TerminatedLine(content, piece.newline, buffer.bytes);
+                const char* text = TerminatedLine(content, piece.Newline(), buffer.bytes);
                 // A line of the usual shape that ends behind its third number makes a record.
-                whole = every_processor::ScanUsualVertexLine(text, vertex) == text + piece.size ||
+                whole = every_processor::ScanUsualVertexLine(text, vertex) == text + piece.Size() ||
                         ReadVertexLine(text, vertex);
             }
-            piece.role = whole ? LineRole::Vertex : LineRole::VertexOther;
+            piece.SetRole(whole ? LineRole::Vertex : LineRole::VertexOther);
             if (whole) {
                 object.vertexLines.push_back(LastLineNumber());
                 object.vertices.push_back(vertex);
@@ -355,12 +357,12 @@ class Cutter {
         while (const DocumentLine* line = Next(kFaceLineLimit, index)) {
             DocumentLine& piece = cut_.lines.back();
             if (BeginsWith(cut_.Content(*line), "\t}")) {
-                piece.role = LineRole::ChunkClose;
+                piece.SetRole(LineRole::ChunkClose);
                 DocumentObject& object = cut_.objects[static_cast<std::size_t>(index)];
                 if (object.faceChunks == 1) object.faceClose = cut_.lines.size() - 1;
                 return true;
             }
-            piece.role = LineRole::Face;
+            piece.SetRole(LineRole::Face);
             cut_.objects[static_cast<std::size_t>(index)].faceLines.push_back(LastLineNumber());
         }
         return false;
@@ -371,9 +373,10 @@ class Cutter {
     // vectors. False, with vertex to be read otherwise, for any other line or processor.
     bool ReadUsualVertexInPlace(const DocumentLine& piece, MQO_VERTEX& vertex) const {
 #ifdef BLOKTAR_USE_AVX2
-        if (shapes_ != nullptr && !piece.owned && piece.newline &&
-            form_.size() - piece.begin >= kInPlaceReadAhead) {
-            return ReadUsualVertexWide(form_.data() + piece.begin, piece.size, *shapes_, vertex);
+        if (shapes_ != nullptr && !piece.Owned() && piece.Newline() &&
+            form_.size() - piece.Begin() >= kInPlaceReadAhead) {
+            return ReadUsualVertexWide(form_.data() + piece.Begin(), piece.Size(), *shapes_,
+                                       vertex);
         }
 #else
         (void)piece;
@@ -415,7 +418,7 @@ void AppendCut(DocumentLines& later, DocumentLines& cut) {
     cut.lines.reserve(lineShift + later.lines.size());
     for (DocumentLine line : later.lines) {
         if (line.object >= 0) line.object += objectShift;
-        if (line.owned) line.extent += static_cast<std::uint32_t>(ownedShift);
+        if (line.Owned()) line.extent += static_cast<std::uint32_t>(ownedShift);
         cut.lines.push_back(line);
     }
     for (OwnedPiece& piece : later.owned) cut.owned.push_back(std::move(piece));
@@ -440,6 +443,8 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
                       const std::atomic<bool>* abandon) {
     cut = DocumentLines{};
     later = DocumentLines{};
+    // No memory holds a form so large that a piece's start could not say where it stands.
+    if (form.size() >= kLargestForm) throw std::bad_alloc();
     // Room for the lines of a map, whose vertex and face lines run from about 25 to 80 bytes.
     cut.lines.reserve(form.size() / 32 + 16);
     // The pass is between objects at an "Object " line, unless an object before is still open:
@@ -474,7 +479,7 @@ bool CutDocumentInTwo(std::string_view form, DocumentLines& cut, DocumentLines& 
     // The first cutter's pieces are the whole document when it ended there: at "Eof" or at a
     // Ctrl-Z of its part. Otherwise an object still open at the second's start ran into it, and
     // the first goes on to the document's end.
-    if (!ended && (cut.lines.empty() || cut.lines.back().role != LineRole::End)) {
+    if (!ended && (cut.lines.empty() || cut.lines.back().Role() != LineRole::End)) {
         cut = DocumentLines{};
         cut.lines.reserve(form.size() / 32 + 16);
         alone();

@@ -30,19 +30,43 @@ enum class LineRole : std::uint8_t {
     End,           // "Eof" at the object level: nothing from here on is read
 };
 
+// Forms are cut only below this size, which a piece's start holds.
+inline constexpr std::uint64_t kLargestForm = std::uint64_t{1} << 48;
+
 // One piece as the reader delivers it: a line, or the part of a longer line that one read with
-// its limit takes. A map has hundreds of thousands: each is kept small, its content found through
-// its DocumentLines.
+// its limit takes. A map has hundreds of thousands: each is kept in 16 bytes, its content found
+// through its DocumentLines. Its start, size and flags share one word, written whole: a word
+// written in narrower parts and then read whole makes the processor wait.
 struct DocumentLine {
-    std::size_t begin;     // its first byte in the form
+    std::uint64_t word;    // its start (bits 0 to 47), size (48 to 55), newline (56), owned
+                           // (57) and role (58 to 63)
     std::uint32_t extent;  // in the form: its bytes' count; owned: its index among the owned
     std::int32_t object;   // index of the object it stands in, -1 outside every object
-    std::uint16_t size;    // its content's characters (255 at most)
-    bool newline;          // the piece ends with a newline
-    bool owned;            // its content differs from its bytes and is held apart
-    LineRole role;
+
+    // A piece starting at begin (below kLargestForm) of size characters (255 at most).
+    static std::uint64_t Word(std::uint64_t begin, std::uint8_t size, bool newline, bool owned,
+                              LineRole role) {
+        return (begin & (kLargestForm - 1)) | std::uint64_t{size} << 48 |
+               std::uint64_t{newline} << 56 | std::uint64_t{owned} << 57 |
+               std::uint64_t{static_cast<std::uint8_t>(role)} << 58;
+    }
+    // Its first byte in the form.
+    std::size_t Begin() const { return static_cast<std::size_t>(word & (kLargestForm - 1)); }
+    // Its content's characters.
+    std::size_t Size() const { return static_cast<std::size_t>((word >> 48) & 0xFFu); }
+    // The piece ends with a newline.
+    bool Newline() const { return ((word >> 56) & 1u) != 0; }
+    // Its content differs from its bytes and is held apart.
+    bool Owned() const { return ((word >> 57) & 1u) != 0; }
+    LineRole Role() const { return static_cast<LineRole>(word >> 58); }
+    void SetRole(LineRole role) {
+        word = (word & ((std::uint64_t{1} << 58) - 1)) |
+               std::uint64_t{static_cast<std::uint8_t>(role)} << 58;
+    }
 };
-static_assert(sizeof(DocumentLine) == 24, "a piece's record stays small");
+static_assert(sizeof(DocumentLine) == 16, "a piece's record stays small");
+static_assert(offsetof(DocumentLine, extent) == 8 && offsetof(DocumentLine, object) == 12);
+static_assert(static_cast<int>(LineRole::End) < 64, "every role fits its bits");
 
 // The content of a piece that differs from its bytes (carriage returns removed, or a piece read
 // a byte at a time), and where its bytes end.
@@ -84,16 +108,16 @@ struct DocumentLines {
 
     // A piece as delivered: carriage returns removed, without the newline.
     std::string_view Content(const DocumentLine& line) const {
-        if (line.owned) return owned[line.extent].content;
-        return {form.data() + line.begin, line.size};
+        if (line.Owned()) return owned[line.extent].content;
+        return {form.data() + line.Begin(), line.Size()};
     }
-    // Where a piece's bytes in the form end: they are [line.begin, End(line)).
+    // Where a piece's bytes in the form end: they are [line.Begin(), End(line)).
     std::size_t End(const DocumentLine& line) const {
-        return line.owned ? owned[line.extent].end : line.begin + line.extent;
+        return line.Owned() ? owned[line.extent].end : line.Begin() + line.extent;
     }
     // The piece's bytes as they stand in the form.
     std::string_view Bytes(const DocumentLine& line) const {
-        return form.substr(line.begin, End(line) - line.begin);
+        return form.substr(line.Begin(), End(line) - line.Begin());
     }
 };
 

@@ -520,15 +520,15 @@ class Repairer {
         const DocumentObject& object = ObjectOf(work);
         std::size_t room = kFaceTextsBehind;
         for (const std::size_t line : object.faceLines) {
-            room += std::size_t{work.cut->lines[line].size} + 2;
+            room += work.cut->lines[line].Size() + 2;
         }
         if (texts.size() < room) texts.resize(room);
         faces.assign(object.faceLines.size(), FaceText{});
         char* at = texts.data();
         for (std::size_t f = 0; f < faces.size(); ++f) {
             const DocumentLine& line = work.cut->lines[object.faceLines[f]];
-            ReadFace(work.cut->Content(line), line.newline, at, faces[f]);
-            at += std::size_t{line.size} + 2;
+            ReadFace(work.cut->Content(line), line.Newline(), at, faces[f]);
+            at += line.Size() + 2;
         }
         work.faces = std::span<FaceText>(faces);
     }
@@ -732,7 +732,7 @@ class Repairer {
     // A line as it stands in the form when whole there; otherwise its content, to which the
     // line ending goes.
     static VertexText VertexTextOf(const DocumentLines& cut, const DocumentLine& line) {
-        const bool whole = line.newline && !line.owned;
+        const bool whole = line.Newline() && !line.Owned();
         const std::string_view text = whole ? cut.Bytes(line) : cut.Content(line);
         return {text.data(), text.size(), !whole};
     }
@@ -981,7 +981,7 @@ class Repairer {
         std::string& out = repair_.document;
         out.clear();
         // Streaming, each piece passes through room for a few objects' lines at a time.
-        const std::size_t rest = shares_ == 1 ? 0 : form_.size() - cuts_[1].lines.front().begin;
+        const std::size_t rest = shares_ == 1 ? 0 : form_.size() - cuts_[1].lines.front().Begin();
         const std::size_t first = form_.size() - rest;
         out.reserve(streaming_ ? std::min(first, 2 * kStreamedBytes) : first + first / 4);
         PreferHugePages(out.data(), out.capacity());
@@ -1042,7 +1042,7 @@ class Repairer {
     // time: the lines written from them are written.
     void ReleaseForm(int share, std::size_t to) {
         std::size_t& released = released_[share];
-        if (share == 1 && released == 0) released = cuts_[1].lines.front().begin;
+        if (share == 1 && released == 0) released = cuts_[1].lines.front().Begin();
         if (mapped_ == nullptr || to < released + kStreamedBytes) return;
         mapped_->Release(released, to);
         released = to;
@@ -1124,7 +1124,7 @@ class Repairer {
     std::size_t PastChunk(int share, std::size_t i, std::int32_t w) const {
         if (w < 0) return i;
         const DocumentObject& object = ObjectOf(work_[static_cast<std::size_t>(w)]);
-        switch (cuts_[share].lines[i].role) {
+        switch (cuts_[share].lines[i].Role()) {
             case LineRole::VertexHeader:
                 return object.vertexClose - 1;
             case LineRole::FaceHeader:
@@ -1151,7 +1151,7 @@ class Repairer {
         }
         ObjectWork& work = work_[static_cast<std::size_t>(w)];
         const ObjectRepair& report = repair_.objects[static_cast<std::size_t>(w)];
-        switch (line.role) {
+        switch (line.Role()) {
             case LineRole::Vertex:
             case LineRole::VertexOther:
             case LineRole::Face:
@@ -1159,7 +1159,7 @@ class Repairer {
             case LineRole::VertexHeader:
             case LineRole::FaceHeader: {
                 // "\tvertex " or "\tface ", its count made the boxes', then the boxes' lines.
-                const bool faces = line.role == LineRole::FaceHeader;
+                const bool faces = line.Role() == LineRole::FaceHeader;
                 (faces ? work.faceTextAt : work.vertexTextAt) = out.size();
                 AppendCountLine(out, cuts_[share].Content(line), faces ? 6 : 8,
                                 static_cast<std::int64_t>(work.boxes.size()) *
@@ -1170,7 +1170,7 @@ class Repairer {
             }
             case LineRole::ObjectClose:
                 out.append(cuts_[share].Bytes(line));
-                if (!line.newline) out.append(LineEnd());
+                if (!line.Newline()) out.append(LineEnd());
                 CheckObject(out, work, check);
                 if (!report.asideName.empty()) AppendAsideObject(out, work, report);
                 // Once checked, an object's lines may go, and the form's bytes up to here.

@@ -103,7 +103,7 @@ std::string RepairAndCheck(const unsigned char* data, std::size_t size) {
         // line, or one that two tabs make longer than a read, comes back in other pieces.
         for (const std::size_t line : object.vertexLines) {
             const std::string text(before.Content(before.lines[line]));
-            if (!before.lines[line].newline || text.size() + 3 > 127) continue;
+            if (!before.lines[line].Newline() || text.size() + 3 > 127) continue;
             if (!std::binary_search(held.begin(), held.end(), text) &&
                 !std::binary_search(held.begin(), held.end(), "\t\t" + text)) {
                 return "object " + Shown(object.name) + " lost a vertex";

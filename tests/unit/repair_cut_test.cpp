@@ -154,12 +154,12 @@ TEST(RepairCut, EveryPieceHoldsItsOwnBytes) {
     std::size_t owned = 0;
     std::size_t at = 0;
     for (const bloktar::repair::DocumentLine& line : cut.lines) {
-        ASSERT_EQ(line.begin, at);
+        ASSERT_EQ(line.Begin(), at);
         std::string bytes(cut.Bytes(line));
         std::erase(bytes, '\r');
-        if (line.newline) bytes.pop_back();
-        EXPECT_EQ(cut.Content(line), bytes) << "piece at " << line.begin;
-        owned += line.owned ? 1 : 0;
+        if (line.Newline()) bytes.pop_back();
+        EXPECT_EQ(cut.Content(line), bytes) << "piece at " << line.Begin();
+        owned += line.Owned() ? 1 : 0;
         at = cut.End(line);
     }
     EXPECT_EQ(at, form.size());
