@@ -379,13 +379,13 @@ struct ObjectWork {
 // objects behind a newline, with nothing to carry over but its counts: there the next run is
 // surveyed on its own and its counts added.
 struct PieceSurvey {
-    Document document;      // over the run being surveyed
-    MqoSummary counts{};    // the vertex and face totals so far, added as the survey adds them
-    bool started = false;   // a run has been surveyed
-    bool rejected = false;  // piece 0: its first run failed the header check
-    bool ended = false;     // the form's survey ends in this piece: nothing behind counts
-    bool open = false;      // the last run ended inside an object, or not behind a newline
-    bool broken = false;    // a run came after such a one: the survey must read the form whole
+    Document document;     // over the run being surveyed
+    MqoSummary counts{};   // the vertex and face totals so far, added as the survey adds them
+    bool started = false;  // a run has been surveyed
+    bool ended = false;    // the form's survey ends in this piece: nothing behind counts
+    bool open = false;     // the last run ended inside an object, or not behind a newline
+    bool broken = false;   // a run came after such a one, or the header check failed on the
+                           // first: the form must be read whole
 };
 
 class Repairer {
@@ -1038,8 +1038,8 @@ class Repairer {
         out.clear();
     }
 
-    // The mapped form's bytes of a half up to to go back to the system, a megabyte or more at a
-    // time: the lines written from them are written.
+    // The mapped form's bytes of a half up to to go back to the system, half a megabyte or more
+    // at a time: the lines written from them are written.
     void ReleaseForm(int share, std::size_t to) {
         std::size_t& released = released_[share];
         if (share == 1 && released == 0) released = cuts_[1].lines.front().Begin();
@@ -1057,8 +1057,7 @@ class Repairer {
         }
         OpenMemoryDocument(survey.document, run.data(), run.size());
         if (first && !survey.started && !CheckDocumentHeader(survey.document).Accepted()) {
-            survey.rejected = true;
-            survey.ended = true;
+            survey.broken = true;
             return;
         }
         survey.started = true;
@@ -1276,8 +1275,6 @@ class Repairer {
             if (!CheckDocumentHeader(document).Accepted()) return RepairOutcome::NotVerified;
             summary = MqoSummary{};
             SurveyDocument(document, summary);
-        } else if (surveys_[0].rejected) {
-            return RepairOutcome::NotVerified;
         }
         repair_.blocks = summary.estimatedBlockCount;
         if (!BlockCountFits(summary.estimatedBlockCount)) return RepairOutcome::TooManyBlocks;
