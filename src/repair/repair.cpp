@@ -1159,12 +1159,18 @@ class Repairer {
             case LineRole::FaceHeader: {
                 // "\tvertex " or "\tface ", its count made the boxes', then the boxes' lines.
                 const bool faces = line.Role() == LineRole::FaceHeader;
-                (faces ? work.faceTextAt : work.vertexTextAt) = out.size();
+                const std::size_t at = out.size();
+                (faces ? work.faceTextAt : work.vertexTextAt) = at;
                 AppendCountLine(out, cuts_[share].Content(line), faces ? 6 : 8,
                                 static_cast<std::int64_t>(work.boxes.size()) *
                                     (faces ? kBlockFaces : kBlockCorners),
                                 LineEnd());
+                // A count line longer than the object reader takes at once leaves its rest to
+                // be read as a line of the chunk: then the chunk is read back.
+                const bool countWhole =
+                    out.size() - at - LineEnd().size() + 1 < std::size_t{kObjectLineLimit};
                 AppendBoxes(out, work, faces, check);
+                if (!faces) check.vertexLinesAsRead = check.vertexLinesAsRead && countWhole;
                 break;
             }
             case LineRole::ObjectClose:

@@ -55,6 +55,42 @@ TEST(RepairCheck, ACountLineTheConverterWouldCutIsCaught) {
     EXPECT_EQ(cut.wrongBlock, 0);
 }
 
+// A vertex count line with no digits, 126 characters ending "x" and three spaces: read whole.
+// Given the 100,000 vertices of 12,500 boxes it grows by six, and the object reader leaves
+// "0x   " to be read as the chunk's first vertex line, three spaces three numbers: every box
+// would shift by one vertex. The check reads such a chunk back instead of trusting the lines it
+// copied.
+TEST(RepairCheck, AVertexCountLineTheConverterWouldCutIsCaught) {
+    const int sides[6][4] = {{3, 2, 1, 0}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                             {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    constexpr int kBoxes = 12500;
+    std::string vertices;
+    std::string faces;
+    for (int b = 0; b < kBoxes; ++b) {
+        Box box;
+        box.corner = 10 * b;
+        for (int f = 0; f < 6; ++f) {
+            std::string list;
+            for (int j = 0; j < 4; ++j) {
+                const int corner = sides[f][(b == 0 && f == 0 ? j + 1 : j) % 4];
+                list += (j > 0 ? " " : "") + std::to_string(8 * b + corner);
+            }
+            box.faceStart[f] = "4 V(" + list + ")";
+        }
+        vertices += VertexLines(box);
+        faces += FaceLines(box);
+    }
+    const std::string count = "\tvertex " + std::string(114, ' ') + "x   \n";
+    ASSERT_EQ(count.size(), 127u);
+    bloktar::repair::Repair repair;
+    EXPECT_EQ(bloktar::repair::RepairForm(
+                  Document("Object \"obj\" {\n" + count + vertices + "\t}\n\tface " +
+                           std::to_string(6 * kBoxes) + " {\n" + faces + "\t}\n}\n"),
+                  repair),
+              bloktar::repair::RepairOutcome::NotVerified);
+    EXPECT_EQ(repair.wrongBlock, 0);
+}
+
 }  // namespace
 
 namespace {
