@@ -525,9 +525,19 @@ class Repairer {
         if (texts.size() < room) texts.resize(room);
         faces.assign(object.faceLines.size(), FaceText{});
         char* at = texts.data();
+        const DocumentLines& cut = *work.cut;
         for (std::size_t f = 0; f < faces.size(); ++f) {
-            const DocumentLine& line = work.cut->lines[object.faceLines[f]];
-            ReadFace(work.cut->Content(line), line.Newline(), at, faces[f]);
+            const DocumentLine& line = cut.lines[object.faceLines[f]];
+            // A whole line of the usual shape is read where it stands in the form, its face's
+            // spans there; any other is placed among the texts first.
+            const std::size_t begin = line.Begin();
+            if (line.Newline() && !line.Owned() &&
+                cut.form.size() - begin >= line.Size() + kFaceTextsBehind &&
+                ReadUsualFace(line.Size(), cut.form.data() + begin, faces[f])) {
+                faces[f].content = cut.form.data() + begin;
+                continue;
+            }
+            ReadFace(cut.Content(line), line.Newline(), at, faces[f]);
             at += line.Size() + 2;
         }
         work.faces = std::span<FaceText>(faces);
