@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 #include <type_traits>
+#include <utility>
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
 #include <xmmintrin.h>
@@ -327,6 +328,39 @@ class TwoPieces final : public DocumentSource {
     std::size_t at_ = 0;
 };
 
+// The bytes of a run but the ranges left out (in order, none overlapping), read as one.
+class RunWithout final : public DocumentSource {
+  public:
+    RunWithout(std::string_view run, std::span<const std::pair<std::size_t, std::size_t>> out)
+        : run_(run), out_(out) {}
+
+    std::size_t Read(char* into, std::size_t size) override {
+        std::size_t got = 0;
+        while (got < size && at_ < run_.size()) {
+            if (next_ < out_.size() && at_ == out_[next_].first) {
+                at_ = out_[next_++].second;
+                continue;
+            }
+            const std::size_t stop = next_ < out_.size() ? out_[next_].first : run_.size();
+            const std::size_t step = std::min(size - got, stop - at_);
+            std::memcpy(into + got, run_.data() + at_, step);
+            got += step;
+            at_ += step;
+        }
+        return got;
+    }
+    void Rewind() override {
+        at_ = 0;
+        next_ = 0;
+    }
+
+  private:
+    std::string_view run_;
+    std::span<const std::pair<std::size_t, std::size_t>> out_;
+    std::size_t at_ = 0;
+    std::size_t next_ = 0;
+};
+
 // A vertex line as it is written: its bytes, and whether the line ending goes behind them.
 struct VertexText {
     const char* bytes;
@@ -339,6 +373,7 @@ struct VertexText {
 struct CheckRoom {
     std::vector<VertexText> vertexTexts;  // per vertex of the object
     std::vector<char> slotLines;          // rewritten face lines, made before they are appended
+    bool linesBehindTabs = false;         // every line AppendBoxes last wrote begins with two tabs
     bool vertexLinesAsRead = false;       // every one written as its bytes stand in the form
     ChunkReader reader{LineScanners::WideVectors};
     Document document;
@@ -853,9 +888,24 @@ class Repairer {
             const DocumentObject& object = ObjectOf(work);
             texts.resize(object.vertexLines.size());
             room.vertexLinesAsRead = true;
+            room.linesBehindTabs = true;
             for (std::size_t k = 0; k < texts.size(); ++k) {
                 texts[k] = VertexTextOf(*work.cut, work.cut->lines[object.vertexLines[k]]);
                 room.vertexLinesAsRead = room.vertexLinesAsRead && !texts[k].withEnd;
+                room.linesBehindTabs = room.linesBehindTabs && texts[k].size >= 2 &&
+                                       texts[k].bytes[0] == '\t' && texts[k].bytes[1] == '\t';
+            }
+        } else {
+            // Rewritten face lines begin "\t\t4 V("; a kept one as it stands.
+            room.linesBehindTabs = true;
+            for (std::size_t b = 0; b < work.boxes.size(); ++b) {
+                if (work.kept[b] == 0) continue;
+                for (int g = 0; g < kBlockFaces; ++g) {
+                    const auto f = static_cast<std::size_t>(work.keptFace[b] + g);
+                    const std::string_view content =
+                        work.cut->Content(work.cut->lines[ObjectOf(work).faceLines[f]]);
+                    room.linesBehindTabs = room.linesBehindTabs && content.starts_with("\t\t");
+                }
             }
         }
         // Rewritten face lines are made in a batch, appended to out together: a line appended as
@@ -1043,9 +1093,10 @@ class Repairer {
     // Streaming, the lines written so far go to the sink once they are at least least bytes.
     void Pass(std::string& out, int share, std::size_t least) {
         if (!streaming_ || out.empty() || out.size() < least) return;
-        SurveyRun(surveys_[share], share == 0, out);
+        SurveyRun(surveys_[share], share == 0, out, surveyless_[share]);
         sink_->Append(share, out);
         out.clear();
+        surveyless_[share].clear();
     }
 
     // The mapped form's bytes of a half up to to go back to the system, half a megabyte or more
@@ -1058,14 +1109,17 @@ class Repairer {
         released = to;
     }
 
-    // Surveys the next run of a piece's bytes, as the survey of the whole form would read them.
-    static void SurveyRun(PieceSurvey& survey, bool first, std::string_view run) {
+    // Surveys the next run of a piece's bytes, as the survey of the whole form would read them,
+    // but for the ranges left out, which hold only lines that change nothing it counts.
+    static void SurveyRun(PieceSurvey& survey, bool first, std::string_view run,
+                          std::span<const std::pair<std::size_t, std::size_t>> leftOut) {
         if (survey.ended || survey.broken) return;
         if (survey.open) {
             survey.broken = true;
             return;
         }
-        OpenMemoryDocument(survey.document, run.data(), run.size());
+        RunWithout source(run, leftOut);
+        OpenSourceDocument(survey.document, source);
         if (first && !survey.started && !CheckDocumentHeader(survey.document).Accepted()) {
             survey.broken = true;
             return;
@@ -1179,8 +1233,14 @@ class Repairer {
                 // be read as a line of the chunk: then the chunk is read back.
                 const bool countWhole =
                     out.size() - at - LineEnd().size() + 1 < std::size_t{kObjectLineLimit};
+                const std::size_t body = out.size();
                 AppendBoxes(out, work, faces, check);
                 if (!faces) check.vertexLinesAsRead = check.vertexLinesAsRead && countWhole;
+                // Lines that begin with two tabs, each read in one piece, change nothing the
+                // survey counts: its runs leave them out.
+                if (check.linesBehindTabs && out.size() > body) {
+                    surveyless_[share].emplace_back(body, out.size());
+                }
                 break;
             }
             case LineRole::ObjectClose:
@@ -1394,8 +1454,10 @@ class Repairer {
     Repair& repair_;
     std::size_t maxArrayBytes_;
     RepairedFormSink* sink_;
-    bool streaming_ = false;              // the sink takes the pieces' bytes as they are written
-    PieceSurvey surveys_[2];              // streaming: each piece's, as its runs go to the sink
+    bool streaming_ = false;  // the sink takes the pieces' bytes as they are written
+    PieceSurvey surveys_[2];  // streaming: each piece's, as its runs go to the sink
+    // Per piece: the ranges of the run not yet handed over that its survey leaves out.
+    std::vector<std::pair<std::size_t, std::size_t>> surveyless_[2];
     const std::atomic<bool>* abandon_;    // when set, the repair stops where it looks
     const MappedFile* mapped_;            // the form's mapping, when it is one
     std::size_t released_[2] = {};        // per half: its mapped bytes given back up to here

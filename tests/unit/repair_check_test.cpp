@@ -2,6 +2,7 @@
 // them, count line included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 #include <string>
@@ -94,6 +95,57 @@ TEST(RepairCheck, AVertexCountLineTheConverterWouldCutIsCaught) {
 }  // namespace
 
 namespace {
+
+// A sink that takes both pieces as they are written and reads them back as one.
+class StoringSink final : public bloktar::repair::RepairedFormSink, bloktar::DocumentSource {
+  public:
+    bool Streams() override { return true; }
+    void Append(int piece, std::string_view bytes) override { pieces_[piece] += bytes; }
+    void FormWritten(std::string_view, std::string_view) override {}
+    bloktar::DocumentSource* StoredForm() override {
+        whole_ = pieces_[0] + pieces_[1];
+        return this;
+    }
+    std::size_t Read(char* into, std::size_t size) override {
+        const std::size_t step = std::min(size, whole_.size() - at_);
+        whole_.copy(into, step, at_);
+        at_ += step;
+        return step;
+    }
+    void Rewind() override { at_ = 0; }
+    const std::string& Whole() const { return whole_; }
+
+  private:
+    std::string pieces_[2];
+    std::string whole_;
+    std::size_t at_ = 0;
+};
+
+// Surveyed run by run as it is written (lines that begin with two tabs left out), the repaired
+// form gives what the survey of the whole gives, also where a vertex line the converter reads
+// as a vertex would end the object for the survey, or does not begin with two tabs.
+TEST(RepairCheck, TheSurveyOfTheRunsIsTheSurveyOfTheWhole) {
+    const std::string plain = PaddedFaceCount(20);
+    const std::string first = VertexLines(Box{}, 0, 1);
+    ASSERT_EQ(plain.find(first), plain.rfind(first));
+    // "} -100 110 120" and " -100 110 120": vertices to the converter, three numbers each behind
+    // a space.
+    for (const std::string& replacement : {first, "} " + first.substr(2), " " + first.substr(2)}) {
+        std::string document = plain;
+        document.replace(document.find(first), first.size(), replacement);
+        SCOPED_TRACE(document.substr(0, 200));
+        bloktar::repair::Repair whole;
+        const auto expected = bloktar::repair::RepairForm(document, whole);
+        StoringSink sink;
+        bloktar::repair::Repair runs;
+        EXPECT_EQ(bloktar::repair::RepairForm(document, runs,
+                                              std::numeric_limits<std::size_t>::max(), &sink),
+                  expected);
+        EXPECT_EQ(runs.blocks, whole.blocks);
+        EXPECT_EQ(runs.wrongBlock, whole.wrongBlock);
+        EXPECT_EQ(sink.Whole(), whole.document);
+    }
+}
 
 TEST(RepairCheck, ARepairAskedToStopWritesNothingAndSaysSo) {
     class Sink final : public bloktar::repair::RepairedFormSink {
