@@ -228,7 +228,10 @@ bool ReadUsualFace(std::size_t size, const char* text, FaceText& face) {
     face.hasUv = true;
     const char* list = text + 2;
     while (IsDigit(*list)) ++list;
-    const char* close = std::strchr(list + 3, ')');
+    // The line may stand in the form, with no zero behind it: the list's ")" is looked for
+    // within the line.
+    const auto* close = static_cast<const char*>(
+        std::memchr(list + 3, ')', static_cast<std::size_t>(text + size - (list + 3))));
     face.hasList = true;
     face.listBegin = static_cast<std::uint16_t>(list + 3 - text);
     face.listEnd = static_cast<std::uint16_t>(close - text);
