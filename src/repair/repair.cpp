@@ -300,14 +300,14 @@ void AppendCountLine(std::string& out, std::string_view content, std::size_t pre
     out.append(lineEnd);
 }
 
-// Bytes in two pieces, read as one: the second follows the first.
-class TwoPieces final : public DocumentSource {
+// Bytes in pieces, read as one, each behind the one before.
+class PiecesInMemory final : public DocumentSource {
   public:
-    TwoPieces(std::string_view first, std::string_view second) : pieces_{first, second} {}
+    explicit PiecesInMemory(std::span<const std::string_view> pieces) : pieces_(pieces) {}
 
     std::size_t Read(char* into, std::size_t size) override {
         std::size_t got = 0;
-        while (got < size && piece_ < 2) {
+        while (got < size && piece_ < pieces_.size()) {
             const std::string_view rest = pieces_[piece_].substr(at_);
             const std::size_t step = std::min(size - got, rest.size());
             std::memcpy(into + got, rest.data(), step);
@@ -326,42 +326,9 @@ class TwoPieces final : public DocumentSource {
     }
 
   private:
-    std::string_view pieces_[2];
-    int piece_ = 0;
+    std::span<const std::string_view> pieces_;
+    std::size_t piece_ = 0;
     std::size_t at_ = 0;
-};
-
-// The bytes of a run but the ranges left out (in order, none overlapping), read as one.
-class RunWithout final : public DocumentSource {
-  public:
-    RunWithout(std::string_view run, std::span<const std::pair<std::size_t, std::size_t>> out)
-        : run_(run), out_(out) {}
-
-    std::size_t Read(char* into, std::size_t size) override {
-        std::size_t got = 0;
-        while (got < size && at_ < run_.size()) {
-            if (next_ < out_.size() && at_ == out_[next_].first) {
-                at_ = out_[next_++].second;
-                continue;
-            }
-            const std::size_t stop = next_ < out_.size() ? out_[next_].first : run_.size();
-            const std::size_t step = std::min(size - got, stop - at_);
-            std::memcpy(into + got, run_.data() + at_, step);
-            got += step;
-            at_ += step;
-        }
-        return got;
-    }
-    void Rewind() override {
-        at_ = 0;
-        next_ = 0;
-    }
-
-  private:
-    std::string_view run_;
-    std::span<const std::pair<std::size_t, std::size_t>> out_;
-    std::size_t at_ = 0;
-    std::size_t next_ = 0;
 };
 
 // A vertex line as it is written: its bytes, and whether the line ending goes behind them.
@@ -417,7 +384,8 @@ struct ObjectWork {
 // objects behind a newline, with nothing to carry over but its counts: there the next run is
 // surveyed on its own and its counts added.
 struct PieceSurvey {
-    Document document;     // over the run being surveyed
+    Document document;                   // over the run being surveyed
+    std::vector<std::string_view> kept;  // the run's parts that are surveyed
     MqoSummary counts{};   // the vertex and face totals so far, added as the survey adds them
     bool started = false;  // a run has been surveyed
     bool ended = false;    // the form's survey ends in this piece: nothing behind counts
@@ -1121,7 +1089,14 @@ class Repairer {
             survey.broken = true;
             return;
         }
-        RunWithout source(run, leftOut);
+        survey.kept.clear();
+        std::size_t at = 0;
+        for (const auto& [begin, end] : leftOut) {
+            survey.kept.push_back(run.substr(at, begin - at));
+            at = end;
+        }
+        survey.kept.push_back(run.substr(at));
+        PiecesInMemory source(survey.kept);
         OpenSourceDocument(survey.document, source);
         if (first && !survey.started && !CheckDocumentHeader(survey.document).Accepted()) {
             survey.broken = true;
@@ -1337,7 +1312,8 @@ class Repairer {
     // at its block's place within them.
     RepairOutcome Verify() {
         Document document;
-        TwoPieces pieces(repair_.document, repair_.documentRest);
+        const std::string_view written[] = {repair_.document, repair_.documentRest};
+        PiecesInMemory pieces(written);
         DocumentSource* const stored = streaming_ ? sink_->StoredForm() : &pieces;
         // A form that could not all be stored has nothing to be read from: it is refused as the
         // store fails, and the boxes are all the blocks it tells of.
